@@ -1,0 +1,28 @@
+#include "platform/debugOutput.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace platform {
+namespace {
+
+// Linux has no debugger channel; traces are wanted only on request.
+class PosixDebugOutput : public DebugOutput {
+ public:
+  PosixDebugOutput() : enabled_(std::getenv("ZRPATCH_TRACE") != nullptr) {}
+  void Write(const char* text) override {
+    if (enabled_) std::fputs(text, stderr);
+  }
+
+ private:
+  bool enabled_;
+};
+
+}  // namespace
+
+DebugOutput* DefaultDebugOutput() {
+  static PosixDebugOutput output;
+  return &output;
+}
+
+}  // namespace platform

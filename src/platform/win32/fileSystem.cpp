@@ -1,0 +1,177 @@
+#include "platform/fileSystem.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+namespace platform {
+namespace {
+
+// Windows accepts '/' in most calls but not all; the core's names are turned into the native form.
+std::string NativeName(const char* name) {
+  std::string path(name ? name : "");
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+HANDLE ToNative(FileHandle handle) { return reinterpret_cast<HANDLE>(handle); }
+FileHandle FromNative(HANDLE handle) { return reinterpret_cast<FileHandle>(handle); }
+
+bool SeekTo(HANDLE file, std::uint64_t position) {
+  LARGE_INTEGER distance;
+  distance.QuadPart = static_cast<LONGLONG>(position);
+  return SetFilePointerEx(file, distance, nullptr, FILE_BEGIN) != 0;
+}
+
+class Win32FileSystem : public FileSystem {
+ public:
+  FileHandle OpenRead(const char* name) override {
+    return FromNative(CreateFileA(NativeName(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  }
+  FileHandle OpenWrite(const char* name) override {
+    return FromNative(CreateFileA(NativeName(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  }
+  FileHandle OpenAppend(const char* name) override {
+    HANDLE file = CreateFileA(NativeName(name).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return kInvalidFile;
+    if (SetFilePointer(file, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
+        GetLastError() != NO_ERROR) {
+      DWORD error = GetLastError();
+      CloseHandle(file);
+      SetLastError(error);
+      return kInvalidFile;
+    }
+    return FromNative(file);
+  }
+  bool Close(FileHandle handle) override { return CloseHandle(ToNative(handle)) != 0; }
+
+  bool ReadAt(FileHandle handle, std::uint64_t position, void* buffer, std::uint32_t size,
+              std::uint32_t* bytesRead) override {
+    *bytesRead = 0;
+    if (!SeekTo(ToNative(handle), position)) return false;
+    DWORD got = 0;
+    if (!ReadFile(ToNative(handle), buffer, size, &got, nullptr)) return false;
+    *bytesRead = got;
+    return true;
+  }
+  bool Write(FileHandle handle, const void* buffer, std::uint32_t size,
+             std::uint32_t* bytesWritten) override {
+    DWORD put = 0;
+    BOOL ok = WriteFile(ToNative(handle), buffer, size, &put, nullptr);
+    *bytesWritten = put;
+    return ok != 0;
+  }
+  bool Seek(FileHandle handle, std::uint64_t position) override { return SeekTo(ToNative(handle), position); }
+  bool Size(FileHandle handle, std::uint64_t* size) override {
+    LARGE_INTEGER value;
+    if (!GetFileSizeEx(ToNative(handle), &value)) return false;
+    *size = static_cast<std::uint64_t>(value.QuadPart);
+    return true;
+  }
+  bool LastWriteTime(FileHandle handle, std::int64_t* seconds) override {
+    FILETIME written;
+    if (!GetFileTime(ToNative(handle), nullptr, nullptr, &written)) return false;
+    const std::uint64_t ticks = (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+    *seconds = static_cast<std::int64_t>((ticks - 116444736000000000ULL) / 10000000ULL);
+    return true;
+  }
+
+  bool Delete(const char* name) override { return DeleteFileA(NativeName(name).c_str()) != 0; }
+  bool MakeWritable(const char* name) override {
+    return SetFileAttributesA(NativeName(name).c_str(), FILE_ATTRIBUTE_NORMAL) != 0;
+  }
+  bool RenameReplacing(const char* from, const char* to) override {
+    return MoveFileExA(NativeName(from).c_str(), NativeName(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  }
+  bool CreateFolder(const char* name) override {
+    std::string path = NativeName(name);
+    if (CreateDirectoryA(path.c_str(), nullptr)) return true;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  }
+  bool Exists(const char* name, bool* isFolder) override {
+    DWORD attributes = GetFileAttributesA(NativeName(name).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    if (isFolder) *isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return true;
+  }
+  bool ListFolder(const char* name, void (*visit)(const FolderEntry& entry, void* context),
+                  void* context) override {
+    std::string pattern = NativeName(name) + "\\*";
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    do {
+      if (lstrcmpA(found.cFileName, ".") == 0 || lstrcmpA(found.cFileName, "..") == 0) continue;
+      FolderEntry entry{};
+      std::snprintf(entry.name, sizeof entry.name, "%s", found.cFileName);
+      entry.isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      visit(entry, context);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return true;
+  }
+
+  bool MapView(FileHandle handle, std::uint64_t offset, std::size_t size, MappedView* view) override {
+    *view = MappedView();
+    if (size == 0) return true;
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    const std::uint64_t start = offset - offset % system.dwAllocationGranularity;
+    const std::size_t lead = static_cast<std::size_t>(offset - start);
+    HANDLE mapping = CreateFileMappingA(ToNative(handle), nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (!mapping) return false;
+    void* base = MapViewOfFile(mapping, FILE_MAP_READ, static_cast<DWORD>(start >> 32),
+                               static_cast<DWORD>(start), size + lead);
+    DWORD error = GetLastError();
+    CloseHandle(mapping);  // the view keeps the mapping object alive
+    if (!base) {
+      SetLastError(error);
+      return false;
+    }
+    view->base = base;
+    view->mappedSize = size + lead;
+    view->data = static_cast<const std::uint8_t*>(base) + lead;
+    view->size = size;
+    return true;
+  }
+  void UnmapView(MappedView* view) override {
+    if (view->base) UnmapViewOfFile(view->base);
+    *view = MappedView();
+  }
+
+  int LastError() override { return static_cast<int>(GetLastError()); }
+  FileError ErrorKind(int systemError) override {
+    switch (systemError) {
+      case 0: return FileError::None;
+      case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: return FileError::NotFound;
+      case ERROR_ACCESS_DENIED: case ERROR_WRITE_PROTECT: case ERROR_SHARING_VIOLATION:
+      case ERROR_LOCK_VIOLATION: case ERROR_NETWORK_ACCESS_DENIED: return FileError::AccessDenied;
+      case ERROR_HANDLE_DISK_FULL: case ERROR_DISK_FULL: return FileError::DiskFull;
+      case ERROR_CRC: case ERROR_WRITE_FAULT: case ERROR_READ_FAULT: return FileError::IoError;
+      default: return FileError::Other;
+    }
+  }
+  void ErrorText(int systemError, char* buffer, std::size_t bufferSize) override {
+    if (bufferSize == 0) return;
+    buffer[0] = 0;
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   static_cast<DWORD>(systemError), 0, buffer, static_cast<DWORD>(bufferSize), nullptr);
+  }
+};
+
+}  // namespace
+
+FileSystem* NativeFileSystem() {
+  static Win32FileSystem fileSystem;
+  return &fileSystem;
+}
+
+}  // namespace platform
