@@ -1,0 +1,182 @@
+#include "vcdiff/fileStreams.h"
+
+#include "vcdiff/memoryStreams.h"
+
+namespace vcdiff {
+
+namespace {
+
+using Ull = unsigned long long;
+
+// The largest single read or write handed to the platform.
+constexpr std::size_t kMaxTransfer = 1u << 30;
+
+platform::FileSystem* Files() { return platform::CurrentFileSystem(); }
+
+}  // namespace
+
+std::string LastFileErrorText() {
+  char text[256];
+  Files()->ErrorText(Files()->LastError(), text, sizeof text);
+  return text;
+}
+
+bool DeltaFile::Open(const char* path, DecodeError* error) {
+  path_ = path;
+  handle_ = Files()->OpenRead(path);
+  if (!platform::IsValidFile(handle_)) {
+    return Fail(error, DecodeStatus::ReadFailed, "cannot open the delta %s: %s", path, LastFileErrorText().c_str());
+  }
+  if (!Files()->Size(handle_, &size_)) {
+    return Fail(error, DecodeStatus::ReadFailed, "cannot read the delta %s: %s", path, LastFileErrorText().c_str());
+  }
+  return true;
+}
+
+void DeltaFile::Close() {
+  if (platform::IsValidFile(handle_)) Files()->Close(handle_);
+  handle_ = platform::kInvalidFile;
+}
+
+bool DeltaFile::ReadAt(std::uint64_t position, void* buffer, std::size_t size, DecodeError* error) {
+  if (!SegmentInside(position, size, size_, "delta", error)) return false;
+  auto* out = static_cast<std::uint8_t*>(buffer);
+  while (size > 0) {
+    const std::uint32_t chunk = static_cast<std::uint32_t>(size < kMaxTransfer ? size : kMaxTransfer);
+    std::uint32_t got = 0;
+    if (!Files()->ReadAt(handle_, position, out, chunk, &got)) {
+      return Fail(error, DecodeStatus::ReadFailed, "cannot read the delta %s: %s", path_.c_str(),
+                  LastFileErrorText().c_str());
+    }
+    if (got != chunk) {
+      return Fail(error, DecodeStatus::ReadFailed, "the delta %s ends early (it changed while being read)",
+                  path_.c_str());
+    }
+    out += got;
+    position += got;
+    size -= got;
+  }
+  return true;
+}
+
+bool MappedFile::Open(const char* path, const char* role, DecodeError* error) {
+  path_ = path;
+  role_ = role;
+  handle_ = Files()->OpenRead(path);
+  if (!platform::IsValidFile(handle_)) {
+    return Fail(error, DecodeStatus::ReadFailed, "cannot open the %s %s: %s", role, path, LastFileErrorText().c_str());
+  }
+  if (!Files()->Size(handle_, &size_)) {
+    return Fail(error, DecodeStatus::ReadFailed, "cannot read the %s %s: %s", role, path, LastFileErrorText().c_str());
+  }
+  return true;
+}
+
+void MappedFile::Close() {
+  if (view_.base) Files()->UnmapView(&view_);
+  view_ = platform::MappedView();
+  if (platform::IsValidFile(handle_)) Files()->Close(handle_);
+  handle_ = platform::kInvalidFile;
+}
+
+bool MappedFile::Acquire(std::uint64_t position, std::uint64_t size, const std::uint8_t** data,
+                         DecodeError* error) {
+  if (!SegmentInside(position, size, size_, role_, error)) return false;
+  *data = nullptr;
+  if (size == 0) return true;
+  if (view_.data && position >= viewPosition_ && size <= view_.size &&
+      position - viewPosition_ <= view_.size - size) {
+    *data = view_.data + (position - viewPosition_);
+    return true;
+  }
+  if (view_.base) Files()->UnmapView(&view_);
+  if (size > SIZE_MAX || !Files()->MapView(handle_, position, static_cast<std::size_t>(size), &view_)) {
+    view_ = platform::MappedView();
+    return Fail(error, DecodeStatus::ReadFailed, "cannot map %llu bytes of the %s %s: %s", static_cast<Ull>(size),
+                role_, path_.c_str(), LastFileErrorText().c_str());
+  }
+  viewPosition_ = position;
+  *data = view_.data;
+  return true;
+}
+
+bool OutputFile::Create(const char* path, DecodeError* error) {
+  path_ = path;
+  partPath_ = path_ + ".part";
+  handle_ = Files()->OpenWrite(partPath_.c_str());
+  if (!platform::IsValidFile(handle_)) {
+    return Fail(error, DecodeStatus::WriteFailed, "cannot create %s: %s", partPath_.c_str(),
+                LastFileErrorText().c_str());
+  }
+  created_ = true;
+  return true;
+}
+
+bool OutputFile::Write(const std::uint8_t* data, std::size_t size, DecodeError* error) {
+  while (size > 0) {
+    const std::uint32_t chunk = static_cast<std::uint32_t>(size < kMaxTransfer ? size : kMaxTransfer);
+    std::uint32_t put = 0;
+    const bool ok = Files()->Write(handle_, data, chunk, &put);
+    if (!ok || put != chunk) {
+      return Fail(error, DecodeStatus::WriteFailed, "cannot write %s: %s", partPath_.c_str(),
+                  ok ? "the disk is full" : LastFileErrorText().c_str());
+    }
+    data += put;
+    size -= put;
+    writtenSize_ += put;
+  }
+  return true;
+}
+
+bool OutputFile::CloseWriter(DecodeError* error) {
+  if (!platform::IsValidFile(handle_)) return true;
+  const bool closed = Files()->Close(handle_);
+  handle_ = platform::kInvalidFile;
+  if (!closed) {
+    return Fail(error, DecodeStatus::WriteFailed, "cannot write %s: %s", partPath_.c_str(),
+                LastFileErrorText().c_str());
+  }
+  return true;
+}
+
+bool OutputFile::Commit(DecodeError* error) {
+  if (!CloseWriter(error)) {
+    Abandon();
+    return false;
+  }
+  if (!Files()->RenameReplacing(partPath_.c_str(), path_.c_str())) {
+    Fail(error, DecodeStatus::WriteFailed, "cannot rename %s to %s: %s", partPath_.c_str(), path_.c_str(),
+         LastFileErrorText().c_str());
+    Abandon();
+    return false;
+  }
+  created_ = false;
+  return true;
+}
+
+void OutputFile::Abandon() {
+  if (platform::IsValidFile(handle_)) Files()->Close(handle_);
+  handle_ = platform::kInvalidFile;
+  if (created_) Files()->Delete(partPath_.c_str());
+  created_ = false;
+}
+
+bool OutputFile::WrittenPart::Acquire(std::uint64_t position, std::uint64_t size, const std::uint8_t** data,
+                                      DecodeError* error) {
+  if (!SegmentInside(position, size, owner_->writtenSize_, "target written so far", error)) return false;
+  if (!owner_->CloseWriter(error)) return false;
+  if (!file_.Open(owner_->partPath_.c_str(), "output", error)) return false;
+  return file_.Acquire(position, size, data, error);
+}
+
+bool OutputFile::WrittenPart::Release(DecodeError* error) {
+  file_.Close();
+  owner_->handle_ = Files()->OpenAppend(owner_->partPath_.c_str());
+  if (!platform::IsValidFile(owner_->handle_)) {
+    return Fail(error, DecodeStatus::WriteFailed, "cannot reopen %s: %s", owner_->partPath_.c_str(),
+                LastFileErrorText().c_str());
+  }
+  return true;
+}
+
+}  // namespace vcdiff

@@ -1,0 +1,18 @@
+#pragma once
+// Rebuilds a file from a source file and a VCDIFF delta (RFC 3284, with the checksum and application
+// header extensions and LZMA secondary compression that common encoders write).
+//
+// Memory stays bounded: the source is mapped one segment at a time, the delta is read window by
+// window, and the output is written window by window to `outputPath` + ".part", which is renamed over
+// `outputPath` only when the whole delta decoded and every checksum matched. On failure nothing is
+// left behind and an existing `outputPath` is untouched; `error` says why, and
+// DecodeStatus::Unsupported marks a valid delta this build cannot decode (an external decoder may).
+
+#include "vcdiff/decodeError.h"
+
+namespace vcdiff {
+
+// `sourcePath` may be null or empty for deltas that do not copy from a source.
+bool DecodeFile(const char* sourcePath, const char* deltaPath, const char* outputPath, DecodeError* error);
+
+}  // namespace vcdiff
