@@ -3,10 +3,6 @@
 set(ZR_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest source tree")
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
-if(WIN32)
-  # MinGW's win32 thread model has no pthreads; GoogleTest then uses Windows primitives.
-  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
-endif()
 add_subdirectory(${ZR_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 add_library(zr_gtest_main INTERFACE)
 target_link_libraries(zr_gtest_main INTERFACE gtest gtest_main)

@@ -18,8 +18,6 @@ static_assert(sizeof(FastAlloc::Chunk) == kFastAllocFixedHeader, "the chunk head
 
 namespace {
 
-int RoundUp(int value, int alignment) { return (value + alignment - 1) / alignment * alignment; }
-
 // An element is [back-pointer to its chunk][object]; a free element keeps its free-list link where
 // the object would be.
 FastAlloc::Chunk*& BackPointer(void* element) { return *static_cast<FastAlloc::Chunk**>(element); }
@@ -28,41 +26,6 @@ void*& FreeLink(void* element) { return *reinterpret_cast<void**>(static_cast<ch
 unsigned AsHex(const void* pointer) { return static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(pointer)); }
 
 }  // namespace
-
-FastAllocGeometry FastAlloc::Geometry(std::size_t objectSize, int extraHeader, int chunkSize) {
-  FastAllocGeometry g{};
-  const int object = objectSize > (1u << 28) ? (1 << 28) : static_cast<int>(objectSize);
-  g.elementSize = std::max(object + kFastAllocPointer, 2 * kFastAllocPointer);
-  g.alignment = kFastAllocPointer;
-  if (g.elementSize > 32 && g.elementSize % 8 == 0) g.alignment = std::max(8, kFastAllocPointer);
-  g.elementSize = RoundUp(g.elementSize, g.alignment);
-  g.headerSize = RoundUp(kFastAllocFixedHeader, g.alignment) + std::max(extraHeader, 0);
-  // On 64-bit the extra header must not leave the elements off pointer alignment.
-  if (kFastAllocPointer > 4) g.headerSize = RoundUp(g.headerSize, kFastAllocPointer);
-
-  const bool defaultSize = chunkSize <= 0;
-  std::int64_t c = defaultSize ? kFastAllocDefaultChunk : chunkSize;
-  auto perChunk = [&](std::int64_t size) {
-    std::int64_t n = (size - g.headerSize - kFastAllocFixedHeader) / g.elementSize;
-    return n < 0 ? 0 : n;
-  };
-  std::int64_t n = perChunk(c);
-  if (defaultSize) {
-    // Double the chunk while more than a twentieth of it would be left over.
-    while ((c - n * g.elementSize) * 20 > c && c < (std::int64_t{1} << 30)) {
-      c *= 2;
-      n = perChunk(c);
-    }
-  }
-  if (n < 1) {
-    // An element larger than the chunk asked for: make room for one rather than a chunk with none.
-    c = g.headerSize + kFastAllocFixedHeader + g.elementSize;
-    n = 1;
-  }
-  g.chunkSize = static_cast<int>(c);
-  g.elementsPerChunk = static_cast<int>(n);
-  return g;
-}
 
 FastAlloc::FastAlloc(std::size_t objectSize, const char* name, int extraHeader, int chunkSize)
     : name_(name ? name : ""), geometry_(Geometry(objectSize, extraHeader, chunkSize)) {}

@@ -51,7 +51,8 @@ class FastAlloc {
   // chunk with room would remain. A chunk whose header is corrupted is reported and left alone.
   void Free(void* object, bool trim = false);
 
-  static FastAllocGeometry Geometry(std::size_t objectSize, int extraHeader, int chunkSize);
+  // Element size and chunk geometry; constexpr so that builds can check the numbers at compile time.
+  static constexpr FastAllocGeometry Geometry(std::size_t objectSize, int extraHeader, int chunkSize);
 
   const char* Name() const { return name_; }
   int ElementSize() const { return geometry_.elementSize; }
@@ -102,3 +103,41 @@ class FastCAlloc : public FastAlloc {
  private:
   bool registered_ = false;
 };
+
+constexpr FastAllocGeometry FastAlloc::Geometry(std::size_t objectSize, int extraHeader, int chunkSize) {
+  auto roundUp = [](int value, int alignment) { return (value + alignment - 1) / alignment * alignment; };
+  FastAllocGeometry g{};
+  const int object = objectSize > (1u << 28) ? (1 << 28) : static_cast<int>(objectSize);
+  // The element carries its back-pointer and must hold a free-list link where the object goes.
+  g.elementSize = object + kFastAllocPointer;
+  if (g.elementSize < 2 * kFastAllocPointer) g.elementSize = 2 * kFastAllocPointer;
+  g.alignment = kFastAllocPointer;
+  if (g.elementSize > 32 && g.elementSize % 8 == 0 && kFastAllocPointer < 8) g.alignment = 8;
+  g.elementSize = roundUp(g.elementSize, g.alignment);
+  g.headerSize = roundUp(kFastAllocFixedHeader, g.alignment) + (extraHeader > 0 ? extraHeader : 0);
+  // On 64-bit the extra header must not leave the elements off pointer alignment.
+  if (kFastAllocPointer > 4) g.headerSize = roundUp(g.headerSize, kFastAllocPointer);
+
+  const bool defaultSize = chunkSize <= 0;
+  std::int64_t c = defaultSize ? kFastAllocDefaultChunk : chunkSize;
+  auto perChunk = [&g](std::int64_t size) {
+    std::int64_t n = (size - g.headerSize - kFastAllocFixedHeader) / g.elementSize;
+    return n < 0 ? std::int64_t{0} : n;
+  };
+  std::int64_t n = perChunk(c);
+  if (defaultSize) {
+    // Double the chunk while more than a twentieth of it would be left over.
+    while ((c - n * g.elementSize) * 20 > c && c < (std::int64_t{1} << 30)) {
+      c *= 2;
+      n = perChunk(c);
+    }
+  }
+  if (n < 1) {
+    // An element larger than the chunk asked for: make room for one rather than a chunk with none.
+    c = g.headerSize + kFastAllocFixedHeader + g.elementSize;
+    n = 1;
+  }
+  g.chunkSize = static_cast<int>(c);
+  g.elementsPerChunk = static_cast<int>(n);
+  return g;
+}

@@ -18,6 +18,15 @@ std::uintptr_t* ChunkOf(void* object) {
 
 }  // namespace
 
+// The 32-bit Windows build checks its exact numbers while compiling, so they hold even where its tests
+// cannot be run.
+static_assert(kFastAllocPointer != 4 || (FastAlloc::Geometry(4, 0, 0).elementsPerChunk == 1018 &&
+                                         FastAlloc::Geometry(4, 0, 0).headerSize == 24 &&
+                                         FastAlloc::Geometry(100, 0, 0).elementSize == 104 &&
+                                         FastAlloc::Geometry(3000, 0, 0).chunkSize == 65536 &&
+                                         FastAlloc::Geometry(4, kFastCAllocExtraHeader, 0).headerSize == 36),
+              "32-bit chunk geometry");
+
 TEST(FastAllocGeometry, ExactNumbers) {
   FastAllocGeometry small = FastAlloc::Geometry(4, 0, 0);
   FastAllocGeometry odd = FastAlloc::Geometry(29, 0, 0);
