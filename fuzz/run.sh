@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Runs every fuzz target of a fuzz build for SECONDS each, starting from (and adding to) its corpus
+# under fuzz/corpus/<name>/. Crash inputs land in build/fuzz/findings/<name>/.
+#   fuzz/run.sh BUILD_DIR [SECONDS] [NAME]
+set -uo pipefail
+build=$1
+seconds=${2:-60}
+filter=${3:-}
+here=$(cd "$(dirname "$0")" && pwd)
+status=0
+for target in "$build"/fuzz/*; do
+  [ -x "$target" ] && [ -f "$target" ] || continue
+  name=$(basename "$target")
+  [[ -z "$filter" || "$name" == *"$filter"* ]] || continue
+  corpus="$here/corpus/$name"
+  findings="$build/findings/$name"
+  mkdir -p "$corpus" "$findings"
+  echo "== $name: ${seconds}s"
+  if ! "$target" -max_total_time="$seconds" -artifact_prefix="$findings/" -print_final_stats=1 "$corpus" \
+      > "$build/findings/$name.log" 2>&1; then
+    echo "   FINDING: see $build/findings/$name.log and $findings/"
+    status=1
+  fi
+  grep -E 'stat::number_of_executed_units|Done [0-9]+ runs' "$build/findings/$name.log" | tail -1 | sed 's/^/   /'
+done
+exit $status
