@@ -224,7 +224,7 @@ bool DeltaDecoder::DecodeWindow(DecodeError* error) {
       return Fail(error, DecodeStatus::Corrupt, "window %llu: %s section of %llu bytes runs past the window",
                   static_cast<Ull>(window_), kSectionNames[i], static_cast<Ull>(sizes[i]));
     }
-    const std::uint8_t* bytes;
+    const std::uint8_t* bytes = nullptr;
     body.ReadBytes(static_cast<std::size_t>(sizes[i]), &bytes);
     sections[i] = ByteCursor(bytes, static_cast<std::size_t>(sizes[i]));
   }

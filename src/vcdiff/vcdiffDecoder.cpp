@@ -18,7 +18,10 @@ bool DecodeFile(const char* sourcePath, const char* deltaPath, const char* outpu
   DecodeError decodeError;
   if (!decoder.Decode(&decodeError)) {
     output.Abandon();
-    return Fail(error, decodeError.status, "%s: %s", deltaPath, decodeError.text);
+    // Faults of the delta's content name the delta; file errors name their file already.
+    const bool aboutContent =
+        decodeError.status == DecodeStatus::Corrupt || decodeError.status == DecodeStatus::Unsupported;
+    return Fail(error, decodeError.status, aboutContent ? "%s: %s" : "%.0s%s", deltaPath, decodeError.text);
   }
   // The source may be the file being replaced: release it before the rename.
   source.Close();
