@@ -94,9 +94,28 @@ ZR_FOLD_TARGET inline __m128i Fold(__m128i block, __m128i constants) {
                        _mm_clmulepi64_si128(block, constants, 0x10));
 }
 
+ZR_FOLD_TARGET inline __m128i ReverseBytes() {
+  return _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+}
+
 // 16 message bytes as a polynomial: the first byte's top bit becomes bit 127.
-ZR_FOLD_TARGET inline __m128i LoadBlock(const std::uint8_t* p, __m128i reverse) {
-  return _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), reverse);
+ZR_FOLD_TARGET inline __m128i LoadBlock(const std::uint8_t* p) {
+  return _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), ReverseBytes());
+}
+
+// Folds the remaining whole blocks into `a`, which is congruent to everything before `data`, and
+// returns the register after the rest of the bytes.
+ZR_FOLD_TARGET inline std::uint32_t FinishFolding(__m128i a, const std::uint8_t* data, std::size_t size) {
+  const __m128i fold128 = FoldConstants(128);
+  while (size >= 16) {
+    a = _mm_xor_si128(Fold(a, fold128), LoadBlock(data));
+    data += 16;
+    size -= 16;
+  }
+  // The CRC of the folded block from a zero register is the register after everything so far.
+  std::uint8_t block[16];
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(block), _mm_shuffle_epi8(a, ReverseBytes()));
+  return UpdateSliced(UpdateSliced(0, block, sizeof block), data, size);
 }
 
 }  // namespace
@@ -112,39 +131,110 @@ __attribute__((force_align_arg_pointer))
 #endif
 ZR_FOLD_TARGET std::uint32_t UpdateFolded(std::uint32_t reg, const std::uint8_t* data, std::size_t size) {
   if (size < 64) return UpdateSliced(reg, data, size);
-  const __m128i reverse = _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
   const __m128i fold512 = FoldConstants(512);
   const __m128i fold128 = FoldConstants(128);
 
-  // The register joins the message as the XOR of its first 32 bits.
-  __m128i a0 = _mm_xor_si128(LoadBlock(data, reverse), _mm_set_epi32(int(reg), 0, 0, 0));
-  __m128i a1 = LoadBlock(data + 16, reverse);
-  __m128i a2 = LoadBlock(data + 32, reverse);
-  __m128i a3 = LoadBlock(data + 48, reverse);
+  // Four blocks in flight; the register joins the message as the XOR of its first 32 bits.
+  __m128i a0 = _mm_xor_si128(LoadBlock(data), _mm_set_epi32(int(reg), 0, 0, 0));
+  __m128i a1 = LoadBlock(data + 16);
+  __m128i a2 = LoadBlock(data + 32);
+  __m128i a3 = LoadBlock(data + 48);
   data += 64;
   size -= 64;
   while (size >= 64) {
-    a0 = _mm_xor_si128(Fold(a0, fold512), LoadBlock(data, reverse));
-    a1 = _mm_xor_si128(Fold(a1, fold512), LoadBlock(data + 16, reverse));
-    a2 = _mm_xor_si128(Fold(a2, fold512), LoadBlock(data + 32, reverse));
-    a3 = _mm_xor_si128(Fold(a3, fold512), LoadBlock(data + 48, reverse));
+    a0 = _mm_xor_si128(Fold(a0, fold512), LoadBlock(data));
+    a1 = _mm_xor_si128(Fold(a1, fold512), LoadBlock(data + 16));
+    a2 = _mm_xor_si128(Fold(a2, fold512), LoadBlock(data + 32));
+    a3 = _mm_xor_si128(Fold(a3, fold512), LoadBlock(data + 48));
     data += 64;
     size -= 64;
   }
   __m128i a = _mm_xor_si128(Fold(a0, fold128), a1);
   a = _mm_xor_si128(Fold(a, fold128), a2);
   a = _mm_xor_si128(Fold(a, fold128), a3);
-  while (size >= 16) {
-    a = _mm_xor_si128(Fold(a, fold128), LoadBlock(data, reverse));
-    data += 16;
-    size -= 16;
-  }
-  // The folded block is congruent to everything so far; its CRC from a zero register is the register.
-  std::uint8_t block[16];
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(block), _mm_shuffle_epi8(a, reverse));
-  reg = UpdateSliced(0, block, sizeof block);
-  return UpdateSliced(reg, data, size);
+  return FinishFolding(a, data, size);
 }
+
+#if defined(__x86_64__)
+
+// The same folding four 128-bit lanes at a time. Kept to 64-bit builds: 32-bit Windows does not keep
+// the stack aligned for 64-byte spills.
+#define ZR_WIDE_TARGET __attribute__((target("pclmul,sse4.1,avx512f,avx512bw,vpclmulqdq")))
+
+namespace {
+
+ZR_WIDE_TARGET inline __m512i WideFoldConstants(int distance) {
+  const int low = int(XPowerModP(distance + 64));
+  const int high = int(XPowerModP(distance));
+  return _mm512_set_epi32(0, high, 0, low, 0, high, 0, low, 0, high, 0, low, 0, high, 0, low);
+}
+
+ZR_WIDE_TARGET inline __m512i WideFold(__m512i block, __m512i constants) {
+  return _mm512_xor_si512(_mm512_clmulepi64_epi128(block, constants, 0x01),
+                          _mm512_clmulepi64_epi128(block, constants, 0x10));
+}
+
+ZR_WIDE_TARGET inline __m512i WideLoad(const std::uint8_t* p) {
+  const long long kHigh = 0x0001020304050607ll;  // ReverseBytes() in each 128-bit lane
+  const long long kLow = 0x08090A0B0C0D0E0Fll;
+  const __m512i reverse = _mm512_set_epi64(kHigh, kLow, kHigh, kLow, kHigh, kLow, kHigh, kLow);
+  return _mm512_shuffle_epi8(_mm512_loadu_si512(p), reverse);
+}
+
+}  // namespace
+
+bool WideFoldingAvailable() {
+  __builtin_cpu_init();
+  return FoldingAvailable() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+         __builtin_cpu_supports("vpclmulqdq");
+}
+
+ZR_WIDE_TARGET std::uint32_t UpdateFoldedWide(std::uint32_t reg, const std::uint8_t* data, std::size_t size) {
+  if (size < 256) return UpdateFolded(reg, data, size);
+  const __m512i fold2048 = WideFoldConstants(2048);
+  const __m512i fold512 = WideFoldConstants(512);
+
+  __m512i a0 = _mm512_xor_si512(WideLoad(data), _mm512_set_epi32(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, int(reg), 0, 0, 0));
+  __m512i a1 = WideLoad(data + 64);
+  __m512i a2 = WideLoad(data + 128);
+  __m512i a3 = WideLoad(data + 192);
+  data += 256;
+  size -= 256;
+  while (size >= 256) {
+    a0 = _mm512_xor_si512(WideFold(a0, fold2048), WideLoad(data));
+    a1 = _mm512_xor_si512(WideFold(a1, fold2048), WideLoad(data + 64));
+    a2 = _mm512_xor_si512(WideFold(a2, fold2048), WideLoad(data + 128));
+    a3 = _mm512_xor_si512(WideFold(a3, fold2048), WideLoad(data + 192));
+    data += 256;
+    size -= 256;
+  }
+  __m512i a = _mm512_xor_si512(WideFold(a0, fold512), a1);
+  a = _mm512_xor_si512(WideFold(a, fold512), a2);
+  a = _mm512_xor_si512(WideFold(a, fold512), a3);
+  while (size >= 64) {
+    a = _mm512_xor_si512(WideFold(a, fold512), WideLoad(data));
+    data += 64;
+    size -= 64;
+  }
+  // Lane i lies 48 - 16 i bytes before the end of what was folded.
+  __m128i lanes[4];
+  _mm512_storeu_si512(lanes, a);
+  __m128i b = _mm_xor_si128(Fold(lanes[0], FoldConstants(384)), Fold(lanes[1], FoldConstants(256)));
+  b = _mm_xor_si128(b, Fold(lanes[2], FoldConstants(128)));
+  b = _mm_xor_si128(b, lanes[3]);
+  return FinishFolding(b, data, size);
+}
+
+#undef ZR_WIDE_TARGET
+
+#else
+
+bool WideFoldingAvailable() { return false; }
+std::uint32_t UpdateFoldedWide(std::uint32_t reg, const std::uint8_t* data, std::size_t size) {
+  return UpdateFolded(reg, data, size);
+}
+
+#endif
 
 #undef ZR_FOLD_TARGET
 
@@ -154,12 +244,19 @@ bool FoldingAvailable() { return false; }
 std::uint32_t UpdateFolded(std::uint32_t reg, const std::uint8_t* data, std::size_t size) {
   return UpdateSliced(reg, data, size);
 }
+bool WideFoldingAvailable() { return false; }
+std::uint32_t UpdateFoldedWide(std::uint32_t reg, const std::uint8_t* data, std::size_t size) {
+  return UpdateSliced(reg, data, size);
+}
 
 #endif
 
 std::uint32_t Update(std::uint32_t reg, const std::uint8_t* data, std::size_t size) {
-  static const bool folding = FoldingAvailable();
-  return folding ? UpdateFolded(reg, data, size) : UpdateSliced(reg, data, size);
+  using Implementation = std::uint32_t (*)(std::uint32_t, const std::uint8_t*, std::size_t);
+  static const Implementation best = WideFoldingAvailable() ? UpdateFoldedWide
+                                     : FoldingAvailable()   ? UpdateFolded
+                                                            : UpdateSliced;
+  return best(reg, data, size);
 }
 
 }  // namespace crc32detail

@@ -4,7 +4,7 @@
 // inverted. "123456789" checks to 0xFC891918.
 //
 // One implementation is picked at first use: carry-less multiplication folding on x86 processors that
-// have it, otherwise table slicing over 16 bytes at a time. Both give the same register as the plain
+// have it (512 bits wide where available, else 128), otherwise table slicing over 16 bytes at a time. Both give the same register as the plain
 // byte-at-a-time table loop, which is kept as the reference.
 
 #include <cstddef>  // std::size_t
@@ -44,6 +44,10 @@ std::uint32_t UpdateSliced(std::uint32_t reg, const std::uint8_t* data, std::siz
 bool FoldingAvailable();
 // Only when FoldingAvailable(); falls back to UpdateSliced for short inputs.
 std::uint32_t UpdateFolded(std::uint32_t reg, const std::uint8_t* data, std::size_t size);
+// Folding 64 bytes per instruction (64-bit builds on processors with 512-bit carry-less
+// multiplication); only when WideFoldingAvailable(); falls back to UpdateFolded for short inputs.
+bool WideFoldingAvailable();
+std::uint32_t UpdateFoldedWide(std::uint32_t reg, const std::uint8_t* data, std::size_t size);
 // Whichever of the two above this processor runs.
 std::uint32_t Update(std::uint32_t reg, const std::uint8_t* data, std::size_t size);
 

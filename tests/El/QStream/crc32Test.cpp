@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/fileSystem.h"
+#include "support/faultInjectingFileSystem.h"
 
 namespace {
 
@@ -68,16 +69,19 @@ TEST(RunningValue, PiecesGiveTheWholeChecksum) {
 // Every length up to a few folding rounds, at every alignment the vector loads can meet, from
 // several starting registers: the fast paths must agree with the byte table bit for bit.
 TEST(FastPaths, AgreeWithByteTableOnAllLengthsAndAlignments) {
-  const std::vector<std::uint8_t> data = RandomBytes(600, 2);
-  for (std::uint32_t start : {0xFFFFFFFFu, 0u, 0x12345678u}) {
-    for (std::size_t offset = 0; offset < 16; ++offset) {
-      for (std::size_t size = 0; size + offset <= 300; ++size) {
+  const std::vector<std::uint8_t> data = RandomBytes(700, 2);
+  for (std::uint32_t start : {0xFFFFFFFFu, 0x12345678u}) {
+    for (std::size_t offset = 0; offset < 64; offset += offset < 16 ? 1 : 16) {
+      for (std::size_t size = 0; size <= 600; ++size) {
         const std::uint8_t* p = data.data() + offset;
         const std::uint32_t expected = crc32detail::UpdateBytewise(start, p, size);
         ASSERT_EQ(crc32detail::UpdateSliced(start, p, size), expected) << offset << " " << size;
         ASSERT_EQ(crc32detail::Update(start, p, size), expected) << offset << " " << size;
         if (crc32detail::FoldingAvailable()) {
           ASSERT_EQ(crc32detail::UpdateFolded(start, p, size), expected) << offset << " " << size;
+        }
+        if (crc32detail::WideFoldingAvailable()) {
+          ASSERT_EQ(crc32detail::UpdateFoldedWide(start, p, size), expected) << offset << " " << size;
         }
       }
     }
@@ -94,13 +98,18 @@ TEST(FastPaths, AgreeOnRandomLongBlocks) {
     const std::uint32_t expected = crc32detail::UpdateBytewise(start, data.data() + offset, size);
     EXPECT_EQ(crc32detail::UpdateSliced(start, data.data() + offset, size), expected);
     EXPECT_EQ(crc32detail::Update(start, data.data() + offset, size), expected);
+    if (crc32detail::WideFoldingAvailable()) {
+      EXPECT_EQ(crc32detail::UpdateFoldedWide(start, data.data() + offset, size), expected);
+    }
   }
 }
 
 // The folding path reports which processors run it; this machine's answer is printed so that a
 // run under an emulator shows which path the other tests covered.
 TEST(FastPaths, ReportsFoldingSupport) {
-  std::printf("carry-less folding %s\n", crc32detail::FoldingAvailable() ? "used" : "not available");
+  std::printf("carry-less folding: 128-bit %s, 512-bit %s\n",
+              crc32detail::FoldingAvailable() ? "available" : "not available",
+              crc32detail::WideFoldingAvailable() ? "available" : "not available");
   const std::vector<std::uint8_t> zeros(1000, 0);
   EXPECT_EQ(Crc32Of(zeros.data(), zeros.size()),
             ~crc32detail::UpdateBytewise(0xFFFFFFFFu, zeros.data(), zeros.size()));
@@ -148,53 +157,25 @@ TEST_F(FileChecksum, MissingFileFailsAndLeavesValue) {
   EXPECT_EQ(crc, 0xABCDEF01u);
 }
 
-// A file system whose reads come back short after the first block, as from a failing disk.
-class ShortReadFileSystem : public platform::FileSystem {
- public:
-  explicit ShortReadFileSystem(platform::FileSystem* real) : real_(real) {}
-  platform::FileHandle OpenRead(const char* n) override { return real_->OpenRead(n); }
-  platform::FileHandle OpenWrite(const char* n) override { return real_->OpenWrite(n); }
-  platform::FileHandle OpenAppend(const char* n) override { return real_->OpenAppend(n); }
-  bool Close(platform::FileHandle h) override { return real_->Close(h); }
-  bool ReadAt(platform::FileHandle h, std::uint64_t position, void* buffer, std::uint32_t size,
-              std::uint32_t* bytesRead) override {
-    if (position > 0) size /= 2;
-    return real_->ReadAt(h, position, buffer, size, bytesRead);
-  }
-  bool Write(platform::FileHandle h, const void* b, std::uint32_t s, std::uint32_t* w) override {
-    return real_->Write(h, b, s, w);
-  }
-  bool Seek(platform::FileHandle h, std::uint64_t p) override { return real_->Seek(h, p); }
-  bool Size(platform::FileHandle h, std::uint64_t* s) override { return real_->Size(h, s); }
-  bool LastWriteTime(platform::FileHandle h, std::int64_t* s) override { return real_->LastWriteTime(h, s); }
-  bool Delete(const char* n) override { return real_->Delete(n); }
-  bool MakeWritable(const char* n) override { return real_->MakeWritable(n); }
-  bool RenameReplacing(const char* f, const char* t) override { return real_->RenameReplacing(f, t); }
-  bool CreateFolder(const char* n) override { return real_->CreateFolder(n); }
-  bool Exists(const char* n, bool* f) override { return real_->Exists(n, f); }
-  bool ListFolder(const char* n, void (*v)(const platform::FolderEntry&, void*), void* c) override {
-    return real_->ListFolder(n, v, c);
-  }
-  bool MapView(platform::FileHandle h, std::uint64_t o, std::size_t s, platform::MappedView* v) override {
-    return real_->MapView(h, o, s, v);
-  }
-  void UnmapView(platform::MappedView* v) override { real_->UnmapView(v); }
-  int LastError() override { return real_->LastError(); }
-  platform::FileError ErrorKind(int e) override { return real_->ErrorKind(e); }
-  void ErrorText(int e, char* b, std::size_t s) override { real_->ErrorText(e, b, s); }
-
- private:
-  platform::FileSystem* real_;
-};
-
 TEST_F(FileChecksum, ShortReadFails) {
   WriteFile(RandomBytes((1 << 20) + 10, 6));
-  ShortReadFileSystem shortReads(platform::NativeFileSystem());
-  platform::FileSystem* previous = platform::SetFileSystem(&shortReads);
   std::uint32_t crc = 7;
-  const bool ok = Crc32OfFile(name_.c_str(), &crc);
-  platform::SetFileSystem(previous);
-  EXPECT_FALSE(ok);
+  {
+    FaultInjectingFileSystem shortReads;
+    shortReads.readLimit = 4096;
+    EXPECT_FALSE(Crc32OfFile(name_.c_str(), &crc));
+  }
+  EXPECT_EQ(crc, 7u);
+}
+
+TEST_F(FileChecksum, FailedReadFails) {
+  WriteFile(RandomBytes((1 << 20) + 10, 6));
+  std::uint32_t crc = 7;
+  {
+    FaultInjectingFileSystem failingDisk;
+    failingDisk.readFailFrom = 1 << 20;
+    EXPECT_FALSE(Crc32OfFile(name_.c_str(), &crc));
+  }
   EXPECT_EQ(crc, 7u);
 }
 
