@@ -315,6 +315,8 @@ void ParamClass::BuildIndex() {
 
 bool ParamClass::NeedsRestoring() const { return false; }
 
+void ParamClass::DropIndex() { index_.reset(); }
+
 ParamEntry* ParamClass::MakeLoaded(int index) const {
   ParamEntry* entry = entries_[index];
   const ParamClassPlaceholder* placeholder = entry->GetPlaceholder();

@@ -80,6 +80,8 @@ class ParamClass : public ParamEntry {
 
   // Scoped search with enclosing classes and bases (how base names of the text form are resolved).
   ParamEntryPtr FindScoped(const char* name, const IParamVisibleTest& test = GParamEntryAllVisible) const;
+  // Drops the name index (lookups scan the members again).
+  void DropIndex();
   // False while the class's body is not in memory (always false for a class object itself).
   bool NeedsRestoring() const;
 
