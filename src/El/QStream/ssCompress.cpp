@@ -27,6 +27,15 @@ int DecodeTimer() {
   return index;
 }
 
+// A word loaded from memory, arranged so that its lowest bits come from the lowest address.
+inline std::uint64_t LittleEndian64(std::uint64_t loaded) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  return __builtin_bswap64(loaded);
+#else
+  return loaded;
+#endif
+}
+
 inline std::uint32_t ReadLittleEndian32(const std::uint8_t* p) {
   return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
          (std::uint32_t(p[3]) << 24);
@@ -58,8 +67,11 @@ inline void Move(std::uint8_t* to, const std::uint8_t* from) {
   std::memcpy(to, from, N);
 }
 
-// Copies `length` (3 to 18) bytes between ranges that do not overlap, in fixed-size pieces.
-inline void CopyDisjoint(std::uint8_t* to, const std::uint8_t* from, int length) {
+// Copies `length` (3 to 18) bytes from `back` bytes earlier, in fixed-size pieces taken in order. Each
+// piece reads only bytes before it: the ranges do not overlap, or `back` is at least 8 and every piece
+// reads what earlier pieces (or earlier tokens) wrote.
+inline void CopyInPieces(std::uint8_t* to, int back, int length) {
+  const std::uint8_t* from = to - back;
   if (length >= 8) {
     Move<8>(to, from);
     if (length > 16) Move<8>(to + 8, from + 8);
@@ -78,13 +90,25 @@ inline void CopyDisjoint(std::uint8_t* to, const std::uint8_t* from, int length)
 // damaged stream reading them decodes the same way every time).
 inline void CopyReference(std::uint8_t* out, std::int64_t at, int back, int length) {
   std::uint8_t* to = out + at;
-  if (back > at) {
+  if (__builtin_expect(back > at, 0)) {
     for (int k = 0; k < length; ++k) to[k] = at + k >= back ? to[k - back] : 0x20;
-  } else if (back >= length) {
-    CopyDisjoint(to, to - back, length);
+  } else if (back >= 8 || back >= length) {
+    CopyInPieces(to, back, length);
   } else {
-    for (int k = 0; k < length; ++k) to[k] = to[k - back];
+    for (int k = 0; k < length; ++k) to[k] = to[k - back];  // a short repeating pattern
   }
+}
+
+// How many of the 18 bytes at `a` and `b` agree, given that the first does: eight at a time, the first
+// difference found from the lowest set bit of the XOR of little-endian words.
+inline int CommonLength(const std::uint8_t* a, const std::uint8_t* b) {
+  for (int i = 1; i + 8 <= kLongest; i += 8) {
+    std::uint64_t x, y;
+    std::memcpy(&x, a + i, 8);
+    std::memcpy(&y, b + i, 8);
+    if (x != y) return i + __builtin_ctzll(LittleEndian64(x ^ y)) / 8;
+  }
+  return a[kLongest - 1] == b[kLongest - 1] ? kLongest : kLongest - 1;
 }
 
 // A bounded block of memory as the coded input.
@@ -154,15 +178,21 @@ bool DecodeToBuffer(std::uint8_t* out, std::int64_t size, Source& in) {
     const std::uint8_t* group = in.Window(kGroupSourceBytes);
     if (group && size - produced >= kGroupOutputBytes) {
       const std::uint8_t* p = group;
-      for (int bit = 0; bit < 8; ++bit) {
-        if (flags & (1u << bit)) {
-          out[produced++] = *p++;
-        } else {
-          const int distance = p[0] | ((p[1] & 0xF0) << 4);
-          const int length = (p[1] & 0x0F) + 3;
-          p += 2;
-          CopyReference(out, produced, distance ? distance : SSCompress::kRingSize, length);
-          produced += length;
+      if (flags == 0xFF) {  // eight literals
+        Move<8>(out + produced, p);
+        produced += 8;
+        p += 8;
+      } else {
+        for (int bit = 0; bit < 8; ++bit) {
+          if (flags & (1u << bit)) {
+            out[produced++] = *p++;
+          } else {
+            const int distance = p[0] | ((p[1] & 0xF0) << 4);
+            const int length = (p[1] & 0x0F) + 3;
+            p += 2;
+            CopyReference(out, produced, distance ? distance : SSCompress::kRingSize, length);
+            produced += length;
+          }
         }
       }
       in.Skip(std::size_t(p - group));
@@ -213,35 +243,30 @@ void SSCompress::InitTree() {
 void SSCompress::InsertNode(int r) {
   const std::uint8_t* key = &ring_[r];
   int p = kRoots + key[0];
-  int cmp = 1;
+  std::uint16_t* link = &right_[p];
   right_[r] = left_[r] = kNone;
-  matchLength_ = 0;
+  int bestLength = 0;
+  int bestPosition = 0;
   for (;;) {
-    if (cmp >= 0) {
-      if (right_[p] == kNone) {
-        right_[p] = std::uint16_t(r);
-        parent_[r] = std::uint16_t(p);
-        return;
-      }
-      p = right_[p];
-    } else {
-      if (left_[p] == kNone) {
-        left_[p] = std::uint16_t(r);
-        parent_[r] = std::uint16_t(p);
-        return;
-      }
-      p = left_[p];
+    if (*link == kNone) {
+      *link = std::uint16_t(r);
+      parent_[r] = std::uint16_t(p);
+      matchPosition_ = bestPosition;
+      matchLength_ = bestLength;
+      return;
     }
-    const std::uint8_t* node = &ring_[p];
-    int i = 1;
-    while (i < kLongest && key[i] == node[i]) ++i;
-    cmp = i < kLongest ? int(key[i]) - int(node[i]) : 0;
-    if (i > matchLength_) {
-      matchPosition_ = p;
-      matchLength_ = i;
+    p = *link;
+    const int i = CommonLength(key, &ring_[p]);
+    if (i > bestLength) {
+      bestPosition = p;
+      bestLength = i;
       if (i >= kLongest) break;
     }
+    // Greater goes right; the strings differ at i.
+    link = key[i] > ring_[p + i] ? &right_[p] : &left_[p];
   }
+  matchPosition_ = bestPosition;
+  matchLength_ = bestLength;
   parent_[r] = parent_[p];
   left_[r] = left_[p];
   right_[r] = right_[p];
