@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Decodes the same deltas with the linked decoder (zrvcdiff) and with the xdelta3 tool, alternating,
+# and compares wall time and peak memory. The deltas are made here by xdelta3 with the authoring
+# side's options, once without and once with secondary compression (LZMA), from a generated file of
+# ZR_BENCH_VCDIFF_MIB MiB (default 256) and a changed copy of it.
+#   bench/vcdiffDecode.sh BUILD_DIR
+set -euo pipefail
+build=$1
+ours=$build/tools/zrvcdiff
+mib=${ZR_BENCH_VCDIFF_MIB:-256}
+rounds=${ZR_BENCH_VCDIFF_ROUNDS:-3}
+command -v xdelta3 > /dev/null || { echo "vcdiffDecode: xdelta3 is not installed; skipped"; exit 0; }
+[ -x "$ours" ] || { echo "vcdiffDecode: $ours is missing" >&2; exit 1; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# A file of 1 MiB blocks, half random and half repeated text, and a copy with inserted, changed and
+# deleted stretches.
+python3 - "$work" "$mib" <<'PY'
+import os, random, sys
+work, mib = sys.argv[1], int(sys.argv[2])
+rng = random.Random(2284)
+text = b''.join(b'%d:%s ' % (i, bytes(rng.choice(b'abcdefghij') for _ in range(12))) for i in range(60000))
+blocks = []
+for i in range(mib):
+    half = 1 << 19
+    start = rng.randrange(len(text) - half)
+    blocks.append(os.urandom(half) + text[start:start + half] if i % 2 else text[start:start + half] + os.urandom(half))
+with open(os.path.join(work, 'source'), 'wb') as f:
+    f.write(b''.join(blocks))
+with open(os.path.join(work, 'target'), 'wb') as f:
+    for block in blocks:
+        kind = rng.randrange(4)
+        cut = rng.randrange(1 << 20)
+        if kind == 0:
+            f.write(block)
+        elif kind == 1:
+            f.write(block[:cut] + os.urandom(rng.randrange(1, 1 << 14)) + block[cut:])
+        elif kind == 2:
+            f.write(block[:cut] + os.urandom(4096) + block[cut + 4096:])
+        else:
+            f.write(block[:cut] + block[cut + rng.randrange(1, 1 << 15):])
+PY
+options=(-f -I 262144 -W 1048576 -B 268435456)
+xdelta3 -e "${options[@]}" -S none -s "$work/source" "$work/target" "$work/none.vcdiff"
+xdelta3 -e "${options[@]}" -s "$work/source" "$work/target" "$work/lzma.vcdiff"
+echo "vcdiffDecode: ${mib} MiB source; deltas: -S none $(stat -c %s "$work/none.vcdiff") bytes," \
+  "LZMA $(stat -c %s "$work/lzma.vcdiff") bytes; $rounds rounds"
+
+# Alternating timed decodes; each child's peak memory comes from its own resource usage (wait4).
+python3 - "$work" "$ours" "$rounds" <<'PY'
+import filecmp, os, subprocess, sys, time
+work, ours, rounds = sys.argv[1], sys.argv[2], int(sys.argv[3])
+tools = {'zrvcdiff': ours, 'xdelta3': 'xdelta3'}
+total = {name: 0.0 for name in tools}
+peak = {name: 0 for name in tools}
+for round in range(rounds + 1):  # round 0 only warms the page cache
+    for kind in ('none', 'lzma'):
+        # Alternate which goes first, so neither always follows the other.
+        order = ['zrvcdiff', 'xdelta3'] if round % 2 else ['xdelta3', 'zrvcdiff']
+        for name in order:
+            out = os.path.join(work, 'out-' + name)
+            start = time.perf_counter()
+            child = subprocess.Popen([tools[name], '-f', '-d', '-s', os.path.join(work, 'source'),
+                                      os.path.join(work, kind + '.vcdiff'), out])
+            _, status, usage = os.wait4(child.pid, 0)
+            seconds = time.perf_counter() - start
+            if status != 0 or not filecmp.cmp(out, os.path.join(work, 'target'), shallow=False):
+                sys.exit('vcdiffDecode: %s failed or produced a different output (%s)' % (name, kind))
+            if round == 0:
+                continue
+            print('  %-8s %-4s %7.3f s %8d KiB' % (name, kind, seconds, usage.ru_maxrss))
+            total[name] += seconds
+            peak[name] = max(peak[name], usage.ru_maxrss)
+print('  total: xdelta3 %.3f s, peak %d KiB; zrvcdiff %.3f s, peak %d KiB'
+      % (total['xdelta3'], peak['xdelta3'], total['zrvcdiff'], peak['zrvcdiff']))
+print('ratio vcdiff-decode-vs-xdelta3 %.2f xdelta3 wall time / our wall time' % (total['xdelta3'] / total['zrvcdiff']))
+print('ratio vcdiff-memory-vs-xdelta3 %.2f xdelta3 peak memory / our peak memory' % (peak['xdelta3'] / peak['zrvcdiff']))
+PY
