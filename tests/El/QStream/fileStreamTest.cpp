@@ -6,24 +6,19 @@
 #include <ctime>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "El/QStream/fileMemView.h"
 #include "El/QStream/qstream.h"
+#include "randomBytes.h"
 #include "support/captureDiagnostics.h"
 #include "support/faultInjectingFileSystem.h"
 #include "support/tempFolder.h"
 
 namespace {
 
-std::vector<char> Pattern(std::size_t size, unsigned seed = 11) {
-  std::mt19937 random(seed);
-  std::vector<char> bytes(size);
-  for (char& b : bytes) b = static_cast<char>(random());
-  return bytes;
-}
+std::vector<char> Pattern(std::size_t size) { return RandomBytes(size, 11); }
 
 void WriteFile(const std::string& name, const std::vector<char>& bytes) {
   std::ofstream file(name, std::ios::binary);

@@ -3,20 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "randomBytes.h"
 #include "support/captureDiagnostics.h"
 
 namespace {
 
-std::vector<char> Pattern(std::size_t size, unsigned seed = 7) {
-  std::mt19937 random(seed);
-  std::vector<char> bytes(size);
-  for (char& b : bytes) b = static_cast<char>(random());
-  return bytes;
-}
+std::vector<char> Pattern(std::size_t size) { return RandomBytes(size, 7); }
 
 // An input stream over a memory source, read in 4096-byte pages.
 class PagedStream : public QIStreamDataSource {
