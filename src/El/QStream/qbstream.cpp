@@ -17,8 +17,9 @@ constexpr int kMaxFolderDepth = 32;
 // An LZ token group of 17 bytes yields at most 8 × 18 bytes, so a packed entry can never unpack to
 // more than nine times its stored size; a larger claim is damage, refused before allocating.
 constexpr std::int64_t kMaxLzExpansion = 9;
-// The decoded entry list of an encoded header may not claim more than this.
-constexpr std::uint32_t kMaxDecodedHeader = 256u << 20;
+// What a registered decoder is asked to produce at most, for an encoded header or entry: its
+// algorithm is unknown here, so a size read from the file is bounded before it is allocated.
+constexpr std::uint32_t kMaxDecoded = 256u << 20;
 
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -275,7 +276,7 @@ bool QFBank::ReadEncodedList(QIStream& in, std::vector<RawEntry>& list) {
   std::uint32_t decodedSize = 0, encodedLength = 0;
   if (!reader.ReadU32(decodedSize) || !reader.ReadU32(encodedLength)) return false;
   const std::int64_t blockStart = in.tellg();
-  if (encodedLength > in.GetDataSize() - blockStart || decodedSize > kMaxDecodedHeader) return false;
+  if (encodedLength > in.GetDataSize() - blockStart || decodedSize > kMaxDecoded) return false;
   Ref<IBankDecoder> decoder = CreateBankDecoder(GetProperty("encryption"));
   if (!decoder) return false;
   Ref<FileBufferMemory> decoded(new FileBufferMemory(static_cast<std::int64_t>(decodedSize)));
@@ -458,7 +459,7 @@ Ref<IFileBuffer> QFBank::OpenPacked(const BankEntry& entry) {
     ErrorMessage("Data file read error (%s, %s).", entry.name.Data(), fileName_.Data());
     return Ref<IFileBuffer>();
   }
-  if (!lz || entry.unpackedSize <= kMaxLzExpansion * entry.dataSize) {
+  if (lz ? entry.unpackedSize <= kMaxLzExpansion * entry.dataSize : entry.unpackedSize <= kMaxDecoded) {
     unpacked = new FileBufferMemory(static_cast<std::int64_t>(entry.unpackedSize));
     ok = entry.unpackedSize == 0 || unpacked->Data();
   } else {
