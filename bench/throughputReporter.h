@@ -1,6 +1,7 @@
 #pragma once
-// A console reporter that also keeps each benchmark's bytes-per-second figure, so that a program can
-// end with its comparison lines ("ratio <name> <value> <meaning>") computed from the same run.
+// A console reporter that also keeps each benchmark's bytes-per-second figure (the median when runs
+// are repeated), so that a program can end with its comparison lines ("ratio <name> <value>
+// <meaning>") computed from the same run.
 
 #include <benchmark/benchmark.h>
 
@@ -14,7 +15,9 @@ class ThroughputReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
       const auto rate = run.counters.find("bytes_per_second");
-      if (rate != run.counters.end() && run.run_type == Run::RT_Iteration) {
+      if (rate == run.counters.end()) continue;
+      // With --benchmark_repetitions the median stands for the benchmark; it is reported last.
+      if (run.run_type == Run::RT_Iteration || run.aggregate_name == "median") {
         rates_[run.run_name.function_name] = rate->second.value;
       }
     }

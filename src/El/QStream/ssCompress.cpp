@@ -262,9 +262,8 @@ void SSCompress::InsertNode(int r) {
       bestLength = i;
       if (i >= kLongest) break;
     }
-    // Greater goes right; the strings differ at i. (A choice of array rather than of branch: the
-    // direction is as good as random.)
-    link = (key[i] > ring_[p + i] ? right_ : left_) + p;
+    // Greater goes right; the strings differ at i.
+    link = key[i] > ring_[p + i] ? &right_[p] : &left_[p];
   }
   matchPosition_ = bestPosition;
   matchLength_ = bestLength;
