@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -109,6 +110,14 @@ TEST_F(FileServer, NameOperations) {
   EXPECT_FALSE(QFileExists(name.c_str()));
 }
 
+TEST_F(FileServer, DeleteClearsAReadOnlyAttributeFirst) {
+  const std::string name = folder.File("locked.txt");
+  WriteFile(name, "x");
+  std::filesystem::permissions(name, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
+  EXPECT_TRUE(QFileDelete(name.c_str()));
+  EXPECT_FALSE(QFileExists(name.c_str()));
+}
+
 TEST(FileServerDefaults, HandlesAndPages) {
   QIFileServerFunctions* server = DefaultFileServerFunctions();
   EXPECT_EQ(GFileServerFunctions, server);
@@ -172,6 +181,20 @@ TEST_F(FileServer, LoadingSourceRequestsInUnitsOf32KiB) {
   Ref<IFileBuffer> window = new FileBufferSub(source, 90000, 50000);
   window->PreRead(5000, 50000);
   EXPECT_EQ(server.sizes, std::vector<int>({5000}));
+}
+
+TEST_F(FileServer, StreamHintsReachTheFileServer) {
+  WriteFile(folder.File("f.txt"), Numbers(50000));
+  CountingServer server;
+  QIFStream in;
+  in.open(folder.File("f.txt").c_str(), 10000, -2);
+  char skip[100];
+  in.read(skip, 100);
+  in.PreRead(40000);  // from window position 100, i.e. file position 10100, to the window's end
+  EXPECT_EQ(server.sizes, std::vector<int>({32768, 50000 - 10100 - 32768}));
+  server.sizes.clear();
+  EXPECT_TRUE(in.PreloadBuffer(10));
+  EXPECT_EQ(server.sizes, std::vector<int>({10}));
 }
 
 TEST_F(FileServer, MissingFileGivesAnErrorSource) {
