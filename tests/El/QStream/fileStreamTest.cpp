@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <string>
