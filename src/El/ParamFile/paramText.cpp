@@ -260,10 +260,11 @@ std::string TextParser::Evaluated(const std::string& text) {
   return result.Data();
 }
 
+// Values are C texts: a NUL byte read into a value ends it, as it does for every reader of the value.
 template <class Raw>
 Raw TextRaw(const std::string& text) {
   Raw raw;
-  raw.text = RefString(text.c_str(), static_cast<int>(text.size()));
+  raw.text = RefString(text.c_str());
   return raw;
 }
 
@@ -537,9 +538,11 @@ int TextParser::ParseArray(ParamRawArray& items, int depth) {
       continue;
     } else if (c == '@') {
       in_.Get();
-      ReadValue(text, ",;}");
+      // A quoted expression counts even when empty, as a quoted text does, so that the writer's
+      // @"" comes back.
+      const bool read = ReadValue(text, ",;}");
       next = in_.Get();
-      if (!text.empty() || next == ',' || next == ';') {
+      if (read || next == ',' || next == ';') {
         items.Add(Ref<IParamArrayValue>(
             new ParamArrayValueSpec<ParamRawValueExpression>(TextRaw<ParamRawValueExpression>(text))));
       }

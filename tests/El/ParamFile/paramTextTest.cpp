@@ -119,6 +119,10 @@ TEST_F(TextParse, EmptyElementsFollowTheSeparators) {
   EXPECT_STREQ((*Entry("c"))[0].GetValueRaw(), "");
   EXPECT_EQ(Entry("d")->GetSize(), 2);
   EXPECT_EQ(Entry("e")->GetSize(), 2);
+  ASSERT_EQ(Parse("f[] = {@\"\"}; g[] = {@}; h[] = {@,};"), PTROk);
+  EXPECT_EQ(Entry("f")->GetSize(), 1);  // quoted: kept even when empty
+  EXPECT_EQ(Entry("g")->GetSize(), 0);
+  EXPECT_EQ(Entry("h")->GetSize(), 1);
 }
 
 TEST_F(TextParse, ArrayElementsMayContinueOnTheNextLine) {
