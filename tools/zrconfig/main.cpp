@@ -5,10 +5,15 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
+#include "bankCommands.h"
+#include "configCommands.h"
+#include "toolReports.h"
 #include "El/ParamFile/paramFile.h"
 #include "El/QStream/qstream.h"
+#include "platform/debugOutput.h"
 
 namespace {
 
@@ -38,6 +43,8 @@ int Print(const std::string& fileName) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The string bank reports at exit through the debugger output: build that first so it outlives the bank.
+  platform::CurrentDebugOutput();
   CLI::App app{"Inspect config files"};
   app.require_subcommand(1);
 
@@ -45,7 +52,15 @@ int main(int argc, char** argv) {
   CLI::App* print = app.add_subcommand("print", "Print a binary config file as an indented tree");
   print->add_option("FILE", printFile, "The binary config file")->required();
 
+  ToolReports reports;
+  std::function<int()> command;
+  bool verbose = false;
+  app.add_flag("--verbose", verbose, "Also show the libraries' log lines and diagnostics");
+  AddConfigCommands(app, reports, command);
+  AddBankCommands(app, reports, command);
+
   CLI11_PARSE(app, argc, argv);
+  reports.SetVerbose(verbose);
   if (print->parsed()) return Print(printFile);
-  return 0;
+  return command ? command() : 0;
 }

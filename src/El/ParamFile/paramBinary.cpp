@@ -34,10 +34,8 @@ std::int64_t Remaining(SerializeBinStream& stream) {
 
 // One byte; the end of input reads as 255.
 int ReadByte(SerializeBinStream& stream) {
-  unsigned char byte = 255;
-  if (Remaining(stream) < 1) return 255;
-  stream.TransferBytes(&byte, 1);
-  return byte;
+  const int byte = stream.GetLoadStream()->get();
+  return byte < 0 ? 255 : byte;
 }
 
 void WriteByte(SerializeBinStream& stream, int value) {

@@ -1,6 +1,5 @@
 #include "El/ParamFile/paramEntry.h"
 
-#include <cctype>
 #include <utility>
 
 #include "El/Common/appFrame.h"
@@ -16,9 +15,13 @@ RefString ParamShareName(const char* text) {
 }
 
 int ParamNameCompare(const char* a, const char* b) {
+  if (a == b) return 0;  // shared names: the same block
+  // ASCII folding only: names are compared the same way whatever the C library's locale.
   for (;; ++a, ++b) {
-    int ca = std::tolower(static_cast<unsigned char>(*a));
-    int cb = std::tolower(static_cast<unsigned char>(*b));
+    int ca = static_cast<unsigned char>(*a);
+    int cb = static_cast<unsigned char>(*b);
+    if (ca >= 'A' && ca <= 'Z') ca += 'a' - 'A';
+    if (cb >= 'A' && cb <= 'Z') cb += 'a' - 'A';
     if (ca != cb) return ca - cb;
     if (ca == 0) return 0;
   }
