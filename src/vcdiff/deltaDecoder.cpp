@@ -39,6 +39,12 @@ struct DeltaDecoder::WindowHeader {
   std::uint64_t encodingSize = 0;
 };
 
+struct DeltaDecoder::WindowBody {
+  std::uint64_t targetSize = 0;
+  std::uint32_t checksum = 0;
+  ByteCursor sections[3];  // data, instructions, addresses (expanded)
+};
+
 DeltaDecoder::DeltaDecoder(DeltaInput* delta, SegmentSource* source, TargetSink* target)
     : delta_(delta), source_(source), target_(target), table_(DefaultCodeTable()) {}
 
@@ -178,9 +184,9 @@ bool DeltaDecoder::ReadWindowHeader(WindowHeader* header, DecodeError* error) {
   return true;
 }
 
-bool DeltaDecoder::DecodeWindow(DecodeError* error) {
-  WindowHeader header;
-  if (!ReadWindowHeader(&header, error)) return false;
+// Reads the window's encoding and splits it into the target size, the checksum and the three
+// sections, expanding those that the delta indicator marks as compressed.
+bool DeltaDecoder::ReadWindowBody(const WindowHeader& header, WindowBody* body, DecodeError* error) {
   const std::size_t encodingSize = static_cast<std::size_t>(header.encodingSize);
   if (!encoding_.Reserve(encodingSize > 0 ? encodingSize : 1)) {
     return Fail(error, DecodeStatus::OutOfMemory, "out of memory for a window of %llu bytes",
@@ -189,16 +195,16 @@ bool DeltaDecoder::DecodeWindow(DecodeError* error) {
   if (!delta_->ReadAt(position_, encoding_.Data(), encodingSize, error)) return false;
   position_ += encodingSize;
 
-  ByteCursor body(encoding_.Data(), encodingSize);
-  std::uint64_t targetSize, sizes[3];
+  ByteCursor cursor(encoding_.Data(), encodingSize);
+  std::uint64_t sizes[3];
   std::uint8_t deltaIndicator;
-  if (!body.ReadVarint(&targetSize) || !body.ReadByte(&deltaIndicator) || !body.ReadVarint(&sizes[0]) ||
-      !body.ReadVarint(&sizes[1]) || !body.ReadVarint(&sizes[2])) {
+  if (!cursor.ReadVarint(&body->targetSize) || !cursor.ReadByte(&deltaIndicator) ||
+      !cursor.ReadVarint(&sizes[0]) || !cursor.ReadVarint(&sizes[1]) || !cursor.ReadVarint(&sizes[2])) {
     return Fail(error, DecodeStatus::Corrupt, "window %llu: header is truncated", static_cast<Ull>(window_));
   }
-  if (targetSize > kMaxWindowSize) {
+  if (body->targetSize > kMaxWindowSize) {
     return Fail(error, DecodeStatus::Corrupt, "window %llu: target window of %llu bytes is larger than allowed",
-                static_cast<Ull>(window_), static_cast<Ull>(targetSize));
+                static_cast<Ull>(window_), static_cast<Ull>(body->targetSize));
   }
   if (deltaIndicator & ~kCompressedSections) {
     return Fail(error, DecodeStatus::Corrupt, "window %llu has unknown delta indicator bits 0x%02X",
@@ -208,45 +214,46 @@ bool DeltaDecoder::DecodeWindow(DecodeError* error) {
     return Fail(error, DecodeStatus::Corrupt, "window %llu has compressed sections but the delta names no compressor",
                 static_cast<Ull>(window_));
   }
-  std::uint32_t expectedChecksum = 0;
   if (header.indicator & kWindowChecksum) {
     const std::uint8_t* bytes;
-    if (!body.ReadBytes(4, &bytes)) {
+    if (!cursor.ReadBytes(4, &bytes)) {
       return Fail(error, DecodeStatus::Corrupt, "window %llu: header is truncated", static_cast<Ull>(window_));
     }
-    expectedChecksum = (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
-                       (std::uint32_t{bytes[2]} << 8) | bytes[3];
+    body->checksum = (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
+                     (std::uint32_t{bytes[2]} << 8) | bytes[3];
   }
   static const char* const kSectionNames[3] = {"data", "instruction", "address"};
-  ByteCursor sections[3];
   for (int i = 0; i < 3; ++i) {
-    if (sizes[i] > body.Remaining()) {
+    if (sizes[i] > cursor.Remaining()) {
       return Fail(error, DecodeStatus::Corrupt, "window %llu: %s section of %llu bytes runs past the window",
                   static_cast<Ull>(window_), kSectionNames[i], static_cast<Ull>(sizes[i]));
     }
     const std::uint8_t* bytes = nullptr;
-    body.ReadBytes(static_cast<std::size_t>(sizes[i]), &bytes);
-    sections[i] = ByteCursor(bytes, static_cast<std::size_t>(sizes[i]));
+    cursor.ReadBytes(static_cast<std::size_t>(sizes[i]), &bytes);
+    body->sections[i] = ByteCursor(bytes, static_cast<std::size_t>(sizes[i]));
   }
-  if (!body.AtEnd()) {
+  if (!cursor.AtEnd()) {
     return Fail(error, DecodeStatus::Corrupt, "window %llu: %llu bytes follow the sections inside the window",
-                static_cast<Ull>(window_), static_cast<Ull>(body.Remaining()));
+                static_cast<Ull>(window_), static_cast<Ull>(cursor.Remaining()));
   }
   for (int i = 0; i < 3; ++i) {
     if (!(deltaIndicator & (1 << i))) continue;
     // Data bytes are never more than the target; instructions and addresses stay within the limit.
-    const std::size_t limit = static_cast<std::size_t>(i == 0 ? targetSize : kMaxWindowSize);
+    const std::size_t limit = static_cast<std::size_t>(i == 0 ? body->targetSize : kMaxWindowSize);
     std::size_t expandedSize;
     DecodeError sectionError;
-    if (!secondary_.Expand(i, sections[i], limit, &expanded_[i], &expandedSize, &sectionError)) {
+    if (!secondary_.Expand(i, body->sections[i], limit, &expanded_[i], &expandedSize, &sectionError)) {
       return Fail(error, sectionError.status, "window %llu: %s section: %s", static_cast<Ull>(window_),
                   kSectionNames[i], sectionError.text);
     }
-    sections[i] = ByteCursor(expanded_[i].Data(), expandedSize);
+    body->sections[i] = ByteCursor(expanded_[i].Data(), expandedSize);
   }
+  return true;
+}
 
+// Runs the window's instructions into targetWindow_ with its segment made readable.
+bool DeltaDecoder::RunInstructions(const WindowHeader& header, const WindowBody& body, DecodeError* error) {
   SegmentSource* segmentSource = nullptr;
-  const std::uint8_t* segment = nullptr;
   if (header.indicator & kWindowSource) {
     segmentSource = source_;
     if (!segmentSource) {
@@ -256,31 +263,42 @@ bool DeltaDecoder::DecodeWindow(DecodeError* error) {
   } else if (header.indicator & kWindowTarget) {
     segmentSource = target_->Written();
   }
+  const std::uint8_t* segment = nullptr;
   if (segmentSource) {
     DecodeError segmentError;
     if (!segmentSource->Acquire(header.segmentPosition, header.segmentSize, &segment, &segmentError)) {
       return Fail(error, segmentError.status, "window %llu: %s", static_cast<Ull>(window_), segmentError.text);
     }
   }
-  const std::size_t windowSize = static_cast<std::size_t>(targetSize);
+  const std::size_t windowSize = static_cast<std::size_t>(body.targetSize);
   bool decoded = targetWindow_.Reserve(windowSize > 0 ? windowSize : 1);
   if (!decoded) {
     Fail(error, DecodeStatus::OutOfMemory, "out of memory for a target window of %llu bytes",
-         static_cast<Ull>(targetSize));
+         static_cast<Ull>(body.targetSize));
   } else {
     cache_.Reset();
     const WindowTarget out = {segment, segmentSource ? header.segmentSize : 0, targetWindow_.Data(), windowSize};
-    decoded = DecodeInstructions(table_, &cache_, WindowSections{sections[0], sections[1], sections[2]}, out,
-                                 window_, error);
+    decoded = DecodeInstructions(table_, &cache_, WindowSections{body.sections[0], body.sections[1], body.sections[2]},
+                                 out, window_, error);
   }
-  if (segmentSource && !segmentSource->Release(error)) return false;
-  if (!decoded) return false;
+  // The segment is released whatever happened, so that a target segment gives the output back.
+  const bool released = !segmentSource || segmentSource->Release(error);
+  return decoded && released;
+}
 
+bool DeltaDecoder::DecodeWindow(DecodeError* error) {
+  WindowHeader header;
+  WindowBody body;
+  if (!ReadWindowHeader(&header, error) || !ReadWindowBody(header, &body, error) ||
+      !RunInstructions(header, body, error)) {
+    return false;
+  }
+  const std::size_t windowSize = static_cast<std::size_t>(body.targetSize);
   if (header.indicator & kWindowChecksum) {
     const std::uint32_t actual = Adler32(1, targetWindow_.Data(), windowSize);
-    if (actual != expectedChecksum) {
+    if (actual != body.checksum) {
       return Fail(error, DecodeStatus::Corrupt, "window %llu: checksum mismatch (delta %08X, decoded %08X)",
-                  static_cast<Ull>(window_), expectedChecksum, actual);
+                  static_cast<Ull>(window_), body.checksum, actual);
     }
   }
   return target_->Write(targetWindow_.Data(), windowSize, error);

@@ -29,11 +29,14 @@ class DeltaDecoder {
 
  private:
   struct WindowHeader;
+  struct WindowBody;
 
   bool ReadHeader(DecodeError* error);
   bool ReadCodeTable(std::uint64_t size, DecodeError* error);
   bool DecodeWindow(DecodeError* error);
   bool ReadWindowHeader(WindowHeader* header, DecodeError* error);
+  bool ReadWindowBody(const WindowHeader& header, WindowBody* body, DecodeError* error);
+  bool RunInstructions(const WindowHeader& header, const WindowBody& body, DecodeError* error);
   // Reads up to `size` bytes at the current position (fewer at the end of the delta).
   bool Peek(std::uint8_t* buffer, std::size_t size, std::size_t* got, DecodeError* error);
 
