@@ -201,13 +201,13 @@ void AddBankCommands(CLI::App& app, ToolReports&, std::function<int()>& command)
 
   CLI::App* listCommand = bank->add_subcommand("list", "List the properties and entries of a bank");
   listCommand->add_option("BANK", list.bank, "Bank file")->required();
-  listCommand->callback([&]() { command = [&]() { return List(list); }; });
+  listCommand->callback([run = &command]() { *run = []() { return List(list); }; });
 
   CLI::App* extractCommand = bank->add_subcommand("extract", "Extract entries of a bank into a folder");
   extractCommand->add_option("BANK", extract.bank, "Bank file")->required();
   extractCommand->add_option("NAMES", extract.names, "Entries to extract (all when none is given)");
   extractCommand->add_option("-o,--output", extract.folder, "Destination folder (default: the current one)");
-  extractCommand->callback([&]() { command = [&]() { return Extract(extract); }; });
+  extractCommand->callback([run = &command]() { *run = []() { return Extract(extract); }; });
 
   CLI::App* packCommand = bank->add_subcommand("pack", "Pack every file below a folder into a new bank");
   packCommand->add_option("FOLDER", pack.folder, "Folder to pack")->required();
@@ -215,5 +215,5 @@ void AddBankCommands(CLI::App& app, ToolReports&, std::function<int()>& command)
   packCommand->add_flag("--lz", pack.lz, "LZ-pack entries (an entry that would not shrink is stored)");
   packCommand->add_option("--prefix", pack.prefix, "Path prefix the bank stands for (a product property)");
   packCommand->add_option("--property", pack.properties, "Further product property KEY=VALUE (repeatable)");
-  packCommand->callback([&]() { command = [&]() { return Pack(pack); }; });
+  packCommand->callback([run = &command]() { *run = []() { return Pack(pack); }; });
 }

@@ -86,16 +86,16 @@ void AddConfigCommands(CLI::App& app, ToolReports& reports, std::function<int()>
   CLI::App* toBinary = app.add_subcommand("to-binary", "Convert a text config to the binary form");
   toBinary->add_option("INPUT", binary.input, "Config file, text (or binary)")->required();
   toBinary->add_option("OUTPUT", binary.output, "Binary config file to write")->required();
-  toBinary->callback([&]() { command = [&]() { return ToBinary(binary, reports); }; });
+  toBinary->callback([run = &command, r = &reports]() { *run = [r]() { return ToBinary(binary, *r); }; });
 
   CLI::App* toText = app.add_subcommand("to-text", "Convert a binary config to the text form");
   toText->add_option("INPUT", text.input, "Config file, binary (or text)")->required();
   toText->add_option("OUTPUT", text.output, "Text file to write; standard output when absent or -");
   toText->add_flag("--lf", text.unixLineEnds, "End lines with LF instead of CR LF");
-  toText->callback([&]() { command = [&]() { return ToText(text, reports); }; });
+  toText->callback([run = &command, r = &reports]() { *run = [r]() { return ToText(text, *r); }; });
 
   CLI::App* check = app.add_subcommand(
       "check", "Parse text configs and report every problem with its file and line; exit code 1 on errors");
   check->add_option("FILES", checked, "Text config files")->required();
-  check->callback([&]() { command = [&]() { return Check(checked, reports); }; });
+  check->callback([run = &command, r = &reports]() { *run = [r]() { return Check(checked, *r); }; });
 }
