@@ -23,7 +23,7 @@ bool Fail(int line, const char* message) {
 }
 
 int DecodeTimer() {
-  static const int index = GPerfTiming().Register("ssDec", "\"other\"", 1);
+  static const int index = GPerfTiming().Register("ssDec", "other", 1);
   return index;
 }
 

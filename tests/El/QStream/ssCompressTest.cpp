@@ -196,6 +196,7 @@ TEST(RoundTrip, DecodeCountsTime) {
   DecodeMemory(coded, 2000);
   const int index = GPerfTiming().Find("ssDec");
   ASSERT_GE(index, 0);
+  EXPECT_STREQ(GPerfTiming().Counter(index)->category, "other");
   const int before = GPerfTiming().Counter(index)->hits;
   DecodeMemory(coded, 2000);
   DecodeStream(coded, 2000);
