@@ -14,8 +14,8 @@ command -v xdelta3 > /dev/null || { echo "vcdiffDecode: xdelta3 is not installed
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# A file of 1 MiB blocks, half random and half repeated text, and a copy with inserted, changed and
-# deleted stretches.
+# A file of 1 MiB blocks, half random and half text, and a copy with inserted, changed and deleted
+# stretches and new text.
 python3 - "$work" "$mib" <<'PY'
 import os, random, sys
 work, mib = sys.argv[1], int(sys.argv[2])
@@ -30,16 +30,19 @@ with open(os.path.join(work, 'source'), 'wb') as f:
     f.write(b''.join(blocks))
 with open(os.path.join(work, 'target'), 'wb') as f:
     for block in blocks:
-        kind = rng.randrange(4)
+        kind = rng.randrange(5)
         cut = rng.randrange(1 << 20)
         if kind == 0:
             f.write(block)
-        elif kind == 1:
-            f.write(block[:cut] + os.urandom(rng.randrange(1, 1 << 14)) + block[cut:])
-        elif kind == 2:
+        elif kind == 1:  # new random bytes inserted
+            f.write(block[:cut] + os.urandom(rng.randrange(1, 1 << 16)) + block[cut:])
+        elif kind == 2:  # a changed stretch
             f.write(block[:cut] + os.urandom(4096) + block[cut + 4096:])
-        else:
+        elif kind == 3:  # a deleted stretch
             f.write(block[:cut] + block[cut + rng.randrange(1, 1 << 15):])
+        else:  # new text, which secondary compression shrinks
+            start = rng.randrange(len(text) - (1 << 18))
+            f.write(block[:cut] + text[start:start + (1 << 18)][::-1] + block[cut:])
 PY
 options=(-f -I 262144 -W 1048576 -B 268435456)
 xdelta3 -e "${options[@]}" -S none -s "$work/source" "$work/target" "$work/none.vcdiff"
@@ -59,7 +62,11 @@ for round in range(rounds + 1):  # round 0 only warms the page cache
         # Alternate which goes first, so neither always follows the other.
         order = ['zrvcdiff', 'xdelta3'] if round % 2 else ['xdelta3', 'zrvcdiff']
         for name in order:
+            # Each decode writes a new file, as the patch program's do, from a clean page cache state.
             out = os.path.join(work, 'out-' + name)
+            if os.path.exists(out):
+                os.remove(out)
+            os.sync()
             start = time.perf_counter()
             child = subprocess.Popen([tools[name], '-f', '-d', '-s', os.path.join(work, 'source'),
                                       os.path.join(work, kind + '.vcdiff'), out])

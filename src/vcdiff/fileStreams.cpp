@@ -73,8 +73,7 @@ bool MappedFile::Open(const char* path, const char* role, DecodeError* error) {
 }
 
 void MappedFile::Close() {
-  if (view_.base) Files()->UnmapView(&view_);
-  view_ = platform::MappedView();
+  Unmap();
   if (platform::IsValidFile(handle_)) Files()->Close(handle_);
   handle_ = platform::kInvalidFile;
 }
@@ -82,22 +81,21 @@ void MappedFile::Close() {
 bool MappedFile::Acquire(std::uint64_t position, std::uint64_t size, const std::uint8_t** data,
                          DecodeError* error) {
   if (!SegmentInside(position, size, size_, role_, error)) return false;
+  Unmap();
   *data = nullptr;
   if (size == 0) return true;
-  if (view_.data && position >= viewPosition_ && size <= view_.size &&
-      position - viewPosition_ <= view_.size - size) {
-    *data = view_.data + (position - viewPosition_);
-    return true;
-  }
-  if (view_.base) Files()->UnmapView(&view_);
   if (size > SIZE_MAX || !Files()->MapView(handle_, position, static_cast<std::size_t>(size), &view_)) {
     view_ = platform::MappedView();
     return Fail(error, DecodeStatus::ReadFailed, "cannot map %llu bytes of the %s %s: %s", static_cast<Ull>(size),
                 role_, path_.c_str(), LastFileErrorText().c_str());
   }
-  viewPosition_ = position;
   *data = view_.data;
   return true;
+}
+
+void MappedFile::Unmap() {
+  if (view_.base) Files()->UnmapView(&view_);
+  view_ = platform::MappedView();
 }
 
 bool OutputFile::Create(const char* path, DecodeError* error) {

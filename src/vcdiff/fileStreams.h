@@ -26,8 +26,9 @@ class DeltaFile : public DeltaInput {
   std::uint64_t size_ = 0;
 };
 
-// A file whose segments are served through mapped views. The view of the last segment is kept until
-// a segment outside it is asked for, so memory holds one segment's pages at most.
+// A file whose segments are served through mapped views. A segment can be large (hundreds of MiB)
+// while a window reads little of it, so each view lives for one window only: memory then holds the
+// pages that one window touched, not every page touched so far.
 class MappedFile : public SegmentSource {
  public:
   ~MappedFile() override { Close(); }
@@ -37,15 +38,19 @@ class MappedFile : public SegmentSource {
   std::uint64_t FileSize() const { return size_; }
   bool Acquire(std::uint64_t position, std::uint64_t size, const std::uint8_t** data,
                DecodeError* error) override;
-  bool Release(DecodeError*) override { return true; }
+  bool Release(DecodeError*) override {
+    Unmap();
+    return true;
+  }
 
  private:
+  void Unmap();
+
   std::string path_;
   const char* role_ = "";
   platform::FileHandle handle_ = platform::kInvalidFile;
   std::uint64_t size_ = 0;
   platform::MappedView view_;
-  std::uint64_t viewPosition_ = 0;
 };
 
 class OutputFile : public TargetSink {
