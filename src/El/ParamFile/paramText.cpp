@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "El/Common/appFrame.h"
 #include "El/ParamFile/paramNumber.h"
@@ -76,7 +77,7 @@ class ByteReader {
 
 class TextParser {
  public:
-  TextParser(QIStream& in, ParamFile& file) : in_(in), file_(file) {}
+  TextParser(QIStream& in, ParamFile& file) : in_(in), file_(file), elements_(kParamMaxNesting + 1) {}
 
   int ParseBody(ParamClass& cls, int depth);
   bool AtEnd() { return in_.AtEnd(); }
@@ -90,7 +91,8 @@ class TextParser {
   void Warning(const char* format, ...);
 
  private:
-  std::string ReadWord();
+  // Reads a word into `word` (cleared first).
+  void ReadWord(std::string& word);
   bool ReadQuoted(std::string& text);
   void ReadPlain(std::string& text, const char* terminators, bool& ok);
   // After '#': the `line` directive; false for any other.
@@ -108,6 +110,11 @@ class TextParser {
   ByteReader in_;
   ParamFile& file_;
   bool unterminatedString_ = false;
+  // Buffers reused across members: the member word (two, as a class body's word is still in use
+  // while the body of a member class is read), the value text, and the elements of each array level.
+  std::string words_[2];
+  std::string value_;
+  std::vector<std::vector<Ref<IParamArrayValue>>> elements_;
 };
 
 void Discard(ParamEntry* entry) {
@@ -144,15 +151,14 @@ void TextParser::Warning(const char* format, ...) {
   va_end(args);
 }
 
-std::string TextParser::ReadWord() {
-  std::string word;
+void TextParser::ReadWord(std::string& word) {
+  word.clear();
   int c = in_.SkipSpaces();
   while (IsWordByte(c)) {
     word += static_cast<char>(c);
     c = in_.Get();
   }
   in_.Unget(c);
-  return word;
 }
 
 bool TextParser::ReadQuoted(std::string& text) {
@@ -231,7 +237,9 @@ bool TextParser::ReadValue(std::string& text, const char* terminators, bool* quo
 }
 
 bool TextParser::Directive() {
-  if (ReadWord() != "line") return false;
+  std::string word;
+  ReadWord(word);
+  if (word != "line") return false;
   std::string number;
   ReadValue(number, " \n\r");
   std::int32_t line = 0;
@@ -328,10 +336,12 @@ int TextParser::ParseBody(ParamClass& cls, int depth) {
       return PTROk;
     }
     in_.Unget(c);
-    const std::string word = ReadWord();
+    std::string& word = words_[depth % 2];
+    ReadWord(word);
     int result = PTROk;
     if (word == "delete") {
-      const std::string name = ReadWord();
+      std::string name;
+      ReadWord(name);
       c = in_.SkipSpaces();
       if (c != ';') {
         Error("%s: '%c' encountered instead of ';'", cls.GetContext().Data(), Shown(c));
@@ -354,7 +364,8 @@ int TextParser::ParseBody(ParamClass& cls, int depth) {
 }
 
 int TextParser::ParseClass(ParamClass& cls, int depth) {
-  const std::string name = ReadWord();
+  std::string name;
+  ReadWord(name);
   int c = in_.SkipSpaces();
   const RefString shared = ParamShareName(name.c_str());
   if (c == ';') {
@@ -367,7 +378,8 @@ int TextParser::ParseClass(ParamClass& cls, int depth) {
                                                             [](ParamClass* dropped) { Discard(dropped); });
   member->SetParent(&cls);
   if (c == ':') {
-    const std::string baseName = ReadWord();
+    std::string baseName;
+    ReadWord(baseName);
     ParamEntryPtr base = cls.FindScoped(baseName.c_str());
     if (!base) {
       Error("%s: Undefined base class '%s'", cls.GetContext(name.c_str()).Data(), baseName.c_str());
@@ -396,7 +408,8 @@ int TextParser::ParseClass(ParamClass& cls, int depth) {
 }
 
 int TextParser::ParseEnum(ParamClass& cls) {
-  ReadWord();  // the enum's own name means nothing
+  std::string element;
+  ReadWord(element);  // the enum's own name means nothing
   int c = in_.Get();
   if (c != '{') {
     if (IsSpace(c)) c = in_.SkipSpaces();
@@ -408,7 +421,7 @@ int TextParser::ParseEnum(ParamClass& cls) {
   std::int32_t counter = 0;
   std::string value;
   do {
-    const std::string element = ReadWord();
+    ReadWord(element);
     c = in_.SkipSpaces();
     if (c == '=') {
       ReadValue(value, ",}");
@@ -473,7 +486,7 @@ int TextParser::ParseMember(ParamClass& cls, const std::string& name) {
     return PTROk;
   }
   if (IsSpace(c)) c = in_.SkipSpaces();
-  std::string text;
+  std::string& text = value_;
   if (c != '=') {
     ReadValue(text, "\n");
     WarningMessage("Error context %s", text.c_str());
@@ -518,7 +531,9 @@ int TextParser::ParseArray(ParamRawArray& items, int depth) {
     Error("Config: Arrays nested deeper than %d levels", kParamMaxNesting);
     return PTRSyntax;
   }
-  std::string text;
+  std::vector<Ref<IParamArrayValue>>& collected = elements_[static_cast<std::size_t>(depth)];
+  collected.clear();
+  std::string& text = value_;
   for (;;) {
     c = in_.SkipSpaces();
     in_.Unget(c);
@@ -527,7 +542,7 @@ int TextParser::ParseArray(ParamRawArray& items, int depth) {
       Ref<IParamArrayValue> nested(new ParamArrayValueArray);
       const int result = ParseArray(static_cast<ParamArrayValueArray*>(nested.GetRef())->Items(), depth + 1);
       if (result != PTROk) return result;
-      items.Add(nested);
+      collected.push_back(nested);
       next = in_.Get();
     } else if (c == '#') {
       in_.Get();
@@ -543,7 +558,7 @@ int TextParser::ParseArray(ParamRawArray& items, int depth) {
       const bool read = ReadValue(text, ",;}");
       next = in_.Get();
       if (read || next == ',' || next == ';') {
-        items.Add(Ref<IParamArrayValue>(
+        collected.push_back(Ref<IParamArrayValue>(
             new ParamArrayValueSpec<ParamRawValueExpression>(TextRaw<ParamRawValueExpression>(text))));
       }
     } else {
@@ -551,7 +566,7 @@ int TextParser::ParseArray(ParamRawArray& items, int depth) {
       const bool read = ReadValue(text, ",;}", &quoted);
       next = in_.Get();
       if (read || next == ',' || next == ';') {
-        items.Add(quoted ? Ref<IParamArrayValue>(new ParamArrayValueSpec<ParamRawValue>(TextRaw<ParamRawValue>(text)))
+        collected.push_back(quoted ? Ref<IParamArrayValue>(new ParamArrayValueSpec<ParamRawValue>(TextRaw<ParamRawValue>(text)))
                          : NewPlainElement(Evaluated(text)));
       }
     }
@@ -562,6 +577,9 @@ int TextParser::ParseArray(ParamRawArray& items, int depth) {
     }
     if (next == '}') {
       in_.Unget(in_.SkipSpaces());
+      items.Reserve(items.Size() + static_cast<int>(collected.size()));
+      for (Ref<IParamArrayValue>& element : collected) items.Add(std::move(element));
+      collected.clear();
       return PTROk;
     }
     if (next != ',' && next != ';') {

@@ -2,6 +2,7 @@
 // packed entries, the decoder registry, and the overlay of banks over the disk.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -520,4 +521,38 @@ TEST_F(BankOverlay, HandlesOpenClippedRegions) {
   EXPECT_EQ(window.read(two, 4), 2);
   EXPECT_STREQ(two, "34");
   EXPECT_TRUE(diagnostics.Contains("Not tested"));
+}
+
+// ---- the writer ------------------------------------------------------------------------------------------------
+
+TEST_F(BankFile, WriterRefusesNamesTheReaderCannotHold) {
+  BankWriter writer;
+  EXPECT_FALSE(writer.AddData("", "x", 1, 0, false));
+  EXPECT_FALSE(writer.AddData(std::string(kBankMaxName + 1, 'n').c_str(), "x", 1, 0, false));
+  EXPECT_TRUE(writer.AddData(std::string(kBankMaxName, 'n').c_str(), "x", 1, 0, false));
+  EXPECT_EQ(writer.EntryCount(), 1);
+  EXPECT_TRUE(diagnostics.Contains("is empty or longer than 1022 bytes"));
+  EXPECT_FALSE(writer.AddFolder("no/such/folder", false));
+  EXPECT_TRUE(diagnostics.Contains("Cannot list folder 'no/such/folder'"));
+}
+
+TEST_F(BankFile, FolderPacksUnderRelativeNamesInSortedOrder) {
+  TempFolder folder;
+  std::filesystem::create_directories(folder.Path() / "b" / "c");
+  WriteFile(folder.File("z.txt"), "zz");
+  WriteFile(folder.File("b/c/deep.txt"), Compressible(3000));
+  WriteFile(folder.File("a.txt"), "a");
+  BankWriter writer;
+  ASSERT_TRUE(writer.AddFolder(folder.Path().string().c_str(), true));
+  ASSERT_TRUE(bank.OpenSource(Memory(BankBytes(writer)), "f.pbo"));
+  std::vector<std::string> names;
+  bank.ForEachEntry([](const BankEntry& entry, void* list) {
+    static_cast<std::vector<std::string>*>(list)->push_back(entry.name.Data());
+  }, &names);
+  std::sort(names.begin(), names.end());
+  const std::vector<std::string> expected = {"a.txt", "b\\c\\deep.txt", "z.txt"};
+  EXPECT_EQ(names, expected);
+  EXPECT_LT(bank.FindEntry("a.txt")->offset, bank.FindEntry("b\\c\\deep.txt")->offset);
+  EXPECT_EQ(bank.FindEntry("b/c/deep.txt")->packing, BankPackingCompressed);
+  EXPECT_EQ(ReadAll(bank.OpenEntry("b\\c\\deep.txt")), Compressible(3000));
 }
