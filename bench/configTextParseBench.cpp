@@ -2,6 +2,7 @@
 // tree), plus the data bank figures: opening a bank of 10,000 entries and extracting every entry,
 // stored and LZ-packed.
 //
+// The tree is the one of the binary load benchmark (configBenchTree.h).
 // Ends with "ratio config-textparse-vs-rapidjson <RapidJSON time / our time> ..." and two "bank" lines.
 
 #include <benchmark/benchmark.h>
@@ -18,38 +19,31 @@
 #include "El/QStream/bankWriter.h"
 #include "El/QStream/qbstream.h"
 #include "El/QStream/qstream.h"
+#include "configBenchTree.h"
+#include "platform/debugOutput.h"
 
 namespace {
 
-// The generated tree: kClasses classes of vehicles, each with a base, values of every kind, arrays
-// (one nested) and a member class, in both notations.
-constexpr int kClasses = 4000;
-
+// The tree of the binary load benchmark, as config text (our writer) and as JSON.
 struct Corpus {
   std::string text;
   std::string json;
+  int classes = 0;
 };
 
 const Corpus& Trees() {
   static const Corpus corpus = [] {
     Corpus c;
-    c.text = "class VehicleBase { speed = 0; armor = 1.0; };\n";
-    c.json = "{\"VehicleBase\": {\"speed\": 0, \"armor\": 1.0},\n";
-    for (int i = 0; i < kClasses; ++i) {
-      const std::string n = std::to_string(i);
-      c.text += "class Vehicle" + n + " : VehicleBase\n{\n\tdisplayName = \"Vehicle number " + n + "\";\n" +
-                "\tmodel = \"\\data\\models\\vehicle" + n + ".p3d\";\n\tspeed = " + std::to_string(40 + i % 90) +
-                ";\n\tarmor = " + std::to_string(i % 7) + ".25;\n\tcrew = " + std::to_string(1 + i % 4) +
-                ";\n\tsounds[] = {\"engine" + n + ".wss\", 0.8, 1, 600};\n\tturret[] = {{0, 1.5}, {" + n +
-                ", -2.5}};\n\tclass Damage\n\t{\n\t\ttex[] = {\"a.paa\", \"b.paa\"};\n\t\tlimit = 0.5;\n\t};\n};\n";
-      c.json += "\"Vehicle" + n + "\": {\"__base\": \"VehicleBase\", \"displayName\": \"Vehicle number " + n +
-                "\", \"model\": \"\\\\data\\\\models\\\\vehicle" + n + ".p3d\", \"speed\": " +
-                std::to_string(40 + i % 90) + ", \"armor\": " + std::to_string(i % 7) + ".25, \"crew\": " +
-                std::to_string(1 + i % 4) + ", \"sounds\": [\"engine" + n + ".wss\", 0.8, 1, 600], " +
-                "\"turret\": [[0, 1.5], [" + n + ", -2.5]], \"Damage\": {\"tex\": [\"a.paa\", \"b.paa\"], " +
-                "\"limit\": 0.5}}" + (i + 1 < kClasses ? ",\n" : "\n");
-    }
-    c.json += "}\n";
+    ParamFile file;
+    configbench::BuildTree(file);
+    c.classes = file.GetEntryCount();
+    QOStrStream text;
+    file.Save(text, 0, "\n");
+    c.text.assign(text.Data(), static_cast<std::size_t>(text.GetTotalSize()));
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    configbench::WriteJsonClass(writer, file);
+    c.json.assign(buffer.GetString(), buffer.GetSize());
     return c;
   }();
   return corpus;
@@ -68,7 +62,7 @@ void ConfigTextParse(benchmark::State& state) {
   const std::string& text = Trees().text;
   for (auto _ : state) {
     ParamFile file;
-    if (ParseConfig(text, file) != PTROk || file.GetEntryCount() != kClasses + 1) state.SkipWithError("parse failed");
+    if (ParseConfig(text, file) != PTROk || file.GetEntryCount() != Trees().classes) state.SkipWithError("parse failed");
     benchmark::DoNotOptimize(file.GetEntryCount());
   }
   state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(text.size()));
@@ -79,7 +73,7 @@ void RapidJsonParse(benchmark::State& state) {
   for (auto _ : state) {
     rapidjson::Document document;
     document.Parse(json.c_str(), json.size());
-    if (document.HasParseError() || document.MemberCount() != kClasses + 1) state.SkipWithError("parse failed");
+    if (document.HasParseError() || static_cast<int>(document.MemberCount()) != Trees().classes) state.SkipWithError("parse failed");
     benchmark::DoNotOptimize(document.MemberCount());
   }
   state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(json.size()));
@@ -173,14 +167,15 @@ class TimeReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
+  platform::CurrentDebugOutput();  // built before the string bank, so that it outlives it
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   TimeReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   const double ours = reporter.Seconds("ConfigTextParse"), theirs = reporter.Seconds("RapidJsonParse");
-  std::printf("config text %zu bytes, JSON %zu bytes, %d classes\n", Trees().text.size(), Trees().json.size(),
-              kClasses);
+  std::printf("config text %zu bytes, JSON %zu bytes, %d classes at the root\n", Trees().text.size(),
+              Trees().json.size(), Trees().classes);
   if (ours > 0 && theirs > 0) {
     std::printf("ratio config-textparse-vs-rapidjson %.2f RapidJSON time / our time (same tree)\n", theirs / ours);
   }
