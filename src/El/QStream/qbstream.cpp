@@ -685,19 +685,21 @@ bool CheckBankAccess(const QIFStream& stream, const QFBankFunctions* check) {
 
 void QFBankPointerToAny::Open(QIFStream& stream) const { stream.AutoOpen(path_, start_, size_); }
 
-void QFBankPointerToAny::OpenWindow(QIFStream& stream, std::int64_t offset, std::int64_t size) const {
-  ReportPositionError("qbstream", __LINE__, "Not tested");
+void QFBankPointerToAny::Clip(std::int64_t& offset, std::int64_t& size) const {
   if (offset > size_) offset = size_;
   if (offset < 0) offset = 0;
-  const std::int64_t rest = size_ - offset;
-  stream.AutoOpen(path_, start_ + offset, size < rest ? size : rest);
+  if (size > size_ - offset) size = size_ - offset;
+}
+
+void QFBankPointerToAny::OpenWindow(QIFStream& stream, std::int64_t offset, std::int64_t size) const {
+  ReportPositionError("qbstream", __LINE__, "Not tested");
+  Clip(offset, size);
+  stream.AutoOpen(path_, start_ + offset, size);
 }
 
 Ref<QFBankPointer> QFBankPointerToAny::SubPointer(std::int64_t offset, std::int64_t size) const {
-  if (offset > size_) offset = size_;
-  if (offset < 0) offset = 0;
-  const std::int64_t rest = size_ - offset;
-  return Ref<QFBankPointer>(new QFBankPointerToAny(path_, start_ + offset, size < rest ? size : rest));
+  Clip(offset, size);
+  return Ref<QFBankPointer>(new QFBankPointerToAny(path_, start_ + offset, size));
 }
 
 Ref<QFBankPointer> MakeBankPointer(const char* path, std::int64_t start, std::int64_t size) {

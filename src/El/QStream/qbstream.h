@@ -235,6 +235,9 @@ class QFBankPointerToAny : public QFBankPointer {
   Ref<QFBankPointer> SubPointer(std::int64_t offset, std::int64_t size) const override;
 
  private:
+  // Clips a window of the region to the region: the offset to [0, size], the size to what follows it.
+  void Clip(std::int64_t& offset, std::int64_t& size) const;
+
   RefString path_;
   std::int64_t start_;
   std::int64_t size_;
