@@ -145,7 +145,7 @@ bool ClassBodyReader::Read(ParamClass& cls, int memberIndex, std::int64_t limit,
   if (version < 7) {
     RefString name;
     if (!context_.TransferString(stream_, name, true)) return false;
-    cls.SetName(name);
+    cls.SetSharedName(name);
   }
   cls.SetOwner(context_.owner.GetRef(), false);
 
@@ -158,7 +158,7 @@ bool ClassBodyReader::Read(ParamClass& cls, int memberIndex, std::int64_t limit,
   cls.Reserve(cls.GetEntryCount() + count);
   // Large classes get a name index while loading, so that duplicate checks and base lookups stay fast.
   const bool temporaryIndex = count > 32;
-  if (temporaryIndex) cls.BuildIndex();
+  if (temporaryIndex) cls.BuildLoadIndex();
 
   std::vector<PendingBody> bodies;
   for (int i = 0; i < count; ++i) {
@@ -193,9 +193,13 @@ bool ClassBodyReader::ReadMember(ParamClass& cls, std::int64_t limit, int depth,
       if (!context_.TransferString(stream_, name, true) || !TransferDword(stream_, position)) return false;
       auto* member = new ParamClass(name);
       member->SetParent(&cls);
-      int index = cls.AddEntry(member);
-      for (PendingBody& body : bodies) {
-        if (body.memberIndex == index) body.cls = nullptr;  // replaced by a member of the same name
+      const int before = cls.GetEntryCount();
+      const int index = cls.AddEntry(member);
+      if (index < before) {
+        // It replaced a member of the same name: a body read for that one would have no class.
+        for (PendingBody& body : bodies) {
+          if (body.memberIndex == index) body.cls = nullptr;
+        }
       }
       bodies.push_back({member, index, position});
       return true;
@@ -212,7 +216,9 @@ bool ClassBodyReader::ReadMember(ParamClass& cls, std::int64_t limit, int depth,
         delete value;
         return false;
       }
-      if (std::strcmp(value->GetName(), "access") == 0) {
+      // Shared names compare by identity: this is the case-sensitive test for "access".
+      static const RefString access = ParamShareName("access");
+      if (value->GetName().Block() == access.Block()) {
         const int level = value->GetInt();
         ZR_ASSERT("paramFile", level > PADefault || !"_access>PADefault");
         cls.SetAccess(level);
@@ -228,7 +234,7 @@ bool ClassBodyReader::ReadMember(ParamClass& cls, std::int64_t limit, int depth,
         delete array;
         return false;
       }
-      array->SetName(name);
+      array->SetSharedName(name);
       cls.AddEntry(array);
       return true;
     }
@@ -377,11 +383,39 @@ bool ParamFileContext::TransferCount(SerializeBinStream& stream, int& count, int
   return true;
 }
 
+bool ParamFileContext::ReadStringBytes(SerializeBinStream& stream) {
+  QIStream& in = *stream.GetLoadStream();
+  scratch_.clear();
+  for (;;) {
+    const int c = in.get();
+    if (c == 0) return true;
+    if (c < 0) {
+      ReportPositionError("serializeBin", __LINE__, "EOF in string");
+      if (stream.GetError() == 0) stream.SetError(kStructureError);
+      return false;
+    }
+    scratch_ += static_cast<char>(c);
+  }
+}
+
+RefString ParamFileContext::ShareScratch() {
+  if (scratch_.empty()) return RefString();
+  const auto found = names_.find(std::string_view(scratch_));
+  if (found != names_.end()) return found->second;
+  RefString shared = ParamShareName(scratch_.c_str());
+  // The key points into the shared block, which the table's own reference keeps alive.
+  names_.emplace(std::string_view(shared.Data(), scratch_.size()), shared);
+  return shared;
+}
+
 bool ParamFileContext::TransferString(SerializeBinStream& stream, RefString& text, bool shared) {
-  if (stream.IsSaving() || version >= 8) {
+  if (stream.IsSaving()) {
     stream.TransferString(text);
-    if (stream.GetError() != 0) return false;
-    if (shared && stream.IsLoading()) text = ParamShareName(text);
+    return stream.GetError() == 0;
+  }
+  if (version >= 8) {
+    if (!ReadStringBytes(stream)) return false;
+    text = shared ? ShareScratch() : RefString(scratch_.data(), static_cast<int>(scratch_.size()));
     return true;
   }
   std::uint32_t index = 0;

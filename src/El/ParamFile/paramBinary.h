@@ -19,6 +19,9 @@
 // follow their class's records in increasing order and never overlap), nesting against a depth limit.
 
 #include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 
 #include "El/ParamFile/paramClassOwner.h"
 #include "Es/Containers/array.h"
@@ -49,6 +52,16 @@ class ParamFileContext {
   // Transfers a count: compact integer from version 4, dword before. Loading checks that `count`
   // items of at least `minItemSize` bytes fit in what is left of the stream.
   bool TransferCount(SerializeBinStream& stream, int& count, int minItemSize);
+
+ private:
+  // Loading: reads one NUL-terminated string into `scratch_` (error 4 at the end of input).
+  bool ReadStringBytes(SerializeBinStream& stream);
+  // Loading: the shared name for the bytes in `scratch_`; names repeat, so a load keeps its own table
+  // in front of the string bank.
+  RefString ShareScratch();
+
+  std::string scratch_;
+  std::unordered_map<std::string_view, RefString> names_;
 };
 
 // Reads the header (magic, version, trailer, string table) into `context`. Returns the error code:

@@ -313,6 +313,11 @@ void ParamClass::BuildIndex() {
   index_->Build(entries_);
 }
 
+void ParamClass::BuildLoadIndex() {
+  index_ = std::make_unique<ParamEntryIndex>(1);
+  index_->Build(entries_);
+}
+
 bool ParamClass::NeedsRestoring() const { return false; }
 
 void ParamClass::DropIndex() { index_.reset(); }

@@ -93,6 +93,8 @@ class ParamEntry {
   // The name, as a shared string from the process-wide string bank.
   const RefString& GetName() const { return name_; }
   void SetName(const char* name);
+  // Sets a name that is already shared through the string bank.
+  void SetSharedName(const RefString& name) { name_ = name; }
   // Context name for messages: the path of enclosing class names joined by "/", ending in "/" for a
   // class or followed by "." and `member` when one is given (at most 511 characters).
   virtual RefString GetContext(const char* member = nullptr) const;

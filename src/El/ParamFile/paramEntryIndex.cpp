@@ -4,10 +4,6 @@
 
 #include "El/ParamFile/paramEntry.h"
 
-namespace {
-constexpr int kEntriesPerBucket = 16;
-}  // namespace
-
 std::uint32_t ParamEntryIndex::Hash(const char* name) {
   std::uint32_t hash = 2166136261u;
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p; ++p) {
@@ -18,7 +14,7 @@ std::uint32_t ParamEntryIndex::Hash(const char* name) {
 
 void ParamEntryIndex::Build(const DynArray<ParamEntry*>& entries) {
   int bucketCount = 1;
-  while (bucketCount * kEntriesPerBucket < entries.Size()) bucketCount *= 2;
+  while (bucketCount * entriesPerBucket_ < entries.Size()) bucketCount *= 2;
   Rehash(entries, bucketCount);
 }
 
@@ -42,7 +38,7 @@ int ParamEntryIndex::Find(const char* name, const DynArray<ParamEntry*>& entries
 }
 
 void ParamEntryIndex::Add(const DynArray<ParamEntry*>& entries, int position) {
-  if (buckets_.Size() == 0 || count_ + 1 > kEntriesPerBucket * buckets_.Size()) {
+  if (buckets_.Size() == 0 || count_ + 1 > entriesPerBucket_ * buckets_.Size()) {
     Rehash(entries, buckets_.Size() == 0 ? 1 : buckets_.Size() * 2);
     return;  // the rehash indexed every member, the new one included
   }

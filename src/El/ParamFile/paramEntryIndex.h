@@ -10,6 +10,9 @@ class ParamEntry;
 
 class ParamEntryIndex {
  public:
+  // `entriesPerBucket`: the average bucket load that makes the table grow.
+  explicit ParamEntryIndex(int entriesPerBucket = 16) : entriesPerBucket_(entriesPerBucket) {}
+
   // Indexes every member of `entries`.
   void Build(const DynArray<ParamEntry*>& entries);
   // Position of the member named `name` in `entries`, or -1.
@@ -25,4 +28,5 @@ class ParamEntryIndex {
 
   DynArray<DynArray<int>> buckets_;
   int count_ = 0;
+  int entriesPerBucket_;
 };
