@@ -32,6 +32,8 @@ void ReadEntry(const BankEntry& entry, void* context) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const bool registered = RegisterBankDecoder("copy", []() -> IBankDecoder* { return new CopyDecoder; });
   (void)registered;
+  // An empty input says nothing about banks, and a memory source of 0 bytes copies from a null block.
+  if (size == 0) return 0;
   QFBank bank;
   if (!bank.OpenSource(Ref<IFileBuffer>(new FileBufferMemory(data, static_cast<std::int64_t>(size))), "fuzz.pbo")) {
     return 0;

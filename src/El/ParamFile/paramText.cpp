@@ -4,6 +4,7 @@
 #include "El/ParamFile/paramText.h"
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -257,7 +258,8 @@ bool TextParser::Directive() {
   name.erase(0, first);
   while (!name.empty() && IsSpace(static_cast<unsigned char>(name.back()))) name.pop_back();
   if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);
-  in_.Stream().SetSourcePosition(RefString(name.c_str()), line - 1);
+  // The line end that follows advances the count to `line`.
+  in_.Stream().SetSourcePosition(RefString(name.c_str()), line == INT32_MIN ? line : line - 1);
   return true;
 }
 

@@ -1,5 +1,6 @@
 #include "El/ParamFile/preprocessor.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "El/QStream/qbstream.h"
@@ -46,7 +47,7 @@ void QIPreprocessedStream::ReadBuffer(StreamPage& page, Ref<QIStreamBuffer>&, st
     return;
   }
   if (lineEnded_) {
-    ++line_;
+    if (line_ < INT32_MAX) ++line_;  // a #line near the top of the range stops there
     lineEnded_ = false;
   }
   std::int64_t available = innerPage_.start + innerPage_.size - position;

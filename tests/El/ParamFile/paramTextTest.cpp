@@ -207,6 +207,12 @@ TEST_F(TextParse, LineDirectiveMovesTheReportedPosition) {
   EXPECT_TRUE(diagnostics.Contains("File x, line 8: cfg.c: Member already defined."));
 }
 
+TEST_F(TextParse, LineNumbersStayInRange) {
+  ASSERT_EQ(Parse("#line 2147483647 top\n\n\na = 1;\na = 2;\n#line -2147483648 bottom\nb = 1;\nb = 2;"), PTROk);
+  EXPECT_TRUE(diagnostics.Contains("File top, line 2147483647: cfg.a: Member already defined."));
+  EXPECT_TRUE(diagnostics.Contains("File bottom, line -2147483646: cfg.b: Member already defined."));
+}
+
 TEST_F(TextParse, MessagesNameTheLineOfTheProblem) {
   EXPECT_EQ(Parse("a = 1;\n\n\nclass A {\n  b = 1;\n  b = 2;\n};"), PTROk);
   EXPECT_TRUE(diagnostics.Contains("File cfg, line 6: cfg/A.b: Member already defined."));
