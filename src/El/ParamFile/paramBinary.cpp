@@ -161,6 +161,7 @@ bool ClassBodyReader::Read(ParamClass& cls, int memberIndex, std::int64_t limit,
   if (temporaryIndex) cls.BuildLoadIndex();
 
   std::vector<PendingBody> bodies;
+  if (version >= 7) bodies.reserve(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) {
     if (!ReadMember(cls, limit, depth, bodies)) return false;
   }
@@ -506,6 +507,7 @@ void ParamTransferValue(SerializeBinStream& stream, ParamFileContext& context, R
 }
 
 bool ParamTransferPayload(SerializeBinStream& stream, ParamFileContext& context, ParamRawValue& raw) {
+  if (stream.IsLoading()) raw.file = context.file;
   return context.TransferString(stream, raw.text, false);
 }
 bool ParamTransferPayload(SerializeBinStream& stream, ParamFileContext&, ParamRawValueInt& raw) {
@@ -573,13 +575,15 @@ int ParamFile::ParseBin(QIStream& stream, IParamClassSource* owner, Evaluator* p
   }
   context.owner = used;
 
+  context.file = this;  // values are given the file as they are read
   ClassBodyReader reader(serializer, context);
   const std::int64_t limit = context.version > 5 ? context.trailerOffset : DataSize(serializer);
   reader.Read(*this, -1, limit, 0);
   if (context.version > 5 && serializer.GetError() == 0) serializer.SeekG(context.trailerOffset);
   if (used && used->CanUnload()) SetMemoryHookRegistered(true);
-  if (serializer.GetError() == 0) {
-    SetFile(this);
+  if (serializer.GetError() != 0) {
+    SetFile(nullptr);  // a failed load leaves its entries without the file
+  } else {
     if (!HasEvaluator()) CreateEvaluator(parent);
     // Files before version 6 end with the root body: they carry no evaluator state.
     if (context.version > 5) GetEvaluator()->LoadVariables(serializer);
@@ -651,8 +655,8 @@ bool ParamClassOwnerFilename::LoadClass(ParamClass& cls) {
   serializer.SeekG(cls.GetSourceOffset());
   ClassBodyReader reader(serializer, context);
   const std::int64_t limit = static_cast<std::int64_t>(cls.GetSourceOffset()) + cls.GetSourceSize();
+  context.file = cls.GetRootFile();
   const bool read = reader.Read(cls, memberIndex, limit, depth);
-  cls.SetFile(cls.GetRootFile());
   if (!read) ErrorMessage("Error while loading %s", cls.GetContext().Data());
   return read;
 }

@@ -29,6 +29,7 @@
 #include "Es/Containers/refCount.h"
 
 class SerializeBinStream;
+class ParamFile;
 
 constexpr std::uint32_t kParamBinMagic = 0x50617200;
 constexpr int kParamBinVersion = 8;
@@ -45,6 +46,8 @@ class ParamFileContext {
   Ref<IParamClassSource> owner;
   bool loadEverything = true;
   std::int32_t trailerOffset = -1;
+  // Loading: the file that text and expression values read from the stream evaluate with.
+  ParamFile* file = nullptr;
 
   // Transfers a string: plain in version 8, through the table or dictionary before. Names are shared
   // through the string bank when `shared` is set. False when the stream or the structure failed.
