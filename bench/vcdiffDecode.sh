@@ -8,7 +8,7 @@ set -euo pipefail
 build=$1
 ours=$build/tools/zrvcdiff
 mib=${ZR_BENCH_VCDIFF_MIB:-256}
-rounds=${ZR_BENCH_VCDIFF_ROUNDS:-3}
+rounds=${ZR_BENCH_VCDIFF_ROUNDS:-5}
 command -v xdelta3 > /dev/null || { echo "vcdiffDecode: xdelta3 is not installed; skipped"; exit 0; }
 [ -x "$ours" ] || { echo "vcdiffDecode: $ours is missing" >&2; exit 1; }
 work=$(mktemp -d)
