@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Runs every fuzz target of a fuzz build for SECONDS each, starting from (and adding to) its corpus
-# under fuzz/corpus/<name>/. Crash inputs land in build/fuzz/findings/<name>/.
+# Runs every fuzz target of a fuzz build for SECONDS each, starting from its kept inputs under
+# fuzz/corpus/<name>/. New inputs the fuzzer finds go to build/fuzz/corpus/<name>/ (the kept set stays
+# small: copy an input there by hand when it is worth keeping); crash inputs land in
+# build/fuzz/findings/<name>/.
 #   fuzz/run.sh BUILD_DIR [SECONDS] [NAME]
 set -uo pipefail
 build=$1
@@ -12,11 +14,12 @@ for target in "$build"/fuzz/*; do
   [ -x "$target" ] && [ -f "$target" ] || continue
   name=$(basename "$target")
   [[ -z "$filter" || "$name" == *"$filter"* ]] || continue
-  corpus="$here/corpus/$name"
+  kept="$here/corpus/$name"
+  corpus="$build/corpus/$name"
   findings="$build/findings/$name"
   mkdir -p "$corpus" "$findings"
   echo "== $name: ${seconds}s"
-  if ! "$target" -max_total_time="$seconds" -artifact_prefix="$findings/" -print_final_stats=1 "$corpus" \
+  if ! "$target" -max_total_time="$seconds" -artifact_prefix="$findings/" -print_final_stats=1 "$corpus" "$kept" \
       > "$build/findings/$name.log" 2>&1; then
     echo "   FINDING: see $build/findings/$name.log and $findings/"
     status=1

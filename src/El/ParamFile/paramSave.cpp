@@ -35,7 +35,17 @@ void WriteQuoted(QOStream& out, const char* text) {
 
 void WriteInt(QOStream& out, int value) { Write(out, RefString::Format("%d", value)); }
 
-void WriteFloat(QOStream& out, float value) { Write(out, RefString::Format("%f", static_cast<double>(value))); }
+// "%f" keeps six decimals, which is exact for the usual settings (0.25, 1.5). A value it would change
+// (1e-7 becomes 0, 3.1415927 becomes 3.141593) is written with all the digits a float needs, and
+// still looks like a float so that it reads back as one.
+void WriteFloat(QOStream& out, float value) {
+  RefString text = RefString::Format("%f", static_cast<double>(value));
+  if (value == value && std::strtof(text, nullptr) != value) {
+    text = RefString::Format("%.9g", static_cast<double>(value));
+    if (!std::strpbrk(text, ".eE")) text = RefString::Format("%s.0", text.Data());
+  }
+  Write(out, text);
+}
 
 void WriteElement(QOStream& out, const IParamArrayValue& element, int indent, const char* lineEnd);
 

@@ -67,7 +67,8 @@ platform::FileHandle IFileBuffer::GetHandle() const { return 0; }
 FileBufferMemory::FileBufferMemory(std::int64_t size) { Allocate(size); }
 
 FileBufferMemory::FileBufferMemory(const void* data, std::int64_t size) {
-  if (data && Allocate(size)) std::memcpy(data_, data, static_cast<std::size_t>(size_));
+  // An empty block has no memory to copy into (and memcpy must not be handed a null pointer).
+  if (data && Allocate(size) && size_ > 0) std::memcpy(data_, data, static_cast<std::size_t>(size_));
 }
 
 FileBufferMemory::~FileBufferMemory() { FreeBlock(); }

@@ -20,9 +20,11 @@ class PosixDebugOutput : public DebugOutput {
 
 }  // namespace
 
+// Never destroyed: reports written by other objects' destructors at exit (the string bank's, for one)
+// must still find it, whatever the order of destruction.
 DebugOutput* DefaultDebugOutput() {
-  static PosixDebugOutput output;
-  return &output;
+  static PosixDebugOutput* output = new PosixDebugOutput;
+  return output;
 }
 
 }  // namespace platform

@@ -12,9 +12,11 @@ class Win32DebugOutput : public DebugOutput {
 
 }  // namespace
 
+// Never destroyed: reports written by other objects' destructors at exit (the string bank's, for one)
+// must still find it, whatever the order of destruction.
 DebugOutput* DefaultDebugOutput() {
-  static Win32DebugOutput output;
-  return &output;
+  static Win32DebugOutput* output = new Win32DebugOutput;
+  return output;
 }
 
 }  // namespace platform

@@ -54,6 +54,22 @@ TEST(TextRoundTrip, TextTreeTextTreeKeepsTheTree) {
   EXPECT_EQ((*second.FindEntry("mixed"))[2][1][1].GetValueRaw(), RefString("five"));
 }
 
+TEST(TextRoundTrip, FloatsKeepTheirValueAndKind) {
+  ParamFile first;
+  ASSERT_EQ(ParseString(first, "tiny = 1e-7; pi = 3.1415927; big = 123456792.0; quarter = 0.25;\n"
+                                "list[] = {1e-7, 2.5};\n"),
+            PTROk);
+  const std::string text = SaveToString(first);
+  EXPECT_NE(text.find("quarter=0.250000;"), std::string::npos);  // exact values keep the usual form
+  ParamFile second;
+  ASSERT_EQ(ParseString(second, text), PTROk);
+  for (const char* name : {"tiny", "pi", "big", "quarter"}) {
+    ASSERT_TRUE(second.FindEntry(name)->IsFloatValue()) << name;
+    EXPECT_EQ(second.FindEntry(name)->GetFloat(), first.FindEntry(name)->GetFloat()) << name;
+  }
+  EXPECT_EQ((*second.FindEntry("list"))[0].GetFloat(), 1e-7f);
+}
+
 TEST(TextRoundTrip, BinaryFormWritesTheSameText) {
   ParamFile text;
   ASSERT_EQ(ParseString(text, kConfig), PTROk);
