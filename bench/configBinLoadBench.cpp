@@ -18,7 +18,6 @@
 #include "El/ParamFile/paramFile.h"
 #include "El/QStream/qstream.h"
 #include "configBenchTree.h"
-#include "platform/debugOutput.h"
 #include "throughputReporter.h"
 
 namespace {
@@ -108,7 +107,6 @@ BENCHMARK(ConfigBinWrite)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  platform::CurrentDebugOutput();  // built before the string bank, so that it outlives it
   ThroughputReporter reporter;
   if (!RunBenchmarks(argc, argv, reporter)) return 1;
   reporter.PrintRatio("config-binload-vs-rapidjson", "ConfigBinLoad", "RapidJsonParse",

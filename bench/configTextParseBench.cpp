@@ -20,7 +20,6 @@
 #include "El/QStream/qbstream.h"
 #include "El/QStream/qstream.h"
 #include "configBenchTree.h"
-#include "platform/debugOutput.h"
 
 namespace {
 
@@ -167,7 +166,6 @@ class TimeReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-  platform::CurrentDebugOutput();  // built before the string bank, so that it outlives it
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   TimeReporter reporter;

@@ -13,7 +13,6 @@
 #include "toolReports.h"
 #include "El/ParamFile/paramFile.h"
 #include "El/QStream/qstream.h"
-#include "platform/debugOutput.h"
 
 namespace {
 
@@ -43,8 +42,6 @@ int Print(const std::string& fileName) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The string bank reports at exit through the debugger output: build that first so it outlives the bank.
-  platform::CurrentDebugOutput();
   CLI::App app{"Inspect config files"};
   app.require_subcommand(1);
 
