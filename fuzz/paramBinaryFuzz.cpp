@@ -7,7 +7,6 @@
 
 #include "El/ParamFile/paramFile.h"
 #include "El/QStream/qstream.h"
-#include "platform/debugOutput.h"
 
 namespace {
 
@@ -30,8 +29,6 @@ void Walk(const ParamEntry& cls, int depth) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const bool outputFirst = platform::CurrentDebugOutput() != nullptr;  // outlives the string bank
-  (void)outputFirst;
   if (size > (1u << 20)) return 0;
   ParamFile file;
   QIStrStream in(data, static_cast<int>(size));
