@@ -56,6 +56,7 @@ import filecmp, os, subprocess, sys, time
 work, ours, rounds = sys.argv[1], sys.argv[2], int(sys.argv[3])
 tools = {'zrvcdiff': ours, 'xdelta3': 'xdelta3'}
 total = {name: 0.0 for name in tools}
+cpu = {name: 0.0 for name in tools}
 peak = {name: 0 for name in tools}
 for round in range(rounds + 1):  # round 0 only warms the page cache
     for kind in ('none', 'lzma'):
@@ -76,11 +77,13 @@ for round in range(rounds + 1):  # round 0 only warms the page cache
                 sys.exit('vcdiffDecode: %s failed or produced a different output (%s)' % (name, kind))
             if round == 0:
                 continue
-            print('  %-8s %-4s %7.3f s %8d KiB' % (name, kind, seconds, usage.ru_maxrss))
+            used = usage.ru_utime + usage.ru_stime
+            print('  %-8s %-4s %7.3f s (processor %.3f s) %8d KiB' % (name, kind, seconds, used, usage.ru_maxrss))
             total[name] += seconds
+            cpu[name] += used
             peak[name] = max(peak[name], usage.ru_maxrss)
-print('  total: xdelta3 %.3f s, peak %d KiB; zrvcdiff %.3f s, peak %d KiB'
-      % (total['xdelta3'], peak['xdelta3'], total['zrvcdiff'], peak['zrvcdiff']))
+print('  total: xdelta3 %.3f s (processor %.3f s), peak %d KiB; zrvcdiff %.3f s (processor %.3f s), peak %d KiB'
+      % (total['xdelta3'], cpu['xdelta3'], peak['xdelta3'], total['zrvcdiff'], cpu['zrvcdiff'], peak['zrvcdiff']))
 print('ratio vcdiff-decode-vs-xdelta3 %.2f xdelta3 wall time / our wall time' % (total['xdelta3'] / total['zrvcdiff']))
 print('ratio vcdiff-memory-vs-xdelta3 %.2f xdelta3 peak memory / our peak memory' % (peak['xdelta3'] / peak['zrvcdiff']))
 PY
