@@ -158,7 +158,7 @@ bool ClassBodyReader::Read(ParamClass& cls, int memberIndex, std::int64_t limit,
   cls.Reserve(cls.GetEntryCount() + count);
   // Large classes get a name index while loading, so that duplicate checks and base lookups stay fast.
   const bool temporaryIndex = count > 32;
-  if (temporaryIndex) cls.BuildLoadIndex();
+  if (temporaryIndex) cls.BuildLoadIndex(cls.GetEntryCount() + count);
 
   std::vector<PendingBody> bodies;
   if (version >= 7) bodies.reserve(static_cast<std::size_t>(count));
@@ -385,18 +385,11 @@ bool ParamFileContext::TransferCount(SerializeBinStream& stream, int& count, int
 }
 
 bool ParamFileContext::ReadStringBytes(SerializeBinStream& stream) {
-  QIStream& in = *stream.GetLoadStream();
   scratch_.clear();
-  for (;;) {
-    const int c = in.get();
-    if (c == 0) return true;
-    if (c < 0) {
-      ReportPositionError("serializeBin", __LINE__, "EOF in string");
-      if (stream.GetError() == 0) stream.SetError(kStructureError);
-      return false;
-    }
-    scratch_ += static_cast<char>(c);
-  }
+  if (stream.GetLoadStream()->GetUntil('\0', scratch_)) return true;
+  ReportPositionError("serializeBin", __LINE__, "EOF in string");
+  if (stream.GetError() == 0) stream.SetError(kStructureError);
+  return false;
 }
 
 RefString ParamFileContext::ShareScratch() {

@@ -313,9 +313,9 @@ void ParamClass::BuildIndex() {
   index_->Build(entries_);
 }
 
-void ParamClass::BuildLoadIndex() {
+void ParamClass::BuildLoadIndex(int expected) {
   index_ = std::make_unique<ParamEntryIndex>(1);
-  index_->Build(entries_);
+  index_->Build(entries_, expected);
 }
 
 bool ParamClass::NeedsRestoring() const { return false; }

@@ -62,8 +62,9 @@ class ParamClass : public ParamEntry {
   int GetEntryCount() const override { return entries_.Size(); }
   ParamEntryPtr GetEntry(int index) const override;
   void BuildIndex() override;
-  // A name index with about one member per bucket, for loaders that add many members.
-  void BuildLoadIndex();
+  // A name index with about one member per bucket, for loaders that add many members; it is sized for
+  // `expected` members in all.
+  void BuildLoadIndex(int expected = 0);
   ParamEntryPtr FindEntryNoInheritance(const char* name, const IParamVisibleTest& test = GParamEntryAllVisible) const override;
   ParamEntryPtr FindEntry(const char* name, const IParamVisibleTest& test = GParamEntryAllVisible) const override;
   bool HasVisibleEntry(const char* name, const IParamVisibleTest& test = GParamEntryAllVisible) const override;

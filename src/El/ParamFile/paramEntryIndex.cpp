@@ -12,43 +12,55 @@ std::uint32_t ParamEntryIndex::Hash(const char* name) {
   return hash;
 }
 
-void ParamEntryIndex::Build(const DynArray<ParamEntry*>& entries) {
+void ParamEntryIndex::Build(const DynArray<ParamEntry*>& entries, int expected) {
+  const int wanted = expected > entries.Size() ? expected : entries.Size();
   int bucketCount = 1;
-  while (bucketCount * entriesPerBucket_ < entries.Size()) bucketCount *= 2;
+  while (bucketCount * entriesPerBucket_ < wanted) bucketCount *= 2;
+  next_.Reserve(wanted);
   Rehash(entries, bucketCount);
 }
 
+void ParamEntryIndex::Link(int bucket, int position) {
+  while (next_.Size() <= position) next_.Add(-1);
+  next_[position] = -1;
+  if (heads_[bucket] < 0) {
+    heads_[bucket] = position;
+  } else {
+    next_[tails_[bucket]] = position;
+  }
+  tails_[bucket] = position;
+  ++count_;
+}
+
 void ParamEntryIndex::Rehash(const DynArray<ParamEntry*>& entries, int bucketCount) {
-  buckets_.Clear();
-  buckets_.Resize(bucketCount);
+  heads_.Resize(bucketCount);
+  tails_.Resize(bucketCount);
+  for (int b = 0; b < bucketCount; ++b) heads_[b] = -1;
+  next_.Resize(0);
   count_ = 0;
   for (int i = 0; i < entries.Size(); ++i) {
-    buckets_[static_cast<int>(Hash(entries[i]->GetName()) % static_cast<std::uint32_t>(bucketCount))].Add(i);
-    ++count_;
+    Link(static_cast<int>(Hash(entries[i]->GetName()) % static_cast<std::uint32_t>(bucketCount)), i);
   }
 }
 
 int ParamEntryIndex::Find(const char* name, const DynArray<ParamEntry*>& entries) const {
-  if (buckets_.Size() == 0) return -1;
-  const DynArray<int>& bucket = buckets_[static_cast<int>(Hash(name) % static_cast<std::uint32_t>(buckets_.Size()))];
-  for (int position : bucket) {
+  if (heads_.Size() == 0) return -1;
+  int position = heads_[static_cast<int>(Hash(name) % static_cast<std::uint32_t>(heads_.Size()))];
+  for (; position >= 0; position = next_[position]) {
     if (position < entries.Size() && ParamNameCompare(entries[position]->GetName(), name) == 0) return position;
   }
   return -1;
 }
 
 void ParamEntryIndex::Add(const DynArray<ParamEntry*>& entries, int position) {
-  if (buckets_.Size() == 0 || count_ + 1 > entriesPerBucket_ * buckets_.Size()) {
-    Rehash(entries, buckets_.Size() == 0 ? 1 : buckets_.Size() * 2);
+  if (heads_.Size() == 0 || count_ + 1 > entriesPerBucket_ * heads_.Size()) {
+    Rehash(entries, heads_.Size() == 0 ? 1 : heads_.Size() * 2);
     return;  // the rehash indexed every member, the new one included
   }
-  const std::uint32_t size = static_cast<std::uint32_t>(buckets_.Size());
-  buckets_[static_cast<int>(Hash(entries[position]->GetName()) % size)].Add(position);
-  ++count_;
+  const std::uint32_t size = static_cast<std::uint32_t>(heads_.Size());
+  Link(static_cast<int>(Hash(entries[position]->GetName()) % size), position);
 }
 
 std::size_t ParamEntryIndex::GetMemoryUsed() const {
-  std::size_t used = buckets_.MaxSize() * sizeof(DynArray<int>);
-  for (const DynArray<int>& bucket : buckets_) used += bucket.MaxSize() * sizeof(int);
-  return used;
+  return (static_cast<std::size_t>(heads_.MaxSize()) + tails_.MaxSize() + next_.MaxSize()) * sizeof(int);
 }

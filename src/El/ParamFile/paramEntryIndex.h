@@ -1,6 +1,8 @@
 #pragma once
 // Optional name index of a class: a hash table from member name (hashed and compared ignoring case)
-// to member position. The table grows when its entries exceed 16 per bucket on average.
+// to member position. The table grows when its entries exceed a set number per bucket on average (16
+// by default). Buckets are chains through one array indexed by position, in ascending position order,
+// so that the whole table is three blocks however many members it holds.
 
 #include <cstdint>
 
@@ -13,8 +15,8 @@ class ParamEntryIndex {
   // `entriesPerBucket`: the average bucket load that makes the table grow.
   explicit ParamEntryIndex(int entriesPerBucket = 16) : entriesPerBucket_(entriesPerBucket) {}
 
-  // Indexes every member of `entries`.
-  void Build(const DynArray<ParamEntry*>& entries);
+  // Indexes every member of `entries`, with room for `expected` members in all before it grows.
+  void Build(const DynArray<ParamEntry*>& entries, int expected = 0);
   // Position of the member named `name` in `entries`, or -1.
   int Find(const char* name, const DynArray<ParamEntry*>& entries) const;
   // Registers the member at `position` (appended after the last indexed one).
@@ -25,8 +27,11 @@ class ParamEntryIndex {
 
  private:
   void Rehash(const DynArray<ParamEntry*>& entries, int bucketCount);
+  void Link(int bucket, int position);
 
-  DynArray<DynArray<int>> buckets_;
+  DynArray<int> heads_;  // first position of each bucket, -1 when empty
+  DynArray<int> tails_;  // last position of each bucket
+  DynArray<int> next_;   // the next position in the same bucket, -1 at its end
   int count_ = 0;
   int entriesPerBucket_;
 };

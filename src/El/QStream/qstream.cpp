@@ -84,6 +84,23 @@ int QIStream::get() {
   return static_cast<unsigned char>(buffer_->Data()[readPos_++]);
 }
 
+bool QIStream::GetUntil(char stop, std::string& out) {
+  for (;;) {
+    if (readPos_ >= bufferSize_ && !NextPage()) return false;
+    const char* begin = buffer_->Data() + readPos_;
+    const int available = bufferSize_ - readPos_;
+    const void* found = std::memchr(begin, stop, static_cast<std::size_t>(available));
+    if (found) {
+      const int length = static_cast<int>(static_cast<const char*>(found) - begin);
+      out.append(begin, static_cast<std::size_t>(length));
+      readPos_ += length + 1;
+      return true;
+    }
+    out.append(begin, static_cast<std::size_t>(available));
+    readPos_ = bufferSize_;
+  }
+}
+
 void QIStream::unget() {
   if (readPos_ > 0) --readPos_;
 }

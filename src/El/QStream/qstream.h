@@ -8,6 +8,7 @@
 // at all, only end set.
 
 #include <cstdint>
+#include <string>
 
 #include "Es/Containers/compactBuf.h"
 #include "Es/Containers/refCount.h"
@@ -45,6 +46,9 @@ class QIStream {
   int read(void* destination, int count);
   // The next byte 0..255, or -1 at the end (end flag set).
   int get();
+  // Appends the bytes before the next `stop` byte to `out` and steps past that byte, as `get` would
+  // byte by byte; false, with the rest of the input appended and the end flag set, when none follows.
+  bool GetUntil(char stop, std::string& out);
   // Steps back one byte, within the current page only.
   void unget();
   // Direction 0: from the start, 1: from the current position, 2: from the end. The target is clipped

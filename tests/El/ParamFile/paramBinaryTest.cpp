@@ -137,6 +137,25 @@ TEST(RoundTrip, EveryKindComesBack) {
   EXPECT_EQ(Save(loaded), bytes);
 }
 
+TEST(RoundTrip, LargeClassFindsDuplicatesAndBasesThroughItsName) {
+  // More than 32 members: the loader looks names up through an index while it reads the class.
+  ParamFile file;
+  for (int i = 0; i < 40; ++i) file.AddValue(RefString::Format("v%d", i), i);
+  Ref<ParamClass> base = file.AddClass("Base");
+  base->AddValue("inherited", 3);
+  file.AddClass("Derived")->SetBase(base.GetRef());
+  file.EntryAt(39)->SetName("V5");  // a second member of the same name, ignoring case
+  CaptureDiagnostics capture;
+  ParamFile loaded;
+  ASSERT_EQ(Load(loaded, Save(file)), 0);
+  EXPECT_TRUE(capture.Contains("Config: 'V5' already defined in"));
+  ASSERT_EQ(loaded.GetEntryCount(), 41);
+  EXPECT_STREQ(loaded.EntryAt(5)->GetName(), "V5");  // replaced in place
+  EXPECT_EQ(loaded.EntryAt(5)->GetInt(), 39);
+  EXPECT_EQ(loaded.FindMember("v38"), 38);
+  EXPECT_EQ(loaded.FindEntry("Derived")->FindEntry("inherited")->GetInt(), 3);
+}
+
 TEST(RoundTrip, ValuesAreGivenTheFile) {
   ParamFile file;
   file.AddValue("t", "a+b");

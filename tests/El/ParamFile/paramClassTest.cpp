@@ -60,6 +60,13 @@ TEST(Lookup, IndexGivesTheSameAnswers) {
   tree.file.Delete("v3");
   EXPECT_TRUE(tree.file.FindEntry("v3").IsNull());
   EXPECT_EQ(tree.file.FindEntry("v4")->GetInt(), 4);
+  // Additions past several growths of the index stay found, ignoring case, at their positions.
+  for (int i = 100; i < 700; ++i) tree.file.AddValue(RefString::Format("v%d", i), i);
+  for (int i = 4; i < 700; ++i) {
+    ASSERT_EQ(tree.file.FindEntry(RefString::Format("V%d", i))->GetInt(), i) << i;
+  }
+  EXPECT_EQ(tree.file.FindMember("V699"), tree.file.GetEntryCount() - 1);
+  EXPECT_TRUE(tree.file.FindEntry("v700").IsNull());
 }
 
 TEST(Lookup, ClassPathStopsAtTheDeepestClass) {

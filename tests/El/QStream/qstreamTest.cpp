@@ -90,6 +90,27 @@ TEST(Pages, ReadsAcrossPagesDeliverEveryByte) {
   EXPECT_EQ(in.get(), -1);
 }
 
+TEST(Pages, GetUntilStopsAtTheByteAcrossPages) {
+  std::vector<char> bytes(9000, 'x');
+  bytes[5] = 0;
+  bytes[6000] = 0;  // the second stop lies on the second page
+  PagedStream in(bytes);
+  std::string text = "kept";
+  ASSERT_TRUE(in.GetUntil('\0', text));
+  EXPECT_EQ(text, "keptxxxxx");
+  EXPECT_EQ(in.tellg(), 6);
+  text.clear();
+  ASSERT_TRUE(in.GetUntil('\0', text));
+  EXPECT_TRUE(text == std::string(5994, 'x')) << text.size();
+  EXPECT_EQ(in.tellg(), 6001);
+  EXPECT_FALSE(in.eof());
+  text.clear();
+  EXPECT_FALSE(in.GetUntil('\0', text));  // no stop before the end: the rest, and the end flag
+  EXPECT_TRUE(text == std::string(2999, 'x')) << text.size();
+  EXPECT_TRUE(in.eof());
+  EXPECT_EQ(in.tellg(), 9000);
+}
+
 TEST(Seek, InsideThePageKeepsTheFlags) {
   QIStrStream in("abc", 3);
   char out[5];
