@@ -19,9 +19,11 @@ bool DecodeFile(const char* sourcePath, const char* deltaPath, const char* outpu
   if (!decoder.Decode(&decodeError)) {
     output.Abandon();
     // Faults of the delta's content name the delta; file errors name their file already.
-    const bool aboutContent =
-        decodeError.status == DecodeStatus::Corrupt || decodeError.status == DecodeStatus::Unsupported;
-    return Fail(error, decodeError.status, aboutContent ? "%s: %s" : "%.0s%s", deltaPath, decodeError.text);
+    if (decodeError.status == DecodeStatus::Corrupt || decodeError.status == DecodeStatus::Unsupported) {
+      return Fail(error, decodeError.status, "%s: %s", deltaPath, decodeError.text);
+    }
+    if (error->status == DecodeStatus::Ok) *error = decodeError;
+    return false;
   }
   // The source may be the file being replaced: release it before the rename.
   source.Close();
