@@ -207,6 +207,10 @@ int ParamClass::AddEntry(ParamEntry* entry, bool guaranteedUnique) {
     ReplaceEntry(existing, entry);
     return existing;
   }
+  return AppendEntry(entry);
+}
+
+int ParamClass::AppendEntry(ParamEntry* entry) {
   int position = entries_.Add(entry);
   if (index_) index_->Add(entries_, position);
   return position;

@@ -107,6 +107,9 @@ class ParamClass : public ParamEntry {
   // Adds a member (see the member rules): replaces a member of the same name in place, else appends.
   // Returns its position. Takes ownership of `entry`.
   int AddEntry(ParamEntry* entry, bool guaranteedUnique = false);
+  // Appends a member whose name the caller has just found absent (FindMember gave -1), without looking
+  // it up again. Returns its position. Takes ownership of `entry`.
+  int AppendEntry(ParamEntry* entry);
   // Replaces the member at `index` by `entry` (taking ownership); the old member is released.
   void ReplaceEntry(int index, ParamEntry* entry);
   // Removes every member.

@@ -2,7 +2,8 @@
 // Optional name index of a class: a hash table from member name (hashed and compared ignoring case)
 // to member position. The table grows when its entries exceed a set number per bucket on average (16
 // by default). Buckets are chains through one array indexed by position, in ascending position order,
-// so that the whole table is three blocks however many members it holds.
+// so that the whole table is three blocks however many members it holds; that array keeps each name's
+// hash, so a lookup compares names only where the hashes agree.
 
 #include <cstdint>
 
@@ -27,11 +28,18 @@ class ParamEntryIndex {
 
  private:
   void Rehash(const DynArray<ParamEntry*>& entries, int bucketCount);
-  void Link(int bucket, int position);
+  void Link(std::uint32_t hash, int position);
+
+  // Per indexed position: the next position in the same bucket (-1 at its end) and the name's hash,
+  // compared before the names themselves.
+  struct Slot {
+    int next;
+    std::uint32_t hash;
+  };
 
   DynArray<int> heads_;  // first position of each bucket, -1 when empty
   DynArray<int> tails_;  // last position of each bucket
-  DynArray<int> next_;   // the next position in the same bucket, -1 at its end
+  DynArray<Slot> slots_;
   int count_ = 0;
   int entriesPerBucket_;
 };

@@ -317,7 +317,7 @@ void TextParser::Add(ParamClass& cls, ParamEntry* entry) {
     entry->SetFile(&file_);
     cls.SetAccess(entry->GetInt());
   }
-  cls.AddEntry(entry, true);
+  cls.AppendEntry(entry);  // absent: looked up above
   if (cls.GetEntryCount() == kIndexFrom) cls.BuildIndex();
 }
 
@@ -681,7 +681,7 @@ int ParseLines(ParamFile& file, const char* fileName, Evaluator* parent) {
       parser.Error("%s: Member already defined.", file.GetContext(name).Data());
       continue;
     }
-    file.AddEntry(new ParamValueText(ParamShareName(name), TextRaw<ParamRawValue>(token)), true);
+    file.AppendEntry(new ParamValueText(ParamShareName(name), TextRaw<ParamRawValue>(token)));
     if (file.GetEntryCount() == kIndexFrom) file.BuildIndex();
   }
   file.SetFile(&file);
