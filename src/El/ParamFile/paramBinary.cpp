@@ -392,16 +392,6 @@ bool ParamFileContext::ReadStringBytes(SerializeBinStream& stream) {
   return false;
 }
 
-RefString ParamFileContext::ShareScratch() {
-  if (scratch_.empty()) return RefString();
-  const auto found = names_.find(std::string_view(scratch_));
-  if (found != names_.end()) return found->second;
-  RefString shared = ParamShareName(scratch_.c_str());
-  // The key points into the shared block, which the table's own reference keeps alive.
-  names_.emplace(std::string_view(shared.Data(), scratch_.size()), shared);
-  return shared;
-}
-
 bool ParamFileContext::TransferString(SerializeBinStream& stream, RefString& text, bool shared) {
   if (stream.IsSaving()) {
     stream.TransferString(text);
@@ -409,7 +399,7 @@ bool ParamFileContext::TransferString(SerializeBinStream& stream, RefString& tex
   }
   if (version >= 8) {
     if (!ReadStringBytes(stream)) return false;
-    text = shared ? ShareScratch() : RefString(scratch_.data(), static_cast<int>(scratch_.size()));
+    text = shared ? names_.Share(scratch_.c_str()) : RefString(scratch_.data(), static_cast<int>(scratch_.size()));
     return true;
   }
   std::uint32_t index = 0;

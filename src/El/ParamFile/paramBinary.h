@@ -20,10 +20,9 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
-#include <unordered_map>
 
 #include "El/ParamFile/paramClassOwner.h"
+#include "El/ParamFile/paramNameTable.h"
 #include "Es/Containers/array.h"
 #include "Es/Containers/compactBuf.h"
 #include "Es/Containers/refCount.h"
@@ -59,12 +58,9 @@ class ParamFileContext {
  private:
   // Loading: reads one NUL-terminated string into `scratch_` (error 4 at the end of input).
   bool ReadStringBytes(SerializeBinStream& stream);
-  // Loading: the shared name for the bytes in `scratch_`; names repeat, so a load keeps its own table
-  // in front of the string bank.
-  RefString ShareScratch();
 
   std::string scratch_;
-  std::unordered_map<std::string_view, RefString> names_;
+  ParamNameTable names_;  // loading: the names shared so far
 };
 
 // Reads the header (magic, version, trailer, string table) into `context`. Returns the error code:

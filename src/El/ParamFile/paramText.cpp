@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "El/Common/appFrame.h"
+#include "El/ParamFile/paramNameTable.h"
 #include "El/ParamFile/paramNumber.h"
 #include "El/ParamFile/preprocessor.h"
 #include "El/QStream/qbstream.h"
@@ -116,6 +117,7 @@ class TextParser {
   std::string words_[2];
   std::string value_;
   std::vector<std::vector<Ref<IParamArrayValue>>> elements_;
+  ParamNameTable names_;  // the member names shared so far
 };
 
 void Discard(ParamEntry* entry) {
@@ -349,7 +351,7 @@ int TextParser::ParseBody(ParamClass& cls, int depth) {
         Error("%s: '%c' encountered instead of ';'", cls.GetContext().Data(), Shown(c));
         return PTRSyntax;
       }
-      auto* marker = new ParamClassDelete(ParamShareName(name.c_str()));
+      auto* marker = new ParamClassDelete(names_.Share(name.c_str()));
       marker->SetParent(&cls);
       Add(cls, marker);
     } else if (word == "class") {
@@ -369,7 +371,7 @@ int TextParser::ParseClass(ParamClass& cls, int depth) {
   std::string name;
   ReadWord(name);
   int c = in_.SkipSpaces();
-  const RefString shared = ParamShareName(name.c_str());
+  const RefString shared = names_.Share(name.c_str());
   if (c == ';') {
     auto* declaration = new ParamClassDecl(shared);
     declaration->SetParent(&cls);
@@ -463,7 +465,7 @@ int TextParser::ParseExec(ParamClass& cls) {
 }
 
 int TextParser::ParseMember(ParamClass& cls, const std::string& name) {
-  const RefString shared = ParamShareName(name.c_str());
+  const RefString shared = names_.Share(name.c_str());
   int c = in_.Get();
   if (c == '[') {
     c = in_.SkipSpaces();
