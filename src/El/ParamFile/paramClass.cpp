@@ -74,8 +74,9 @@ void ParamClass::ReplaceEntry(int index, ParamEntry* entry) {
 }
 
 void ParamClass::DropLinksRecursive() {
-  // Iterative over the nesting so that a deep tree cannot exhaust the stack.
-  DynArray<ParamClass*> pending;
+  // Iterative over the nesting so that a deep tree cannot exhaust the stack; the usual few pending
+  // classes fit the inline buffer, so most calls take no block.
+  DynArray<ParamClass*, 16> pending;
   pending.Add(this);
   while (pending.Size() > 0) {
     ParamClass* cls = pending[pending.Size() - 1];
