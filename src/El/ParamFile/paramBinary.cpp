@@ -399,7 +399,7 @@ bool ParamFileContext::TransferString(SerializeBinStream& stream, RefString& tex
   }
   if (version >= 8) {
     if (!ReadStringBytes(stream)) return false;
-    text = shared ? names_.Share(scratch_.c_str()) : RefString(scratch_.data(), static_cast<int>(scratch_.size()));
+    text = shared ? names_.Share(scratch_) : RefString(scratch_.data(), static_cast<int>(scratch_.size()));
     return true;
   }
   std::uint32_t index = 0;

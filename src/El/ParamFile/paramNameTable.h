@@ -2,6 +2,7 @@
 // A loader's table of the names it has shared so far, in front of the process-wide string bank: a
 // tree repeats its member names many times, and one lookup here is cheaper than one in the bank.
 
+#include <string>
 #include <string_view>
 #include <unordered_map>
 
@@ -9,8 +10,9 @@
 
 class ParamNameTable {
  public:
-  // The name shared through the string bank for `text`, as ParamShareName gives it (none when empty).
-  RefString Share(const char* text);
+  // The name shared through the string bank for `text`, as ParamShareName(text.c_str()) gives it (none
+  // when empty).
+  RefString Share(const std::string& text);
 
  private:
   // Keys point into the shared blocks, which the table's own references keep alive.

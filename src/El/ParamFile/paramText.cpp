@@ -351,7 +351,7 @@ int TextParser::ParseBody(ParamClass& cls, int depth) {
         Error("%s: '%c' encountered instead of ';'", cls.GetContext().Data(), Shown(c));
         return PTRSyntax;
       }
-      auto* marker = new ParamClassDelete(names_.Share(name.c_str()));
+      auto* marker = new ParamClassDelete(names_.Share(name));
       marker->SetParent(&cls);
       Add(cls, marker);
     } else if (word == "class") {
@@ -371,7 +371,7 @@ int TextParser::ParseClass(ParamClass& cls, int depth) {
   std::string name;
   ReadWord(name);
   int c = in_.SkipSpaces();
-  const RefString shared = names_.Share(name.c_str());
+  const RefString shared = names_.Share(name);
   if (c == ';') {
     auto* declaration = new ParamClassDecl(shared);
     declaration->SetParent(&cls);
@@ -465,7 +465,7 @@ int TextParser::ParseExec(ParamClass& cls) {
 }
 
 int TextParser::ParseMember(ParamClass& cls, const std::string& name) {
-  const RefString shared = names_.Share(name.c_str());
+  const RefString shared = names_.Share(name);
   int c = in_.Get();
   if (c == '[') {
     c = in_.SkipSpaces();
