@@ -79,11 +79,6 @@ int QIStream::read(void* destination, int count) {
   return delivered;
 }
 
-int QIStream::get() {
-  if (readPos_ >= bufferSize_ && !NextPage()) return -1;
-  return static_cast<unsigned char>(buffer_->Data()[readPos_++]);
-}
-
 bool QIStream::GetUntil(char stop, std::string& out) {
   for (;;) {
     if (readPos_ >= bufferSize_ && !NextPage()) return false;

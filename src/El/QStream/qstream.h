@@ -44,8 +44,11 @@ class QIStream {
 
   // Copies up to `count` bytes; returns how many were delivered (flags as described above).
   int read(void* destination, int count);
-  // The next byte 0..255, or -1 at the end (end flag set).
-  int get();
+  // The next byte 0..255, or -1 at the end (end flag set). Inline: parsers call it for every byte.
+  int get() {
+    if (readPos_ >= bufferSize_ && !NextPage()) return -1;
+    return static_cast<unsigned char>(buffer_->Data()[readPos_++]);
+  }
   // Appends the bytes before the next `stop` byte to `out` and steps past that byte, as `get` would
   // byte by byte; false, with the rest of the input appended and the end flag set, when none follows.
   bool GetUntil(char stop, std::string& out);
