@@ -84,6 +84,15 @@ class FileSystem {
   virtual void ErrorText(int systemError, char* buffer, std::size_t bufferSize) = 0;
 };
 
+// For the implementations: a mapping must start at a multiple of the system's granularity, so the view
+// maps `lead` extra bytes before the requested offset; this fills the view the caller sees.
+inline void SetMappedView(MappedView* view, void* base, std::size_t lead, std::size_t size) {
+  view->base = base;
+  view->mappedSize = size + lead;
+  view->data = static_cast<const std::uint8_t*>(base) + lead;
+  view->size = size;
+}
+
 // The process-wide file system; never null.
 FileSystem* CurrentFileSystem();
 // Replaces it (null restores the platform's own) and returns the previous one.

@@ -169,10 +169,7 @@ class PosixFileSystem : public FileSystem {
     const std::size_t lead = static_cast<std::size_t>(offset - start);
     void* base = ::mmap(nullptr, size + lead, PROT_READ, MAP_SHARED, ToFd(handle), static_cast<off_t>(start));
     if (base == MAP_FAILED) return Fail();
-    view->base = base;
-    view->mappedSize = size + lead;
-    view->data = static_cast<const std::uint8_t*>(base) + lead;
-    view->size = size;
+    SetMappedView(view, base, lead, size);
     return true;
   }
   void UnmapView(MappedView* view) override {

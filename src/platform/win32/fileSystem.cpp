@@ -136,10 +136,7 @@ class Win32FileSystem : public FileSystem {
       SetLastError(error);
       return false;
     }
-    view->base = base;
-    view->mappedSize = size + lead;
-    view->data = static_cast<const std::uint8_t*>(base) + lead;
-    view->size = size;
+    SetMappedView(view, base, lead, size);
     return true;
   }
   void UnmapView(MappedView* view) override {
