@@ -43,8 +43,12 @@ const IParamArrayValue& ElementAt(const ParamRawArray& items, int index, const c
 }  // namespace
 
 const IParamArrayValue& IParamArrayValue::EmptyText() {
-  // Held for the whole process so that its count never returns to 0.
-  static const Ref<IParamArrayValue> empty = new ParamArrayValueSpec<ParamRawValue>();
+  // Held for the whole process so that its count never returns to 0; from the heap, not from the
+  // arena of a load that happens to be running.
+  static const Ref<IParamArrayValue> empty = [] {
+    ParamArenaScope heap(nullptr);
+    return Ref<IParamArrayValue>(new ParamArrayValueSpec<ParamRawValue>());
+  }();
   return *empty;
 }
 

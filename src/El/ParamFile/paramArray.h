@@ -10,6 +10,7 @@
 
 class IParamArrayValue : public RefCount {
  public:
+  PARAM_ARENA_ALLOCATED
   virtual int GetValueType() const = 0;
   virtual bool IsTextValue() const { return false; }
   virtual bool IsFloatValue() const { return false; }

@@ -399,7 +399,7 @@ bool ParamFileContext::TransferString(SerializeBinStream& stream, RefString& tex
   }
   if (version >= 8) {
     if (!ReadStringBytes(stream)) return false;
-    text = shared ? names_.Share(scratch_) : RefString(scratch_.data(), static_cast<int>(scratch_.size()));
+    text = (shared ? names_ : texts_).Share(scratch_).text;
     return true;
   }
   std::uint32_t index = 0;
@@ -561,7 +561,11 @@ int ParamFile::ParseBin(QIStream& stream, IParamClassSource* owner, Evaluator* p
   context.file = this;  // values are given the file as they are read
   ClassBodyReader reader(serializer, context);
   const std::int64_t limit = context.version > 5 ? context.trailerOffset : DataSize(serializer);
-  reader.Read(*this, -1, limit, 0);
+  {
+    // Classes that may be unloaded must give their memory back: they come from the heap.
+    ParamArenaScope arena(used && used->CanUnload() ? nullptr : GetArena());
+    reader.Read(*this, -1, limit, 0);
+  }
   if (context.version > 5 && serializer.GetError() == 0) serializer.SeekG(context.trailerOffset);
   if (used && used->CanUnload()) SetMemoryHookRegistered(true);
   if (serializer.GetError() != 0) {

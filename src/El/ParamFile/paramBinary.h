@@ -60,7 +60,9 @@ class ParamFileContext {
   bool ReadStringBytes(SerializeBinStream& stream);
 
   std::string scratch_;
-  ParamNameTable names_;  // loading: the names shared so far
+  // Loading: the names and the value texts shared so far.
+  ParamNameTable names_{ParamNameTable::kBank};
+  ParamNameTable texts_{ParamNameTable::kOwn};
 };
 
 // Reads the header (magic, version, trailer, string table) into `context`. Returns the error code:

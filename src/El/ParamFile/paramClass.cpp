@@ -455,7 +455,7 @@ bool ParamClass::SetBase(ParamClass* base) {
 }
 
 void ParamClass::Compact() {
-  entries_.Realloc(entries_.Size());
+  CompactMembers();
   for (ParamEntry* entry : entries_) {
     if (entry->IsClass() || entry->IsArray()) entry->Compact();
   }
@@ -501,6 +501,7 @@ void ParamClass::InheritAccess() {
 
 ParamEntryError* ParamEntryError::Shared() {
   static ParamEntryError* shared = [] {
+    ParamArenaScope heap(nullptr);  // not in the arena of a load that happens to be running
     auto* error = new ParamEntryError();  // lives for the whole process
     error->AddRef();
     return error;

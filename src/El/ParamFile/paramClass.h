@@ -76,6 +76,8 @@ class ParamClass : public ParamEntry {
   void Save(QOStream& out, int indent, const char* lineEnd) const override;
   void SerializeBin(SerializeBinStream& stream, ParamFileContext& context) override;
   void Compact() override;
+  // Shrinks the member list to its size, leaving member classes and arrays as they are.
+  void CompactMembers() { entries_.Realloc(entries_.Size()); }
   void Reserve(int count) override { entries_.Reserve(count); }
   void AddChecksum(IParamChecksum& sum) const override;
   bool HasChecksum() const override;

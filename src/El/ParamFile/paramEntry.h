@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "El/ParamFile/paramArena.h"
 #include "Es/Containers/compactBuf.h"
 #include "Es/Containers/refCount.h"
 
@@ -89,6 +90,7 @@ class ParamEntry {
   explicit ParamEntry(const RefString& name = RefString());
   ParamEntry(const ParamEntry&) = delete;
   ParamEntry& operator=(const ParamEntry&) = delete;
+  PARAM_ARENA_ALLOCATED
 
   // The name, as a shared string from the process-wide string bank.
   const RefString& GetName() const { return name_; }

@@ -16,6 +16,12 @@ void ParamFile::Clear() {
   memoryHookRegistered_ = false;
   SetSource(-1, 0);
   SetAccess(PADefault);
+  arena_.Free();
+}
+
+ParamArena* ParamFile::GetArena() {
+  if (!arena_) arena_ = new ParamArena;
+  return arena_.GetRef();
 }
 
 Evaluator* ParamFile::GetEvaluator() {

@@ -78,7 +78,12 @@ class ParamFile : public ParamClass {
   bool IsMemoryHookRegistered() const { return memoryHookRegistered_; }
   void SetMemoryHookRegistered(bool registered) { memoryHookRegistered_ = registered; }
 
+  // The arena that loaders place this file's entries in (made on first use, dropped by Clear; the
+  // entries placed there keep it alive). Loads whose classes may be unloaded do not use it.
+  ParamArena* GetArena();
+
  private:
   std::unique_ptr<Evaluator> evaluator_;
+  Ref<ParamArena> arena_;
   bool memoryHookRegistered_ = false;
 };

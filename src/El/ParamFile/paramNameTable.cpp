@@ -3,13 +3,38 @@
 #include <cstring>
 
 #include "El/ParamFile/paramEntry.h"
+#include "El/ParamFile/paramEntryIndex.h"
 
-RefString ParamNameTable::Share(const std::string& text) {
-  if (text.empty()) return RefString();
-  const auto found = names_.find(std::string_view(text));
-  if (found != names_.end()) return found->second;
-  RefString shared = ParamShareName(text.c_str());
-  // The key is the shared text itself (shorter than `text` only if that held a NUL byte).
-  names_.emplace(std::string_view(shared.Data(), std::strlen(shared.Data())), shared);
-  return shared;
+ParamNameTable::Shared ParamNameTable::Share(const std::string& text) {
+  const char* data = text.c_str();
+  const std::size_t length = std::strlen(data);
+  if (length == 0) return Shared();
+  const std::uint32_t hash = ParamEntryIndex::Hash(data);
+  if ((count_ + 1) * 2 > slots_.size()) Grow();
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t i = hash & mask;
+  for (; slots_[i].text.Block(); i = (i + 1) & mask) {
+    const Slot& slot = slots_[i];
+    if (slot.hash == hash && slot.length == length && std::memcmp(slot.text.Data(), data, length) == 0) {
+      return Shared{slot.text, hash};
+    }
+  }
+  Slot& slot = slots_[i];
+  slot.text = sharing_ == kBank ? ParamShareName(data) : RefString(data, static_cast<int>(length));
+  slot.hash = hash;
+  slot.length = static_cast<std::uint32_t>(length);
+  ++count_;
+  return Shared{slot.text, hash};
+}
+
+void ParamNameTable::Grow() {
+  std::vector<Slot> old(slots_.empty() ? 256 : slots_.size() * 2);
+  old.swap(slots_);
+  const std::size_t mask = slots_.size() - 1;
+  for (Slot& slot : old) {
+    if (!slot.text.Block()) continue;
+    std::size_t i = slot.hash & mask;
+    while (slots_[i].text.Block()) i = (i + 1) & mask;
+    slots_[i] = std::move(slot);
+  }
 }

@@ -23,7 +23,7 @@ namespace {
 constexpr int kEnd = -1;
 constexpr int kMessageSize = 512;
 // A class gets a name index once it has this many members, so that the duplicate test stays cheap.
-constexpr int kIndexFrom = 16;
+constexpr int kIndexFrom = 64;
 
 // isspace and isalnum of the "C" locale, whatever the process locale is.
 inline bool IsSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -79,7 +79,9 @@ class ByteReader {
 
 class TextParser {
  public:
-  TextParser(QIStream& in, ParamFile& file) : in_(in), file_(file), elements_(kParamMaxNesting + 1) {}
+  // Classes get `owner` as they are made.
+  TextParser(QIStream& in, ParamFile& file, IParamClassSource* owner = nullptr)
+      : in_(in), file_(file), owner_(owner), elements_(kParamMaxNesting + 1) {}
 
   int ParseBody(ParamClass& cls, int depth);
   bool AtEnd() { return in_.AtEnd(); }
@@ -99,25 +101,33 @@ class TextParser {
   void ReadPlain(std::string& text, const char* terminators, bool& ok);
   // After '#': the `line` directive; false for any other.
   bool Directive();
-  int ParseMember(ParamClass& cls, const std::string& name);
-  int ParseClass(ParamClass& cls, int depth);
+  int ParseMember(ParamClass& cls, ParamMemberFilter& filter, const std::string& name);
+  int ParseClass(ParamClass& cls, ParamMemberFilter& filter, int depth);
   int ParseEnum(ParamClass& cls);
   int ParseExec(ParamClass& cls);
   int ParseArray(ParamRawArray& items, int depth);
-  void Add(ParamClass& cls, ParamEntry* entry);
+  // Adds `entry` (named `name`) to `cls`, or reports and drops it when the name is taken.
+  void Add(ParamClass& cls, ParamMemberFilter& filter, const ParamNameTable::Shared& name, ParamEntry* entry);
   // A plain value after `__EVAL` substitution.
-  std::string Evaluated(const std::string& text);
+  const std::string& Evaluated(const std::string& text);
+  // The text of a value, shared with the values of equal text read before.
+  RefString ShareText(const std::string& text) { return texts_.Share(text).text; }
+  Ref<IParamArrayValue> NewPlainElement(const std::string& text);
+  ParamEntry* NewPlainEntry(const RefString& name, const std::string& text);
   void Report(bool warning, const char* format, va_list args);
 
   ByteReader in_;
   ParamFile& file_;
+  IParamClassSource* owner_;
   bool unterminatedString_ = false;
   // Buffers reused across members: the member word (two, as a class body's word is still in use
   // while the body of a member class is read), the value text, and the elements of each array level.
   std::string words_[2];
   std::string value_;
+  std::string evaluated_;
   std::vector<std::vector<Ref<IParamArrayValue>>> elements_;
-  ParamNameTable names_;  // the member names shared so far
+  ParamNameTable names_{ParamNameTable::kBank};  // the member names shared so far
+  ParamNameTable texts_{ParamNameTable::kOwn};   // and the value texts
 };
 
 void Discard(ParamEntry* entry) {
@@ -265,18 +275,20 @@ bool TextParser::Directive() {
   return true;
 }
 
-std::string TextParser::Evaluated(const std::string& text) {
+const std::string& TextParser::Evaluated(const std::string& text) {
   if (text.compare(0, 6, "__EVAL") != 0) return text;
   RefString result;
   file_.EvaluateString(result, text.c_str() + 6);
-  return result.Data();
+  evaluated_ = result.Data();
+  return evaluated_;
 }
 
-// Values are C texts: a NUL byte read into a value ends it, as it does for every reader of the value.
+// Values are C texts: a NUL byte read into a value ends it, as it does for every reader of the value
+// (ShareText keeps the text up to it).
 template <class Raw>
-Raw TextRaw(const std::string& text) {
+Raw TextRaw(const RefString& text) {
   Raw raw;
-  raw.text = RefString(text.c_str());
+  raw.text = text;
   return raw;
 }
 
@@ -295,35 +307,43 @@ struct PlainValue {
   }
 };
 
-ParamEntry* NewPlainEntry(const RefString& name, const std::string& text) {
+ParamEntry* TextParser::NewPlainEntry(const RefString& name, const std::string& text) {
   const PlainValue value(text);
   if (value.type == PVTInt) return new ParamValueInt(name, value.integer);
   if (value.type == PVTFloat) return new ParamValueFloat(name, value.real);
-  return new ParamValueText(name, TextRaw<ParamRawValue>(text));
+  return new ParamValueText(name, TextRaw<ParamRawValue>(ShareText(text)));
 }
 
-Ref<IParamArrayValue> NewPlainElement(const std::string& text) {
+Ref<IParamArrayValue> TextParser::NewPlainElement(const std::string& text) {
   const PlainValue value(text);
   if (value.type == PVTInt) return new ParamArrayValueSpec<ParamRawValueInt>(value.integer);
   if (value.type == PVTFloat) return new ParamArrayValueSpec<ParamRawValueFloat>(value.real);
-  return new ParamArrayValueSpec<ParamRawValue>(TextRaw<ParamRawValue>(text));
+  return new ParamArrayValueSpec<ParamRawValue>(TextRaw<ParamRawValue>(ShareText(text)));
 }
 
-void TextParser::Add(ParamClass& cls, ParamEntry* entry) {
-  if (cls.FindMember(entry->GetName()) >= 0) {
-    Error("%s: Member already defined.", cls.GetContext(entry->GetName()).Data());
+void TextParser::Add(ParamClass& cls, ParamMemberFilter& filter, const ParamNameTable::Shared& name,
+                     ParamEntry* entry) {
+  if (filter.MayHold(name.hash) && cls.FindMember(name.text) >= 0) {
+    Error("%s: Member already defined.", cls.GetContext(name.text).Data());
     Discard(entry);
     return;
   }
-  if (std::strcmp(entry->GetName(), "access") == 0) {
+  filter.Add(name.hash);
+  // Entries get their file and classes their owner as they join the tree.
+  if (entry->IsClass()) {
+    entry->SetOwner(owner_, false);
+  } else {
     entry->SetFile(&file_);
-    cls.SetAccess(entry->GetInt());
   }
+  // Shared names compare by identity: this is the case-sensitive test for "access".
+  static const RefString access = ParamShareName("access");
+  if (name.text.Block() == access.Block()) cls.SetAccess(entry->GetInt());
   cls.AppendEntry(entry);  // absent: looked up above
   if (cls.GetEntryCount() == kIndexFrom) cls.BuildIndex();
 }
 
 int TextParser::ParseBody(ParamClass& cls, int depth) {
+  ParamMemberFilter filter(cls.GetEntryCount());
   for (;;) {
     int c = in_.SkipSpaces();
     if (c == kEnd) return in_.Stream().fail() ? PTRReadFailed : PTROk;
@@ -351,34 +371,35 @@ int TextParser::ParseBody(ParamClass& cls, int depth) {
         Error("%s: '%c' encountered instead of ';'", cls.GetContext().Data(), Shown(c));
         return PTRSyntax;
       }
-      auto* marker = new ParamClassDelete(names_.Share(name));
+      const ParamNameTable::Shared shared = names_.Share(name);
+      auto* marker = new ParamClassDelete(shared.text);
       marker->SetParent(&cls);
-      Add(cls, marker);
+      Add(cls, filter, shared, marker);
     } else if (word == "class") {
-      result = ParseClass(cls, depth);
+      result = ParseClass(cls, filter, depth);
     } else if (word == "enum") {
       result = ParseEnum(cls);
     } else if (word == "__EXEC") {
       result = ParseExec(cls);
     } else {
-      result = ParseMember(cls, word);
+      result = ParseMember(cls, filter, word);
     }
     if (result != PTROk) return result;
   }
 }
 
-int TextParser::ParseClass(ParamClass& cls, int depth) {
+int TextParser::ParseClass(ParamClass& cls, ParamMemberFilter& filter, int depth) {
   std::string name;
   ReadWord(name);
   int c = in_.SkipSpaces();
-  const RefString shared = names_.Share(name);
+  const ParamNameTable::Shared shared = names_.Share(name);
   if (c == ';') {
-    auto* declaration = new ParamClassDecl(shared);
+    auto* declaration = new ParamClassDecl(shared.text);
     declaration->SetParent(&cls);
-    Add(cls, declaration);
+    Add(cls, filter, shared, declaration);
     return PTROk;
   }
-  std::unique_ptr<ParamClass, void (*)(ParamClass*)> member(new ParamClass(shared),
+  std::unique_ptr<ParamClass, void (*)(ParamClass*)> member(new ParamClass(shared.text),
                                                             [](ParamClass* dropped) { Discard(dropped); });
   member->SetParent(&cls);
   if (c == ':') {
@@ -407,7 +428,8 @@ int TextParser::ParseClass(ParamClass& cls, int depth) {
   }
   const int result = ParseBody(*member, depth + 1);
   if (result != PTROk) return result;
-  Add(cls, member.release());
+  member->CompactMembers();
+  Add(cls, filter, shared, member.release());
   return PTROk;
 }
 
@@ -464,8 +486,8 @@ int TextParser::ParseExec(ParamClass& cls) {
   return PTROk;
 }
 
-int TextParser::ParseMember(ParamClass& cls, const std::string& name) {
-  const RefString shared = names_.Share(name);
+int TextParser::ParseMember(ParamClass& cls, ParamMemberFilter& filter, const std::string& name) {
+  const ParamNameTable::Shared shared = names_.Share(name);
   int c = in_.Get();
   if (c == '[') {
     c = in_.SkipSpaces();
@@ -478,7 +500,7 @@ int TextParser::ParseMember(ParamClass& cls, const std::string& name) {
       Error("Config: %s: '%c' encountered instead of '='", cls.GetContext(name.c_str()).Data(), Shown(c));
       return PTRSyntax;
     }
-    std::unique_ptr<ParamArray> array(new ParamArray(shared));
+    std::unique_ptr<ParamArray> array(new ParamArray(shared.text));
     const int result = ParseArray(array->Elements(), 0);
     if (result != PTROk) return result;
     c = in_.SkipSpaces();
@@ -486,7 +508,7 @@ int TextParser::ParseMember(ParamClass& cls, const std::string& name) {
       Error("%s: '%c' encountered instead of ';'", cls.GetContext(name.c_str()).Data(), Shown(c));
       return PTRSyntax;
     }
-    Add(cls, array.release());
+    Add(cls, filter, shared, array.release());
     return PTROk;
   }
   if (IsSpace(c)) c = in_.SkipSpaces();
@@ -515,13 +537,13 @@ int TextParser::ParseMember(ParamClass& cls, const std::string& name) {
   }
   ParamEntry* entry;
   if (expression) {
-    entry = new ParamValueExpression(shared, TextRaw<ParamRawValueExpression>(text));
+    entry = new ParamValueExpression(shared.text, TextRaw<ParamRawValueExpression>(ShareText(text)));
   } else if (quoted) {
-    entry = new ParamValueText(shared, TextRaw<ParamRawValue>(text));
+    entry = new ParamValueText(shared.text, TextRaw<ParamRawValue>(ShareText(text)));
   } else {
-    entry = NewPlainEntry(shared, Evaluated(text));
+    entry = NewPlainEntry(shared.text, Evaluated(text));
   }
-  Add(cls, entry);
+  Add(cls, filter, shared, entry);
   return PTROk;
 }
 
@@ -563,14 +585,14 @@ int TextParser::ParseArray(ParamRawArray& items, int depth) {
       next = in_.Get();
       if (read || next == ',' || next == ';') {
         collected.push_back(Ref<IParamArrayValue>(
-            new ParamArrayValueSpec<ParamRawValueExpression>(TextRaw<ParamRawValueExpression>(text))));
+            new ParamArrayValueSpec<ParamRawValueExpression>(TextRaw<ParamRawValueExpression>(ShareText(text)))));
       }
     } else {
       bool quoted = false;
       const bool read = ReadValue(text, ",;}", &quoted);
       next = in_.Get();
       if (read || next == ',' || next == ';') {
-        collected.push_back(quoted ? Ref<IParamArrayValue>(new ParamArrayValueSpec<ParamRawValue>(TextRaw<ParamRawValue>(text)))
+        collected.push_back(quoted ? Ref<IParamArrayValue>(new ParamArrayValueSpec<ParamRawValue>(TextRaw<ParamRawValue>(ShareText(text))))
                          : NewPlainElement(Evaluated(text)));
       }
     }
@@ -624,10 +646,7 @@ int ParseTextStream(ParamFile& file, QIStream& in, IParamClassSource* owner, Eva
   file.SetName(name);
   file.CreateEvaluator(parent);
   file.BeginContext();
-  TextParser parser(in, file);
-  int result = parser.ParseBody(file, 0);
-  file.EndContext();
-  file.SetFile(&file);
+  // The tree's classes must stay loaded: an owner that could unload them is wrapped in one that cannot.
   Ref<IParamClassSource> indirect;
   IParamClassSource* used = owner;
   if (owner && owner->CanUnload()) {
@@ -635,8 +654,16 @@ int ParseTextStream(ParamFile& file, QIStream& in, IParamClassSource* owner, Eva
     indirect = new ParamClassOwnerIndirectNoUnload(owner);
     used = indirect.GetRef();
   }
-  file.SetOwner(used, true);
-  file.Compact();
+  // Every entry gets the file, and every class the owner, as the parser adds it.
+  TextParser parser(in, file, used);
+  int result;
+  {
+    ParamArenaScope arena(file.GetArena());
+    result = parser.ParseBody(file, 0);
+  }
+  file.EndContext();
+  file.SetOwner(used, false);
+  file.CompactMembers();
   if (in.fail()) return PTRReadFailed;
   if (!parser.AtEnd()) {
     ErrorMessage("Config %s: some input after EndOfFile.", file.GetName().Data());
@@ -683,7 +710,7 @@ int ParseLines(ParamFile& file, const char* fileName, Evaluator* parent) {
       parser.Error("%s: Member already defined.", file.GetContext(name).Data());
       continue;
     }
-    file.AppendEntry(new ParamValueText(ParamShareName(name), TextRaw<ParamRawValue>(token)));
+    file.AppendEntry(new ParamValueText(ParamShareName(name), TextRaw<ParamRawValue>(RefString(token.c_str()))));
     if (file.GetEntryCount() == kIndexFrom) file.BuildIndex();
   }
   file.SetFile(&file);

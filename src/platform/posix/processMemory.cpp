@@ -1,7 +1,9 @@
 #include "platform/processMemory.h"
 
+#include <sys/mman.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 
 namespace platform {
@@ -17,6 +19,29 @@ bool QueryProcessMemory(ProcessMemory* memory) {
   memory->workingSet = pagesResident * page;
   memory->committed = pagesVirtual * page;
   return true;
+}
+
+void* AllocateLargeBlock() {
+  // Mapped with room to spare, then cut to a block aligned to its size: only such a block can be one
+  // huge page.
+  const std::size_t mapped = 2 * kLargeBlockSize;
+  void* map = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (map == MAP_FAILED) return nullptr;
+  const std::uintptr_t start = (reinterpret_cast<std::uintptr_t>(map) + kLargeBlockSize - 1) & ~(kLargeBlockSize - 1);
+  const std::size_t head = start - reinterpret_cast<std::uintptr_t>(map);
+  if (head) ::munmap(map, head);
+  if (mapped - head > kLargeBlockSize) {
+    ::munmap(reinterpret_cast<char*>(start) + kLargeBlockSize, mapped - head - kLargeBlockSize);
+  }
+  void* block = reinterpret_cast<void*>(start);
+#ifdef MADV_HUGEPAGE
+  ::madvise(block, kLargeBlockSize, MADV_HUGEPAGE);  // advice only: without huge pages all still works
+#endif
+  return block;
+}
+
+void FreeLargeBlock(void* block) {
+  if (block) ::munmap(block, kLargeBlockSize);
 }
 
 }  // namespace platform

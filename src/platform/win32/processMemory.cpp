@@ -35,4 +35,13 @@ bool QueryProcessMemory(ProcessMemory* memory) {
   return true;
 }
 
+void* AllocateLargeBlock() {
+  // VirtualAlloc's blocks are aligned to 64 KiB; large pages would need a privilege players lack.
+  return VirtualAlloc(nullptr, kLargeBlockSize, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+}
+
+void FreeLargeBlock(void* block) {
+  if (block) VirtualFree(block, 0, MEM_RELEASE);
+}
+
 }  // namespace platform
