@@ -157,7 +157,7 @@ bool ClassBodyReader::Read(ParamClass& cls, int memberIndex, std::int64_t limit,
   if (!context_.TransferCount(stream_, count, 2)) return false;
   cls.Reserve(cls.GetEntryCount() + count);
   // Large classes get a name index while loading, so that duplicate checks and base lookups stay fast.
-  const bool temporaryIndex = count > 16;
+  const bool temporaryIndex = count > 64;
   if (temporaryIndex) cls.BuildLoadIndex(cls.GetEntryCount() + count);
 
   std::vector<PendingBody> bodies;

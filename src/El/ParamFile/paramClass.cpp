@@ -188,7 +188,11 @@ bool ParamClass::CanModify(const char* member, int minLevel) const {
 }
 
 int ParamClass::FindMember(const char* name) const {
-  if (index_) return index_->Find(name, entries_);
+  return FindMember(name, index_ ? ParamEntryIndex::Hash(name) : 0);
+}
+
+int ParamClass::FindMember(const char* name, std::uint32_t hash) const {
+  if (index_) return index_->Find(name, hash, entries_);
   for (int i = 0; i < entries_.Size(); ++i) {
     if (ParamNameCompare(entries_[i]->GetName(), name) == 0) return i;
   }
@@ -212,8 +216,12 @@ int ParamClass::AddEntry(ParamEntry* entry, bool guaranteedUnique) {
 }
 
 int ParamClass::AppendEntry(ParamEntry* entry) {
+  return AppendEntry(entry, index_ ? ParamEntryIndex::Hash(entry->GetName()) : 0);
+}
+
+int ParamClass::AppendEntry(ParamEntry* entry, std::uint32_t hash) {
   int position = entries_.Add(entry);
-  if (index_) index_->Add(entries_, position);
+  if (index_) index_->Add(entries_, position, hash);
   return position;
 }
 

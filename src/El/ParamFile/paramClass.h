@@ -100,8 +100,10 @@ class ParamClass : public ParamEntry {
   // Sets the base; a base whose chain leads back to this class is refused (false).
   bool SetBase(ParamClass* base);
   void SetParent(ParamClass* parent) { parent_ = parent; }
-  // Position of the member named `name` (ignoring case), or -1.
+  // Position of the member named `name` (ignoring case), or -1. A loader that knows the name's hash
+  // (ParamEntryIndex::Hash) passes it.
   int FindMember(const char* name) const;
+  int FindMember(const char* name, std::uint32_t hash) const;
   // The member at `index` as stored (a placeholder stays one).
   ParamEntry* EntryAt(int index) const { return entries_[index]; }
   // The member at `index`, with a placeholder first replaced by its class read back from the owner.
@@ -112,6 +114,7 @@ class ParamClass : public ParamEntry {
   // Appends a member whose name the caller has just found absent (FindMember gave -1), without looking
   // it up again. Returns its position. Takes ownership of `entry`.
   int AppendEntry(ParamEntry* entry);
+  int AppendEntry(ParamEntry* entry, std::uint32_t hash);
   // Replaces the member at `index` by `entry` (taking ownership); the old member is released.
   void ReplaceEntry(int index, ParamEntry* entry);
   // Removes every member.

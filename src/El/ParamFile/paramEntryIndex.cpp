@@ -41,9 +41,8 @@ void ParamEntryIndex::Rehash(const DynArray<ParamEntry*>& entries, int bucketCou
   for (int i = 0; i < entries.Size(); ++i) Link(Hash(entries[i]->GetName()), i);
 }
 
-int ParamEntryIndex::Find(const char* name, const DynArray<ParamEntry*>& entries) const {
+int ParamEntryIndex::Find(const char* name, std::uint32_t hash, const DynArray<ParamEntry*>& entries) const {
   if (heads_.Size() == 0) return -1;
-  const std::uint32_t hash = Hash(name);
   for (int position = heads_[static_cast<int>(hash % static_cast<std::uint32_t>(heads_.Size()))]; position >= 0;
        position = slots_[position].next) {
     if (slots_[position].hash == hash && position < entries.Size() &&
@@ -54,12 +53,12 @@ int ParamEntryIndex::Find(const char* name, const DynArray<ParamEntry*>& entries
   return -1;
 }
 
-void ParamEntryIndex::Add(const DynArray<ParamEntry*>& entries, int position) {
+void ParamEntryIndex::Add(const DynArray<ParamEntry*>& entries, int position, std::uint32_t hash) {
   if (heads_.Size() == 0 || count_ + 1 > entriesPerBucket_ * heads_.Size()) {
     Rehash(entries, heads_.Size() == 0 ? 1 : heads_.Size() * 2);
     return;  // the rehash indexed every member, the new one included
   }
-  Link(Hash(entries[position]->GetName()), position);
+  Link(hash, position);
 }
 
 std::size_t ParamEntryIndex::GetMemoryUsed() const {

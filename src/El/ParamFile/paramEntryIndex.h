@@ -18,10 +18,12 @@ class ParamEntryIndex {
 
   // Indexes every member of `entries`, with room for `expected` members in all before it grows.
   void Build(const DynArray<ParamEntry*>& entries, int expected = 0);
-  // Position of the member named `name` in `entries`, or -1.
-  int Find(const char* name, const DynArray<ParamEntry*>& entries) const;
-  // Registers the member at `position` (appended after the last indexed one).
-  void Add(const DynArray<ParamEntry*>& entries, int position);
+  // Position of the member named `name` (whose Hash is `hash`) in `entries`, or -1.
+  int Find(const char* name, std::uint32_t hash, const DynArray<ParamEntry*>& entries) const;
+  int Find(const char* name, const DynArray<ParamEntry*>& entries) const { return Find(name, Hash(name), entries); }
+  // Registers the member at `position` (appended after the last indexed one), whose name's Hash is
+  // `hash`.
+  void Add(const DynArray<ParamEntry*>& entries, int position, std::uint32_t hash);
   std::size_t GetMemoryUsed() const;
 
   static std::uint32_t Hash(const char* name);

@@ -22,7 +22,8 @@ namespace {
 
 constexpr int kEnd = -1;
 constexpr int kMessageSize = 512;
-// A class gets a name index once it has this many members, so that the duplicate test stays cheap.
+// A class gets a name index once it has this many members, so that the duplicate test stays cheap
+// (one with about one member per bucket, as the binary loader uses; it stays with the class).
 constexpr int kIndexFrom = 64;
 
 // isspace and isalnum of the "C" locale, whatever the process locale is.
@@ -32,6 +33,21 @@ inline bool IsWordByte(int c) {
 }
 // How a byte is shown in a message: the end of input as 0xFF.
 inline int Shown(int c) { return c == kEnd ? 0xFF : c; }
+
+// The bytes of a C text (never NUL, never the end of input), tested in one step.
+class ByteSet {
+ public:
+  explicit ByteSet(const char* bytes) {
+    for (; *bytes; ++bytes) {
+      const unsigned char c = static_cast<unsigned char>(*bytes);
+      bits_[c >> 6] |= std::uint64_t(1) << (c & 63);
+    }
+  }
+  bool Has(int c) const { return c >= 0 && ((bits_[c >> 6] >> (c & 63)) & 1) != 0; }
+
+ private:
+  std::uint64_t bits_[4] = {};
+};
 
 // Bytes of a stream with one byte of push-back of our own, so that un-reading never depends on where
 // the stream's pages end.
@@ -51,9 +67,28 @@ class ByteReader {
     if (c != kEnd) pushed_ = c;
   }
   int SkipSpaces() {
-    int c = Get();
-    while (IsSpace(c)) c = Get();
-    return c;
+    Run(nullptr, IsSpace);
+    return Get();
+  }
+  // Appends to `out` (when given) the bytes from here on for which `accept` holds, scanning the
+  // stream's pages directly; the first other byte stays unread.
+  template <class Accept>
+  void Run(std::string* out, Accept accept) {
+    if (pushed_ != kNone) {
+      if (!accept(pushed_)) return;
+      if (out) *out += static_cast<char>(pushed_);
+      pushed_ = kNone;
+    }
+    for (;;) {
+      int size = 0;
+      const char* bytes = in_.PeekPage(size);
+      if (!bytes) return;
+      int used = 0;
+      while (used < size && accept(static_cast<unsigned char>(bytes[used]))) ++used;
+      if (out) out->append(bytes, static_cast<std::size_t>(used));
+      in_.Advance(used);
+      if (used < size) return;
+    }
   }
   // Skips spaces and ';' after a closing brace and un-reads the next byte. A line feed ends the skip
   // (and is left to the caller's own skipping), so that what follows is reported with the line of the
@@ -166,16 +201,13 @@ void TextParser::Warning(const char* format, ...) {
 
 void TextParser::ReadWord(std::string& word) {
   word.clear();
-  int c = in_.SkipSpaces();
-  while (IsWordByte(c)) {
-    word += static_cast<char>(c);
-    c = in_.Get();
-  }
-  in_.Unget(c);
+  in_.Unget(in_.SkipSpaces());
+  in_.Run(&word, IsWordByte);
 }
 
 bool TextParser::ReadQuoted(std::string& text) {
   for (;;) {
+    in_.Run(&text, [](int c) { return c != '"' && c != '\r' && c != '\n'; });
     int c = in_.Get();
     if (c == kEnd) {
       Error("Config: End of file encountered after %s", text.c_str());
@@ -205,35 +237,29 @@ bool TextParser::ReadQuoted(std::string& text) {
   }
 }
 
-void TextParser::ReadPlain(std::string& text, const char* terminators, bool& ok) {
+void TextParser::ReadPlain(std::string& text, const char* terminatorBytes, bool& ok) {
   ok = true;
+  const ByteSet terminators(terminatorBytes);
+  // The value runs to a terminator, a line end or the end of input.
+  in_.Run(&text, [&terminators](int c) { return !terminators.Has(c) && c != '\r' && c != '\n'; });
   int c = in_.Get();
-  for (;;) {
-    if (c == kEnd) break;
-    if (std::strchr(terminators, c) && c != 0) {
-      in_.Unget(c);
-      break;
-    }
-    if (c == '\r' || c == '\n') {
+  if (terminators.Has(c)) {
+    in_.Unget(c);
+  } else if (c == '\r' || c == '\n') {
+    c = in_.SkipSpaces();
+    while (c == '#') {
+      if (!Directive()) {
+        Error("Config: Wrong # directive");
+        ok = false;
+        return;
+      }
       c = in_.SkipSpaces();
-      while (c == '#') {
-        if (!Directive()) {
-          Error("Config: Wrong # directive");
-          ok = false;
-          return;
-        }
-        c = in_.SkipSpaces();
-      }
-      if (c == kEnd) break;
-      if (std::strchr(terminators, c) && c != 0) {
-        in_.Unget(c);
-      } else {
-        Error("Config: '%c' after %s", Shown(c), text.c_str());
-      }
-      break;
     }
-    text += static_cast<char>(c);
-    c = in_.Get();
+    if (terminators.Has(c)) {
+      in_.Unget(c);
+    } else if (c != kEnd) {
+      Error("Config: '%c' after %s", Shown(c), text.c_str());
+    }
   }
   while (!text.empty() && IsSpace(static_cast<unsigned char>(text.back()))) text.pop_back();
 }
@@ -323,7 +349,7 @@ Ref<IParamArrayValue> TextParser::NewPlainElement(const std::string& text) {
 
 void TextParser::Add(ParamClass& cls, ParamMemberFilter& filter, const ParamNameTable::Shared& name,
                      ParamEntry* entry) {
-  if (filter.MayHold(name.hash) && cls.FindMember(name.text) >= 0) {
+  if (filter.MayHold(name.hash) && cls.FindMember(name.text, name.hash) >= 0) {
     Error("%s: Member already defined.", cls.GetContext(name.text).Data());
     Discard(entry);
     return;
@@ -338,8 +364,8 @@ void TextParser::Add(ParamClass& cls, ParamMemberFilter& filter, const ParamName
   // Shared names compare by identity: this is the case-sensitive test for "access".
   static const RefString access = ParamShareName("access");
   if (name.text.Block() == access.Block()) cls.SetAccess(entry->GetInt());
-  cls.AppendEntry(entry);  // absent: looked up above
-  if (cls.GetEntryCount() == kIndexFrom) cls.BuildIndex();
+  cls.AppendEntry(entry, name.hash);  // absent: looked up above
+  if (cls.GetEntryCount() == kIndexFrom) cls.BuildLoadIndex();
 }
 
 int TextParser::ParseBody(ParamClass& cls, int depth) {

@@ -52,6 +52,18 @@ class QIStream {
   // Appends the bytes before the next `stop` byte to `out` and steps past that byte, as `get` would
   // byte by byte; false, with the rest of the input appended and the end flag set, when none follows.
   bool GetUntil(char stop, std::string& out);
+  // For readers that scan runs of bytes: the unread bytes of the current page, the next page being
+  // fetched when this one is used up, as `get` would; null (size 0, end flag set) at the end. `Advance`
+  // then steps past the bytes used, at most `size`.
+  const char* PeekPage(int& size) {
+    if (readPos_ >= bufferSize_ && !NextPage()) {
+      size = 0;
+      return nullptr;
+    }
+    size = bufferSize_ - readPos_;
+    return buffer_->Data() + readPos_;
+  }
+  void Advance(int count) { readPos_ += count; }
   // Steps back one byte, within the current page only.
   void unget();
   // Direction 0: from the start, 1: from the current position, 2: from the end. The target is clipped

@@ -111,6 +111,32 @@ TEST(Pages, GetUntilStopsAtTheByteAcrossPages) {
   EXPECT_EQ(in.tellg(), 9000);
 }
 
+TEST(Pages, PeekPageShowsTheRestOfEachPageInTurn) {
+  const std::vector<char> bytes = Pattern(10000);
+  PagedStream in(bytes);
+  std::vector<char> out;
+  int size = 0;
+  const char* rest = in.PeekPage(size);
+  ASSERT_NE(rest, nullptr);
+  ASSERT_GT(size, 0);
+  ASSERT_LT(size, 10000);  // one page, not the whole stream
+  in.Advance(3);
+  out.insert(out.end(), rest, rest + 3);
+  EXPECT_EQ(in.tellg(), 3);
+  EXPECT_EQ(in.get(), static_cast<unsigned char>(bytes[3]));
+  out.push_back(bytes[3]);
+  // Using up a page fetches the next one; get and PeekPage mix freely.
+  while ((rest = in.PeekPage(size)) != nullptr) {
+    ASSERT_GT(size, 0);
+    out.insert(out.end(), rest, rest + size);
+    in.Advance(size);
+  }
+  EXPECT_EQ(out, bytes);
+  EXPECT_EQ(size, 0);
+  EXPECT_TRUE(in.eof());
+  EXPECT_EQ(in.get(), -1);
+}
+
 TEST(Seek, InsideThePageKeepsTheFlags) {
   QIStrStream in("abc", 3);
   char out[5];
