@@ -22,6 +22,7 @@ RStringBank::~RStringBank() {
     }
   }
   buckets_.Clear();
+  hashes_.Clear();
 }
 
 std::uint32_t RStringBank::Hash(const char* text) {
@@ -38,27 +39,43 @@ int RStringBank::BucketOf(const char* text) const {
   return static_cast<int>(Hash(text) % static_cast<std::uint32_t>(buckets_.Size()));
 }
 
-RefString RStringBank::Find(const char* text) const {
-  if (!text || !*text) return RefString();
-  int bucket = BucketOf(text);
-  if (bucket < 0) return RefString();
-  for (const RefString& stored : buckets_[bucket]) {
-    if (std::strcmp(stored.Data(), text) == 0) return stored;
+int RStringBank::FindIn(int bucket, const char* text, std::uint32_t hash) const {
+  const DynArray<std::uint32_t>& hashes = hashes_[bucket];
+  for (int i = 0; i < hashes.Size(); ++i) {
+    if (hashes[i] == hash && std::strcmp(buckets_[bucket][i].Data(), text) == 0) return i;
   }
-  return RefString();
+  return -1;
+}
+
+RefString RStringBank::Find(const char* text) const {
+  if (!text || !*text || buckets_.Size() == 0) return RefString();
+  const std::uint32_t hash = Hash(text);
+  const int bucket = static_cast<int>(hash % static_cast<std::uint32_t>(buckets_.Size()));
+  const int found = FindIn(bucket, text, hash);
+  return found < 0 ? RefString() : buckets_[bucket][found];
 }
 
 void RStringBank::Rehash(int bucketCount) {
   DynArray<DynArray<RefString>> old(static_cast<DynArray<DynArray<RefString>>&&>(buckets_));
+  DynArray<DynArray<std::uint32_t>> oldHashes(static_cast<DynArray<DynArray<std::uint32_t>>&&>(hashes_));
   buckets_.Resize(bucketCount);
-  for (DynArray<RefString>& bucket : old) {
-    for (RefString& text : bucket) buckets_[BucketOf(text.Data())].Add(static_cast<RefString&&>(text));
+  hashes_.Resize(bucketCount);
+  for (int b = 0; b < old.Size(); ++b) {
+    for (int i = 0; i < old[b].Size(); ++i) {
+      const std::uint32_t hash = oldHashes[b][i];
+      const int bucket = static_cast<int>(hash % static_cast<std::uint32_t>(bucketCount));
+      buckets_[bucket].Add(static_cast<RefString&&>(old[b][i]));
+      hashes_[bucket].Add(hash);
+    }
   }
 }
 
 void RStringBank::GrowBeforeInsert() {
   if (buckets_.Size() == 0) {
-    if (configuredBuckets_ > 0) buckets_.Resize(configuredBuckets_);
+    if (configuredBuckets_ > 0) {
+      buckets_.Resize(configuredBuckets_);
+      hashes_.Resize(configuredBuckets_);
+    }
     return;
   }
   const int wanted = count_ + 1;
@@ -84,6 +101,7 @@ RefString RStringBank::Share(const char* text) {
   }
   RefString stored(text);
   bucket.Add(stored);
+  hashes_[bucketIndex].Add(Hash(text));
   ++count_;
   return stored;
 }
@@ -96,6 +114,7 @@ void RStringBank::ReleaseShared(RefString& text) {
       for (int i = 0; i < bucket.Size(); ++i) {
         if (bucket[i].Block() == text.Block()) {
           bucket.Delete(i);
+          hashes_[bucketIndex].Delete(i);
           --count_;
           break;
         }

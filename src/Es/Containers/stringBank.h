@@ -35,8 +35,13 @@ class RStringBank {
  private:
   void GrowBeforeInsert();
   void Rehash(int bucketCount);
+  // Position of `text` (whose Hash is `hash`) in `bucket`, or -1.
+  int FindIn(int bucket, const char* text, std::uint32_t hash) const;
 
   DynArray<DynArray<RefString>> buckets_;
+  // Beside each bucket, the Hash of each of its texts: a lookup reads the text blocks only where the
+  // hash agrees, instead of comparing with every text of the bucket.
+  DynArray<DynArray<std::uint32_t>> hashes_;
   int configuredBuckets_;
   int count_ = 0;
 };

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "support/captureDiagnostics.h"
 
 TEST(RStringBank, EqualTextsShareOneBlock) {
@@ -71,4 +73,26 @@ TEST(RStringBank, ReleaseDropsTheLastOutsideHolderAndTeardownReportsLateOnes) {
   EXPECT_TRUE(capture.Contains("RStringBank destruct\n"));
   EXPECT_TRUE(capture.Contains("Error: String twice late release (2)\n"));
   EXPECT_EQ(late.RefCounter(), 1);  // the bank let go of its share
+}
+
+TEST(RStringBank, LookupsStayRightThroughReleasesAndRehashes) {
+  RStringBank bank(3);
+  std::vector<RefString> held;
+  for (int i = 0; i < 3000; ++i) {
+    held.push_back(bank.Share(RefString::Format("Name%d", i)));
+    // Every third text goes again while the table is still growing.
+    if (i % 3 == 0) bank.ReleaseShared(held.back());
+  }
+  EXPECT_EQ(bank.Count(), 2000);
+  for (int i = 0; i < 3000; ++i) {
+    const RefString found = bank.Find(RefString::Format("Name%d", i));
+    if (i % 3 == 0) {
+      EXPECT_EQ(found.Block(), nullptr) << i;
+    } else {
+      EXPECT_EQ(found.Block(), held[static_cast<std::size_t>(i)].Block()) << i;
+    }
+    // Same hash, other case: a different text.
+    EXPECT_EQ(bank.Find(RefString::Format("name%d", i)).Block(), nullptr) << i;
+  }
+  EXPECT_EQ(bank.Share("Name1").Block(), held[1].Block());
 }
