@@ -8,8 +8,8 @@
 ParamNameTable::Shared ParamNameTable::Share(const std::string& text) {
   const char* data = text.c_str();
   const std::size_t length = std::strlen(data);
-  if (length == 0) return Shared();
   const std::uint32_t hash = ParamEntryIndex::Hash(data);
+  if (length == 0) return Shared{RefString(), hash};
   if ((count_ + 1) * 2 > slots_.size()) Grow();
   const std::size_t mask = slots_.size() - 1;
   std::size_t i = hash & mask;

@@ -29,6 +29,7 @@ TEST(NameTable, GivesTheBankBlockOnFirstAndLaterUse) {
 TEST(NameTable, EmptyAndNulTextsShareThePrefix) {
   ParamNameTable table;
   EXPECT_EQ(table.Share(std::string()).text.Block(), nullptr);
+  EXPECT_EQ(table.Share(std::string()).hash, ParamEntryIndex::Hash(""));  // as the name index hashes it
   const std::string withNul("pre\0post", 8);
   EXPECT_STREQ(table.Share(withNul).text.Data(), "pre");
   EXPECT_EQ(table.Share(withNul).text.Block(), ParamShareName("pre").Block());
