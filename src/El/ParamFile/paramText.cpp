@@ -372,7 +372,13 @@ int TextParser::ParseBody(ParamClass& cls, int depth) {
   ParamMemberFilter filter(cls.GetEntryCount());
   for (;;) {
     int c = in_.SkipSpaces();
-    if (c == kEnd) return in_.Stream().fail() ? PTRReadFailed : PTROk;
+    if (c == kEnd) {
+      if (in_.Stream().fail()) return PTRReadFailed;
+      // Only the root may end with the input: a class still open there was cut short.
+      if (depth == 0) return PTROk;
+      Error("Config: End of file encountered inside class %s", cls.GetContext().Data());
+      return PTRSyntax;
+    }
     if (c == '#') {
       if (!Directive()) {
         Error("%s: Wrong # directive", cls.GetContext().Data());

@@ -138,9 +138,14 @@ TEST_F(TextErrors, InputAfterTheRootLevel) {
 // ---- hostile input -------------------------------------------------------------------------------------------
 
 TEST_F(TextErrors, InputEndsInsideAClassOrString) {
+  // A file cut short inside a class is an error, not a shorter tree; what came before stays.
   ParamFile file;
-  EXPECT_EQ(ParseString(file, "class A { x = 1;"), PTROk);  // the end of input closes every body
-  EXPECT_TRUE(file.FindClassPath("A"));
+  EXPECT_EQ(ParseString(file, "before = 1;\nclass A {\n x = 1;\n class B { y = 2;"), PTRSyntax);
+  EXPECT_TRUE(diagnostics.Contains("File cfg, line 4: Config: End of file encountered inside class cfg/A/B/"));
+  EXPECT_EQ(diagnostics.Count("End of file encountered inside class"), 1);
+  EXPECT_EQ(file.GetEntryCount(), 1);
+  EXPECT_EQ(file.FindEntry("before")->GetInt(), 1);
+  Expect("class A {", PTRSyntax, "File cfg, line 1: Config: End of file encountered inside class cfg/A/");
   Expect("a = \"never closed", PTRSyntax, "File cfg, line 1: Config: End of file encountered after never closed");
 }
 
