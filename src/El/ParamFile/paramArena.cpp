@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "El/ParamFile/paramFile.h"
 #include "platform/processMemory.h"
 
 // Every object is aligned to kAlign and preceded by one word that names its arena (null: the heap).
@@ -16,11 +17,18 @@
 
 namespace {
 
-constexpr std::size_t kAlign = alignof(std::max_align_t);
+// Entries hold pointers, integers and floats: 8 bytes is all the alignment they need (checked below),
+// and all a heap block would give them on the 32-bit target.
+constexpr std::size_t kAlign = 8;
 constexpr std::size_t kWord = sizeof(ParamArena*);
 constexpr std::size_t kBlockSize = 64 * 1024;
 constexpr std::size_t kLargeBlocksFrom = 1024 * 1024;  // reserved in small blocks before large ones
 static_assert(kWord <= kAlign, "the arena word fits in front of an aligned object");
+static_assert(alignof(ParamFile) <= kAlign && alignof(ParamClassPlaceholder) <= kAlign &&
+                  alignof(ParamEntryError) <= kAlign && alignof(ParamArray) <= kAlign &&
+                  alignof(ParamValueText) <= kAlign && alignof(ParamValueFloat) <= kAlign &&
+                  alignof(ParamArrayValueArray) <= kAlign && alignof(ParamArrayValueSpec<ParamRawValue>) <= kAlign,
+              "entries fit the arena's alignment");
 
 thread_local ParamArena* currentArena = nullptr;
 

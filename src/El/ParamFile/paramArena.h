@@ -21,8 +21,8 @@ class ParamArena : public RefCount {
   ParamArena(const ParamArena&) = delete;
   ParamArena& operator=(const ParamArena&) = delete;
 
-  // Memory for one object of `size` bytes, aligned for any type. Throws std::bad_alloc when the heap
-  // is exhausted, as operator new does.
+  // Memory for one entry or array element of `size` bytes, aligned to 8 bytes. Throws std::bad_alloc
+  // when the heap is exhausted, as operator new does.
   static void* Allocate(std::size_t size);
   // Returns memory from Allocate (null: nothing).
   static void Free(void* object);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -129,13 +130,21 @@ TEST(ParamArena, ScopesNestAndObjectsKeepTheirArena) {
   for (ParamEntry* entry : made) delete entry;
   EXPECT_EQ(outer->RefCounter(), 1);
   EXPECT_EQ(inner->RefCounter(), 1);
-  // Objects are aligned for any type, from either source.
+  // Objects are aligned to 8 bytes, from either source, and do not overlap.
   ParamArenaScope scope(outer.GetRef());
+  std::vector<unsigned char*> blocks;
   for (int i = 0; i < 1000; ++i) {
-    void* memory = ParamArena::Allocate(static_cast<std::size_t>(1 + i % 200));
-    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(memory) % alignof(std::max_align_t), 0u);
-    ParamArena::Free(memory);
+    const std::size_t size = static_cast<std::size_t>(1 + i % 200);
+    auto* memory = static_cast<unsigned char*>(ParamArena::Allocate(size));
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(memory) % 8, 0u);
+    std::memset(memory, i & 0xFF, size);
+    blocks.push_back(memory);
   }
+  for (int i = 0; i < 1000; ++i) {
+    EXPECT_EQ(blocks[static_cast<std::size_t>(i)][i % 200], i & 0xFF) << i;
+    ParamArena::Free(blocks[static_cast<std::size_t>(i)]);
+  }
+  EXPECT_EQ(outer->RefCounter(), 1);
   ParamArena::Free(nullptr);
 }
 
