@@ -90,8 +90,9 @@ RefString RStringBank::Share(const char* text) {
   RefString found = Find(text);
   if (!found.IsEmpty()) return found;
   GrowBeforeInsert();
-  int bucketIndex = BucketOf(text);
-  if (bucketIndex < 0) return RefString(text);  // a bank without buckets shares nothing
+  if (buckets_.Size() == 0) return RefString(text);  // a bank without buckets shares nothing
+  const std::uint32_t hash = Hash(text);
+  const int bucketIndex = static_cast<int>(hash % static_cast<std::uint32_t>(buckets_.Size()));
   DynArray<RefString>& bucket = buckets_[bucketIndex];
   if (bucket.Size() >= bucket.MaxSize()) {
     // A full bucket grows to the next power of two that holds one more entry.
@@ -101,7 +102,7 @@ RefString RStringBank::Share(const char* text) {
   }
   RefString stored(text);
   bucket.Add(stored);
-  hashes_[bucketIndex].Add(Hash(text));
+  hashes_[bucketIndex].Add(hash);
   ++count_;
   return stored;
 }
