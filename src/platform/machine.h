@@ -1,0 +1,28 @@
+#pragma once
+// The Windows machine the patch program works on.
+//
+// On Windows it is the running system. On Linux it is a Wine or Proton prefix: a folder holding
+// drive_c/, dosdevices/ and the registry files system.reg and user.reg. The core speaks Windows-form
+// paths ("C:\Games\Example\Data\Map.pak") and registry keys on both; the Linux services map them into
+// the selected prefix.
+
+#include <string>
+
+namespace platform {
+
+// Chooses the prefix the Linux services work on: `directory` when given, else $WINEPREFIX, else
+// ~/.wine. False, with the reason in *error, when that folder does not exist or is not a prefix (no
+// drive_c/ and no dosdevices/). On Windows it does nothing and returns true.
+bool SelectPrefix(const char* directory, std::string* error);
+
+// The native path of the selected prefix without a trailing '/' (chosen by the rule above on first use
+// when SelectPrefix was never called); "" on Windows.
+std::string PrefixDirectory();
+
+// True when the machine is 64-bit: a 64-bit Windows, or a prefix whose system.reg says "#arch=win64"
+// (a prefix without that line is 64-bit, as Wine creates them). The 32-bit patch program then sees
+// "C:\Program Files (x86)" as its Program Files folder and HKEY_LOCAL_MACHINE\Software through the
+// WOW6432Node view.
+bool MachineIs64Bit();
+
+}  // namespace platform

@@ -1,0 +1,21 @@
+#include "platform/machine.h"
+
+#include <windows.h>
+
+namespace platform {
+
+bool SelectPrefix(const char*, std::string*) { return true; }
+
+std::string PrefixDirectory() { return std::string(); }
+
+bool MachineIs64Bit() {
+  // A 32-bit process on 64-bit Windows runs under WOW64; a 64-bit build is 64-bit by itself.
+  if (sizeof(void*) == 8) return true;
+  typedef BOOL(WINAPI * IsWow64ProcessFunction)(HANDLE, PBOOL);
+  auto isWow64Process = reinterpret_cast<IsWow64ProcessFunction>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process")));
+  BOOL wow64 = FALSE;
+  return isWow64Process && isWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+}  // namespace platform
