@@ -25,4 +25,10 @@ std::string PrefixDirectory();
 // WOW6432Node view.
 bool MachineIs64Bit();
 
+// The native path for a name in the program's own form. Linux: a drive letter is mapped into the
+// prefix, every existing component is matched against the folder's real entries without regard to
+// case, and components that do not exist yet keep the spelling given. Windows: the name with
+// backslashes. False when the name cannot be mapped (an unknown drive, for example).
+bool ToNativePath(const char* name, std::string* native);
+
 }  // namespace platform

@@ -66,4 +66,12 @@ bool MachineIs64Bit() {
   return is64;
 }
 
+bool ToNativePath(const char* name, std::string* native) {
+  native->assign(name ? name : "");
+  for (char& c : *native) {
+    if (c == '\\') c = '/';
+  }
+  return true;
+}
+
 }  // namespace platform

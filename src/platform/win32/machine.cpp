@@ -18,4 +18,12 @@ bool MachineIs64Bit() {
   return isWow64Process && isWow64Process(GetCurrentProcess(), &wow64) && wow64;
 }
 
+bool ToNativePath(const char* name, std::string* native) {
+  native->assign(name ? name : "");
+  for (char& c : *native) {
+    if (c == '/') c = '\\';
+  }
+  return true;
+}
+
 }  // namespace platform
