@@ -26,5 +26,7 @@ for script in "$here"/*.sh; do
 done
 echo
 echo "== comparisons"
-grep -E '^ratio ' "$log" || echo "(no comparison lines)"
+# A benchmark's coloured table may leave an escape sequence (a colour reset) in front of the line that
+# follows it: strip every escape sequence first, so that each comparison reaches the list as plain text.
+sed -E $'s/\x1b\\[[0-9;]*[A-Za-z]//g' "$log" | grep -E '^ratio ' || echo "(no comparison lines)"
 exit $status
