@@ -1,0 +1,66 @@
+#include "ui/userInterface.h"
+
+#include "El/Common/appFrame.h"
+
+namespace ui {
+namespace {
+
+// The backend before any other is chosen: no window, nobody to ask. Texts go to the diagnostics log
+// and every question takes its safe answer.
+class UnattendedInterface : public UserInterface {
+ public:
+  void ShowMessage(const char*, const char* text, BoxIcon) override { LogF("%s", text); }
+  bool AskYesNo(const char*, const char* text) override {
+    LogF("No one to ask \"%s\": answered No", text);
+    return false;
+  }
+  int AskAbortRetryIgnore(const char*, const char* text, bool) override {
+    LogF("No one to ask \"%s\": answered Abort", text);
+    return kAbort;
+  }
+  std::string ChooseDistribution(const std::vector<KnownDistribution>&, const std::vector<std::string>&) override {
+    LogF("No one to choose the distribution: cancelled");
+    return std::string();
+  }
+  void Show(bool) override {}
+  void EnableOk(bool) override {}
+  void SetTitle(const char*) override {}
+  void SetStatus(const char*) override {}
+  void AppendLog(const char* text) override { LogF("%s", text); }
+  void SetTotal(std::uint64_t) override {}
+  void Advance(std::uint64_t) override {}
+  void StopAnimation() override {}
+  void SetKeepOpen() override { keepOpen_ = true; }
+  bool KeepOpen() override { return keepOpen_; }
+  bool WindowClosed() override { return false; }
+
+ private:
+  bool keepOpen_ = false;
+};
+
+UserInterface* DefaultInterface() {
+  static UnattendedInterface* unattended = new UnattendedInterface;  // lives as long as the process
+  return unattended;
+}
+
+UserInterface* current = nullptr;
+
+}  // namespace
+
+UserInterface* CurrentUserInterface() { return current ? current : DefaultInterface(); }
+
+UserInterface* SetUserInterface(UserInterface* userInterface) {
+  UserInterface* previous = CurrentUserInterface();
+  current = userInterface;
+  return previous;
+}
+
+int ProgressPercent(std::uint64_t done, std::uint64_t total) {
+  if (total == 0) return 3;
+  const double percent = static_cast<double>(done) / static_cast<double>(total) * 100.0;
+  if (percent < 3.0) return 3;
+  if (percent > 100.0) return 100;
+  return static_cast<int>(percent);
+}
+
+}  // namespace ui
