@@ -1,0 +1,30 @@
+#pragma once
+// The working record of one pass over a group of payload entries: the versions it moves between, the
+// group's prefix, the folder relative paths resolve into, the entries it collected and what came of it.
+// Copied by value when a nested pass needs its own destination; the texts and the name list are shared
+// by reference count or copied.
+
+#include <cstdint>
+
+#include "Es/Containers/array.h"
+#include "Es/Containers/compactBuf.h"
+
+namespace patch {
+
+class EntrySource;
+
+struct PatchJob {
+  std::int32_t sourceMajor = 0, sourceMinor = 0;  // the version the installation has before the pass
+  std::int32_t targetMajor = 0, targetMinor = 0;  // the version the pass leads to
+  RefString prefix;       // group prefix of the pass ("1.05-", "ALL\", "TMP\"), compared ignoring case
+  RefString destination;  // folder relative paths resolve into, ending with a backslash
+  RefString failedFile;   // relative path of the file at which the pass stopped
+  EntrySource* store = nullptr;  // the patch store the entries come from
+  bool failed = false;    // the pass stopped on an error
+  bool applied = false;   // a pass found work
+  RefString distribution; // the installation's distribution, "" when there is none
+  DynArray<RefString> names;  // the collected entry names
+  RefString subfolder;    // when set, updated files go to destination + subfolder + "\"
+};
+
+}  // namespace patch

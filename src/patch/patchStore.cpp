@@ -1,0 +1,113 @@
+#include "patch/patchStore.h"
+
+#include <cstdio>
+
+#include "El/Common/appFrame.h"
+#include "patch/entryNames.h"
+#include "platform/fileSystem.h"
+#include "ui/userInterface.h"
+
+namespace patch {
+namespace {
+
+constexpr std::size_t kWritePiece = 0x100000;  // entries are written in pieces of 1 MiB
+
+struct Collection {
+  PatchJob* job;
+  std::string prefix;
+};
+
+void CollectName(const char* name, void* context) {
+  auto* collection = static_cast<Collection*>(context);
+  const std::string entry = name;
+  if (!StartsWithIgnoringCase(entry, collection->prefix)) return;
+  if (!IsContainedRelativePath(WithoutDistributionSuffix(entry.substr(collection->prefix.size())))) {
+    ErrorMessage("Payload entry '%s' would be written outside its folder; it is not used.", name);
+    return;
+  }
+  collection->job->names.Add(RefString(name));
+  collection->job->applied = true;
+}
+
+// Creates every folder on the way to `path`; failures (a drive, a folder already there) are ignored.
+void CreateFoldersOnTheWay(const std::string& path) {
+  for (std::size_t at = path.find_first_of("\\/"); at != std::string::npos; at = path.find_first_of("\\/", at + 1)) {
+    if (at > 0) platform::CurrentFileSystem()->CreateFolder(path.substr(0, at).c_str());
+  }
+}
+
+}  // namespace
+
+void CollectEntries(PatchJob& job) {
+  if (!job.store) return;
+  Collection collection{&job, job.prefix.Data()};
+  job.store->EnumerateNames(CollectName, &collection);
+}
+
+bool EntryBytes(EntrySource& store, const char* name, const std::uint8_t** data, std::size_t* size) {
+  *data = nullptr;
+  *size = 0;
+  return store.Find(UpperAscii(name).c_str(), data, size);
+}
+
+std::size_t EntrySize(EntrySource& store, const char* name) {
+  const std::uint8_t* data;
+  std::size_t size;
+  if (EntryBytes(store, name, &data, &size)) return size;
+  ShowSystemError(("resource: " + UpperAscii(name)).c_str());
+  return 0;
+}
+
+bool EntryText(EntrySource& store, const char* name, std::string* text) {
+  const std::uint8_t* data;
+  std::size_t size;
+  if (!EntryBytes(store, name, &data, &size) || size == 0) return false;
+  text->assign(reinterpret_cast<const char*>(data), size);
+  return true;
+}
+
+bool ExtractEntry(EntrySource& store, const char* name, const char* targetPath) {
+  const std::uint8_t* data;
+  std::size_t size;
+  if (!EntryBytes(store, name, &data, &size)) {
+    ShowSystemError((std::string("resource: ") + name).c_str());
+    return false;
+  }
+  platform::FileSystem* files = platform::CurrentFileSystem();
+  const std::string target = targetPath;
+  const std::string temporary = target + ".zrtmp";
+  CreateFoldersOnTheWay(target);
+  files->Delete(temporary.c_str());  // left over by an interrupted run
+  const platform::FileHandle file = files->OpenWrite(temporary.c_str());
+  if (!platform::IsValidFile(file)) return false;
+  bool written = true;
+  for (std::size_t offset = 0; offset < size && written;) {
+    const std::uint32_t piece = static_cast<std::uint32_t>(size - offset < kWritePiece ? size - offset : kWritePiece);
+    std::uint32_t put = 0;
+    if (!files->Write(file, data + offset, piece, &put) || put < piece) {
+      const int error = files->LastError();
+      char text[600];
+      std::snprintf(text, sizeof text, "errno = %d (0x%x), %s", error, static_cast<unsigned>(error), targetPath);
+      ui::CurrentUserInterface()->ShowMessage("Error in write", text, ui::BoxIcon::Information);
+      written = false;
+    }
+    offset += put;
+  }
+  const bool closed = files->Close(file);
+  // Only a complete file replaces the target, in one step; a read-only target is made writable first.
+  bool isFolder = false;
+  if (written && closed && files->Exists(targetPath, &isFolder) && !isFolder) files->MakeWritable(targetPath);
+  if (written && closed && files->RenameReplacing(temporary.c_str(), targetPath)) return true;
+  files->Delete(temporary.c_str());
+  return false;
+}
+
+void ShowSystemError(const char* contextLine) {
+  platform::FileSystem* files = platform::CurrentFileSystem();
+  char systemText[512];
+  files->ErrorText(files->LastError(), systemText, sizeof systemText);
+  const std::string text = std::string(systemText) + " " + contextLine;
+  ui::CurrentUserInterface()->ShowMessage("Error", text.c_str(), ui::BoxIcon::Information);
+}
+
+}  // namespace patch

@@ -1,0 +1,44 @@
+#pragma once
+// The patch store: the payload entries of a patch executable, collected by group, narrowed to one
+// entry per file for the installation's distribution, read in place and written out to files.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "patch/entrySource.h"
+#include "patch/patchJob.h"
+
+namespace patch {
+
+// Appends to job.names every entry name that begins with job.prefix (compared ignoring case), in the
+// store's order, and sets job.applied when it found one. Names that would leave their destination
+// folder (see IsContainedRelativePath) are refused with a diagnostics line, never collected. The
+// caller empties job.names first.
+void CollectEntries(PatchJob& job);
+
+// Rewrites `names` so that each target file keeps at most one entry: the one for the most preferred
+// acceptable distribution, else the common entry without a suffix; files that exist only for other
+// distributions drop out. `ignoreAction`: the key of a file also leaves out its action suffix
+// (versioned groups).
+void SelectForDistribution(DynArray<RefString>& names, const std::vector<std::string>& distributions,
+                           bool ignoreAction);
+
+// The entry's bytes, or false without any message when there is none. Names are upper-cased first.
+bool EntryBytes(EntrySource& store, const char* name, const std::uint8_t** data, std::size_t* size);
+// The entry's size; a missing entry shows the system error box with "resource: %s" and gives 0.
+std::size_t EntrySize(EntrySource& store, const char* name);
+// A copy of the entry as text; false when the entry is missing or has no bytes.
+bool EntryText(EntrySource& store, const char* name, std::string* text);
+// Writes the entry to targetPath, creating the folders on the way. The entry goes to a temporary file
+// beside the target, renamed over it once complete, so a failed write never leaves a half file and
+// never loses the file that was there. False on failure (a missing entry shows the system error box
+// with "resource: %s"; a short write the "Error in write" box).
+bool ExtractEntry(EntrySource& store, const char* name, const char* targetPath);
+
+// A box titled "Error" with the system's text for the calling thread's last error and `contextLine`,
+// joined by "%s %s".
+void ShowSystemError(const char* contextLine);
+
+}  // namespace patch

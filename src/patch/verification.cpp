@@ -1,0 +1,87 @@
+#include "patch/verification.h"
+
+#include <cstdint>
+#include <cstdio>
+
+#include "El/Common/appFrame.h"
+#include "El/QStream/crc32.h"
+#include "patch/checksumList.h"
+#include "patch/mappedFileReader.h"
+#include "patch/patchStore.h"
+#include "ui/messages.h"
+#include "ui/progressText.h"
+#include "ui/userInterface.h"
+
+namespace patch {
+
+bool MappedFileChecksum(const char* path, std::uint32_t* crc) {
+  MappedFileReader reader;
+  // The whole file, however large: a region cut at 2 GiB would leave the rest of a big file unchecked.
+  if (!reader.Open(path, 0, UINT64_MAX) || reader.Length() == 0) return false;
+  Crc32 checksum;
+  for (std::uint64_t offset = 0; offset < reader.Length();) {
+    std::uint64_t windowStart = 0;
+    const FileMemView* view = reader.ViewAt(offset, &windowStart);
+    if (!view) return false;
+    const std::uint64_t end = windowStart + view->Size() < reader.Length() ? windowStart + view->Size() : reader.Length();
+    checksum.Update(view->Data() + (offset - windowStart), static_cast<std::size_t>(end - offset));
+    offset = end;
+  }
+  *crc = checksum.Value();
+  return true;
+}
+
+int VerifyInstallation(const PatchJob& job, const std::string& fileFilter,
+                       const std::vector<std::string>& distributions, bool useSourceVersion, bool retryIsDefault) {
+  const int major = useSourceVersion ? job.sourceMajor : job.targetMajor;
+  const int minor = useSourceVersion ? job.sourceMinor : job.targetMinor;
+  char listName[64];
+  std::snprintf(listName, sizeof listName, "crc\\%d.%02d\\crc.crc", major, minor);
+  std::string list;
+  if (!job.store || !EntryText(*job.store, listName, &list)) {
+    if (!fileFilter.empty()) {
+      ui::AppendLog(15, fileFilter.c_str(), major, minor);
+    } else {
+      ui::AppendLog(13, major, minor);
+    }
+    return kVerified;
+  }
+  int ignoredLines = 0;
+  const std::vector<ChecksumRecord> records = ParseChecksumList(list, fileFilter, distributions, &ignoredLines);
+  if (ignoredLines > 0) ErrorMessage("%s: %d lines longer than %d characters ignored", listName, ignoredLines,
+                                     static_cast<int>(kMaxChecksumLine));
+  ui::UserInterface* window = ui::CurrentUserInterface();
+  int result = kVerified;
+  for (const ChecksumRecord& record : records) {
+    const std::string path = std::string(job.destination.Data()) + record.name;
+    ui::SetStatus(18, record.name.c_str());
+    std::uint32_t crc = 0;
+    if (!MappedFileChecksum(path.c_str(), &crc)) {
+      if (record.tolerated) continue;
+      ui::AppendLog(10, record.name.c_str());
+      result = kVerifyFailed;
+      break;
+    }
+    bool good = false;
+    for (std::uint32_t expected : record.checksums) good = good || expected == crc;
+    if (!good && record.tolerated) {
+      ui::AppendLog(20, record.name.c_str(), record.checksums[0], crc);
+    } else if (!good) {
+      ui::AppendLog(12, record.name.c_str(), record.checksums[0], crc);
+      const int answer = ui::AskAbortRetryIgnore(retryIsDefault, 12, record.name.c_str(), record.checksums[0], crc);
+      if (answer == ui::kAbort) {
+        result = kVerifyFailed;
+        break;
+      }
+      if (answer == ui::kRetry) {
+        ui::SetStatusText("");
+        return kVerifyRetry;
+      }
+    }
+    if (window->WindowClosed()) break;
+  }
+  ui::SetStatusText("");
+  return result;
+}
+
+}  // namespace patch

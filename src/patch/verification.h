@@ -1,0 +1,29 @@
+#pragma once
+// Verifying an installation, or one file of it, against the checksum list of a version.
+
+#include <string>
+#include <vector>
+
+#include "patch/patchJob.h"
+
+namespace patch {
+
+enum VerifyResult { kVerifyFailed = 0, kVerified = 1, kVerifyRetry = 2 };
+
+// Checks the files of job.destination against the store's list "CRC\<major>.<minor>\CRC.CRC" of the
+// job's source version (`useSourceVersion`) or target version. `fileFilter` narrows the check to one
+// relative path; `distributions` (the acceptable tags, most preferred first; empty accepts every
+// suffix) narrows the list to the installation's distribution. Progress, warnings and errors go to the
+// progress window; a mismatch of a required file asks Abort/Retry/Ignore.
+//
+// kVerified: verified, or no list, or every mismatch ignored, or the window closed by the user.
+// kVerifyFailed: a required file missing or unreadable, or Abort. kVerifyRetry: Retry on a mismatch
+// (the caller rewrites the file and verifies again).
+int VerifyInstallation(const PatchJob& job, const std::string& fileFilter,
+                       const std::vector<std::string>& distributions, bool useSourceVersion, bool retryIsDefault);
+
+// The checksum of the whole file through a MappedFileReader; false when the file cannot be opened or
+// mapped (a file of 0 bytes cannot be mapped and counts as missing).
+bool MappedFileChecksum(const char* path, std::uint32_t* crc);
+
+}  // namespace patch
