@@ -22,8 +22,8 @@ enum VerifyResult { kVerifyFailed = 0, kVerified = 1, kVerifyRetry = 2 };
 int VerifyInstallation(const PatchJob& job, const std::string& fileFilter,
                        const std::vector<std::string>& distributions, bool useSourceVersion, bool retryIsDefault);
 
-// The checksum of the whole file through a MappedFileReader; false when the file cannot be opened or
-// mapped (a file of 0 bytes cannot be mapped and counts as missing).
-bool MappedFileChecksum(const char* path, std::uint32_t* crc);
+// The checksum of an installed file, read once in large blocks; false when the file cannot be opened
+// or read, or is empty (a file of 0 bytes counts as missing).
+bool InstalledFileChecksum(const char* path, std::uint32_t* crc);
 
 }  // namespace patch

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "El/QStream/crc32.h"
 #include "patch/mappedFileReader.h"
@@ -115,13 +116,20 @@ TEST_F(VerificationTest, AWindowClosedByTheUserEndsTheCheckWithTheResultSoFar) {
   EXPECT_EQ(Verify(), patch::kVerified);
 }
 
-TEST_F(VerificationTest, MappingRefusedOrAFileThatCannotBeOpenedCountsAsMissing) {
+TEST_F(VerificationTest, AFileThatCannotBeOpenedOrVanishesWhileReadCountsAsMissing) {
   store.Add("CRC\\1.05\\CRC.CRC", "data\\map.pak " + Crc("data/map.pak") + "\n");
   {
     FaultInjectingFileSystem faults;
     faults.failOpen = true;
     EXPECT_EQ(Verify(), patch::kVerifyFailed);
   }
+  {
+    FaultInjectingFileSystem faults;
+    faults.readFailFrom = 300000;  // gone after the first blocks
+    EXPECT_EQ(Verify(), patch::kVerifyFailed);
+  }
+  EXPECT_EQ(script.Texts(ui::ScriptedInterface::EventKind::Log),
+            (std::vector<std::string>{"File data\\map.pak is missing.", "File data\\map.pak is missing."}));
   EXPECT_EQ(Verify(), patch::kVerified);
 }
 
@@ -151,7 +159,7 @@ TEST(MappedFileReader, WindowsClipsAndBytes) {
   EXPECT_FALSE(reader.Open(folder.File("none").c_str(), 0, 10));
 }
 
-TEST(MappedFileChecksum, CoversFilesPastFourGigabytes) {
+TEST(InstalledFileChecksum, CoversFilesPastFourGigabytes) {
   // A sparse file of 4 GiB and a little more: the checksum must cover every byte, not a 2 GiB region.
   TempFolder folder;
   const std::string path = folder.File("huge.pak");
@@ -163,11 +171,18 @@ TEST(MappedFileChecksum, CoversFilesPastFourGigabytes) {
   std::filesystem::resize_file(path, size, error);
   if (error) GTEST_SKIP() << "cannot make a sparse file here: " << error.message();
   { std::fstream(path, std::ios::in | std::ios::out | std::ios::binary).seekp(static_cast<std::streamoff>(size - 1)).put('Z'); }
-  std::uint32_t mapped = 0;
-  ASSERT_TRUE(patch::MappedFileChecksum(path.c_str(), &mapped));
-  std::uint32_t streamed = 0;
-  ASSERT_TRUE(Crc32OfFile(path.c_str(), &streamed));
-  EXPECT_EQ(mapped, streamed);
+  std::uint32_t checksum = 0;
+  ASSERT_TRUE(patch::InstalledFileChecksum(path.c_str(), &checksum));
+  // The same bytes checksummed from memory, a zero page at a time.
+  const std::vector<char> zeros(1 << 20, '\0');
+  Crc32 expected;
+  for (std::uint64_t left = size - 1; left > 0;) {
+    const std::size_t piece = left < zeros.size() ? static_cast<std::size_t>(left) : zeros.size();
+    expected.Update(zeros.data(), piece);
+    left -= piece;
+  }
+  expected.Update("Z", 1);
+  EXPECT_EQ(checksum, expected.Value());
 }
 
 }  // namespace

@@ -288,7 +288,7 @@ std::uint32_t Crc32Of(const void* data, std::size_t size) {
   return crc.Value();
 }
 
-bool Crc32OfFile(const char* name, std::uint32_t* crc) {
+bool Crc32OfFile(const char* name, std::uint32_t* crc, std::uint64_t* fileSize) {
   constexpr std::uint32_t kBlockSize = 1u << 20;
   platform::FileSystem* fs = platform::CurrentFileSystem();
   const platform::FileHandle handle = fs->OpenRead(name);
@@ -309,6 +309,7 @@ bool Crc32OfFile(const char* name, std::uint32_t* crc) {
     }
     if (ok) *crc = sum.Value();
   }
+  if (ok && fileSize) *fileSize = size;
   fs->Close(handle);
   return ok;
 }

@@ -25,10 +25,10 @@ class Crc32 {
 // The checksum of one block of memory.
 std::uint32_t Crc32Of(const void* data, std::size_t size);
 
-// The checksum of a whole file, read through the platform's file system in large blocks. False (and
-// *crc untouched) when the file cannot be opened, its size cannot be had, or a read fails or comes
-// back short.
-bool Crc32OfFile(const char* name, std::uint32_t* crc);
+// The checksum of a whole file, read through the platform's file system in large blocks, and its size
+// when `size` is given. False (and *crc untouched) when the file cannot be opened, its size cannot be
+// had, or a read fails or comes back short.
+bool Crc32OfFile(const char* name, std::uint32_t* crc, std::uint64_t* size = nullptr);
 
 // The register-level implementations, exposed so that tests and benchmarks can compare them. Each
 // takes the register before the bytes (0xFFFFFFFF at the start) and returns the register after them.
