@@ -22,7 +22,8 @@ constexpr std::size_t kLargeBlockSize = std::size_t(2) << 20;
 // system refuses. Where the system can back it with one huge page (Linux, transparent huge pages) it
 // is aligned to its size and asked to be: first touching it then costs one page fault instead of 512.
 void* AllocateLargeBlock();
-// Returns a block from AllocateLargeBlock (null: nothing).
+// Returns a block from AllocateLargeBlock (null: nothing). A few freed blocks are kept for the next
+// AllocateLargeBlock, which zeroes them: reusing one costs no page faults.
 void FreeLargeBlock(void* block);
 
 }  // namespace platform

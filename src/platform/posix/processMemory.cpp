@@ -1,4 +1,5 @@
 #include "platform/processMemory.h"
+#include "platform/largeBlockSystem.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -21,7 +22,7 @@ bool QueryProcessMemory(ProcessMemory* memory) {
   return true;
 }
 
-void* AllocateLargeBlock() {
+void* MapLargeBlock() {
   // Mapped with room to spare, then cut to a block aligned to its size: only such a block can be one
   // huge page.
   const std::size_t mapped = 2 * kLargeBlockSize;
@@ -40,7 +41,7 @@ void* AllocateLargeBlock() {
   return block;
 }
 
-void FreeLargeBlock(void* block) {
+void UnmapLargeBlock(void* block) {
   if (block) ::munmap(block, kLargeBlockSize);
 }
 

@@ -1,4 +1,5 @@
 #include "platform/processMemory.h"
+#include "platform/largeBlockSystem.h"
 
 #include <windows.h>
 #include <psapi.h>
@@ -35,12 +36,12 @@ bool QueryProcessMemory(ProcessMemory* memory) {
   return true;
 }
 
-void* AllocateLargeBlock() {
+void* MapLargeBlock() {
   // VirtualAlloc's blocks are aligned to 64 KiB; large pages would need a privilege players lack.
   return VirtualAlloc(nullptr, kLargeBlockSize, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
 }
 
-void FreeLargeBlock(void* block) {
+void UnmapLargeBlock(void* block) {
   if (block) VirtualFree(block, 0, MEM_RELEASE);
 }
 
