@@ -69,7 +69,7 @@ Manifest ReadManifest(const ParamFile& file) {
     // A parent must be declared before its children; a later one is no parent.
     const std::string parent = RequiredText(entry, "parent");
     for (std::size_t i = 0; !parent.empty() && i < manifest.distributions.size(); ++i) {
-      if (patch::EqualIgnoringCase(manifest.distributions[i].tag, parent)) {
+      if (EqualIgnoringCase(manifest.distributions[i].tag, parent)) {
         distribution.parent = static_cast<int>(i);
         break;
       }

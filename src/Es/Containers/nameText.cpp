@@ -1,0 +1,28 @@
+#include "Es/Containers/nameText.h"
+
+std::string UpperAscii(const std::string& text) {
+  std::string upper = text;
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return upper;
+}
+
+bool EqualIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && UpperAscii(a) == UpperAscii(b);
+}
+
+bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix) {
+  return text.size() >= prefix.size() && EqualIgnoringCase(text.substr(0, prefix.size()), prefix);
+}
+
+std::size_t FileNameStart(const std::string& path) {
+  const std::size_t separator = path.find_last_of("\\/");
+  if (separator != std::string::npos) return separator + 1;
+  return path.size() >= 2 && path[1] == ':' ? 2 : 0;
+}
+
+std::size_t ExtensionStart(const std::string& path) {
+  const std::size_t dot = path.rfind('.');
+  return dot != std::string::npos && dot >= FileNameStart(path) ? dot : std::string::npos;
+}

@@ -1,0 +1,96 @@
+#include "install/uninstallLog.h"
+
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "Es/Containers/nameText.h"
+#include "platform/fileSystem.h"
+
+namespace install {
+namespace {
+
+// The log belongs to a Windows installation: its lines end as Windows text files do, on every build.
+constexpr char kLineEnd[] = "\r\n";
+
+// The line without a final ".tmp" extension of its file-name part.
+std::string WithoutTemporaryExtension(const std::string& line) {
+  const std::size_t extension = ExtensionStart(line);
+  if (extension != std::string::npos && EqualIgnoringCase(line.substr(extension), ".tmp")) {
+    return line.substr(0, extension);
+  }
+  return line;
+}
+
+// The existing log's lines (up to 1023 characters each, line ends removed); false when there is none.
+bool ReadLogLines(const std::string& path, std::vector<std::string>* lines) {
+  platform::FileSystem* files = platform::CurrentFileSystem();
+  const platform::FileHandle file = files->OpenRead(path.c_str());
+  if (!platform::IsValidFile(file)) return false;
+  std::string text;
+  char buffer[65536];
+  for (std::uint64_t position = 0;;) {
+    std::uint32_t got = 0;
+    if (!files->ReadAt(file, position, buffer, sizeof buffer, &got) || got == 0) break;
+    text.append(buffer, got);
+    position += got;
+  }
+  files->Close(file);
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    lines->push_back(line.substr(0, 1023));
+    start = end + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+DynArray<RefString>& UninstallList() {
+  static DynArray<RefString>* list = new DynArray<RefString>;  // lives as long as the process
+  return *list;
+}
+
+void WriteUninstallLog(const DynArray<RefString>& list, const char* installFolder) {
+  std::string folder = installFolder ? installFolder : "";
+  if (list.Size() == 0 || folder.empty()) return;
+  std::vector<std::string> lines;
+  for (int i = 0; i < list.Size(); ++i) lines.push_back(WithoutTemporaryExtension(list[i].Data()));
+  while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+  const std::string path = folder + "\\uninstall.log";
+
+  std::vector<std::string> logged;
+  if (ReadLogLines(path, &logged)) {
+    // A line that repeats an earlier one of the list goes, and so does a line the log already holds
+    // (both ignoring case); a new log takes the whole list, repeats included.
+    std::unordered_set<std::string> seen;
+    std::unordered_set<std::string> inLog;
+    for (const std::string& line : logged) inLog.insert(UpperAscii(line));
+    std::vector<std::string> kept;
+    for (const std::string& line : lines) {
+      const std::string key = UpperAscii(line);
+      if (!seen.insert(key).second) continue;
+      if (!line.empty() && inLog.count(key)) continue;
+      kept.push_back(line);
+    }
+    lines.swap(kept);
+  }
+  std::string text;
+  for (const std::string& line : lines) {
+    if (line.empty()) continue;
+    text += line;
+    text += kLineEnd;
+  }
+  if (text.empty()) return;
+  platform::FileSystem* files = platform::CurrentFileSystem();
+  const platform::FileHandle file = files->OpenAppend(path.c_str());
+  if (!platform::IsValidFile(file)) return;
+  std::uint32_t written = 0;
+  files->Write(file, text.data(), static_cast<std::uint32_t>(text.size()), &written);
+  files->Close(file);
+}
+
+}  // namespace install
