@@ -25,7 +25,7 @@ constexpr std::int32_t kNoRank = 2147483647;
 constexpr std::size_t kMaxChecksumLine = 1023;  // longer lines are outside the format and ignored
 
 // The records of `list` after narrowing: with `filter` non-empty only the lines for that relative path
-// (compared ignoring case and any distribution suffix); with `distributions` non-empty a line with a
+// (compared ignoring case and the distribution suffixes of both); with `distributions` non-empty a line with a
 // suffix takes the rank of its tag there and is dropped when the tag is not listed. Of several lines
 // for one file (ignoring case) the lowest rank wins, the earlier on equal ranks; records keep the
 // order in which their files first appear. `ignoredLines` (optional) counts lines over the length limit.

@@ -23,6 +23,9 @@ bool IsContainedRelativePath(const std::string& relativePath) {
     const std::string component = relativePath.substr(start, end == std::string::npos ? std::string::npos : end - start);
     // Windows drops trailing dots and blanks from a component, so ". ." or "... " would mean a parent.
     if (component.find_first_not_of(". ") == std::string::npos) return false;
+    for (char c : component) {
+      if (static_cast<unsigned char>(c) < 0x20) return false;  // no file system takes control characters
+    }
     if (end == std::string::npos) return true;
     start = end + 1;
   }

@@ -15,8 +15,8 @@ std::string DistributionTag(const std::string& name);
 std::string WithoutDistributionSuffix(const std::string& name);
 
 // True when `relativePath` stays inside the folder it is joined to: not empty, no leading separator,
-// no drive or stream (":"), no component that is empty or made only of dots and blanks. Payload names
-// that fail this are never written.
+// no drive or stream (":"), no control character, no component that is empty or made only of dots and
+// blanks. Payload names that fail this are never written.
 bool IsContainedRelativePath(const std::string& relativePath);
 
 }  // namespace patch

@@ -5,6 +5,8 @@
 // by reference count or copied.
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "Es/Containers/array.h"
 #include "Es/Containers/compactBuf.h"
@@ -12,6 +14,7 @@
 namespace patch {
 
 class EntrySource;
+class StepJournal;
 
 struct PatchJob {
   std::int32_t sourceMajor = 0, sourceMinor = 0;  // the version the installation has before the pass
@@ -25,6 +28,12 @@ struct PatchJob {
   RefString distribution; // the installation's distribution, "" when there is none
   DynArray<RefString> names;  // the collected entry names
   RefString subfolder;    // when set, updated files go to destination + subfolder + "\"
+  // The installation's acceptable distributions, most preferred first: the written files are checked
+  // against the checksum lines of the distribution they were written for.
+  std::vector<std::string> distributions;
+  // Where the passes record what they begin and finish, so that an interrupted run can be completed;
+  // null: not recorded.
+  StepJournal* journal = nullptr;
 };
 
 }  // namespace patch

@@ -68,7 +68,7 @@ TEST(CollectEntries, RefusesNamesThatWouldLeaveTheirFolder) {
   MemoryEntrySource store;
   for (const char* name : {"ALL\\..\\EVIL.DLL", "ALL\\DATA\\..\\..\\EVIL.DLL", "ALL\\C:\\WINDOWS\\EVIL.DLL",
                            "ALL\\\\EVIL.DLL", "ALL\\DATA\\\\X.PAK", "ALL\\", "ALL\\. .\\EVIL.DLL", "ALL\\DATA\\..",
-                           "ALL\\FILE.TXT:STREAM", "ALL\\../EVIL.DLL.#USA", "ALL\\DATA\\GOOD.PAK.#USA"}) {
+                           "ALL\\FILE.TXT:STREAM", "ALL\\NEW\nLINE.PAK", "ALL\\../EVIL.DLL.#USA", "ALL\\DATA\\GOOD.PAK.#USA"}) {
     store.Add(name, "x");
   }
   patch::PatchJob job;
