@@ -45,6 +45,17 @@ BOOL CALLBACK VisitName(HMODULE, LPCSTR, LPSTR name, LONG_PTR parameter) {
   return TRUE;  // always to the end
 }
 
+struct LanguageSearch {
+  WORD language;
+  bool found;
+};
+
+BOOL CALLBACK VisitLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR parameter) {
+  auto* search = reinterpret_cast<LanguageSearch*>(parameter);
+  if (language == search->language) search->found = true;
+  return TRUE;
+}
+
 class Win32ModuleResources : public ModuleResources {
  public:
   Win32ModuleResources(HMODULE module, bool owned) : module_(module), owned_(owned) {}
@@ -63,6 +74,12 @@ class Win32ModuleResources : public ModuleResources {
 
   bool StringInLanguage(unsigned id, unsigned language, char* buffer, std::size_t size) override {
     if (id > 0xFFFF || language > 0xFFFF) return false;
+    // FindResourceEx falls back to other languages when the asked one is missing; only a block in
+    // exactly this language counts, so the module's languages for the block are listed first.
+    LanguageSearch search{static_cast<WORD>(language), false};
+    EnumResourceLanguagesA(module_, MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(pe::StringBlockId(id)), VisitLanguage,
+                           reinterpret_cast<LONG_PTR>(&search));
+    if (!search.found) return false;
     const std::uint8_t* data = nullptr;
     std::uint32_t length = 0;
     HRSRC found = FindResourceExA(module_, MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(pe::StringBlockId(id)),
