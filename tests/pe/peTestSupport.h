@@ -72,7 +72,7 @@ inline Snapshot TakeSnapshot(platform::ResourceAccess* access, const std::string
                               &snapshot);
   for (const std::string& name : snapshot.names) snapshot.bytes[name] = EntryText(module.get(), name);
   for (unsigned id : {1u, 2u, 17u, 27u, 40u}) {
-    for (unsigned language : {0u, 1031u, 1033u}) {
+    for (unsigned language : {0u, 1031u, 1033u, 1036u}) {
       const std::string key = std::to_string(id) + "/" + std::to_string(language);
       snapshot.strings[key] = module->StringInLanguage(id, language, text, sizeof text) ? text : "-";
     }
