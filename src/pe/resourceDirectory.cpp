@@ -157,15 +157,16 @@ struct ResourceDirectory::Walk {
 bool ResourceDirectory::Parse(const Image& image, std::string* error) {
   entries_.clear();
   const DataDirectory directory = image.Directory(kResourceDirectory);
-  if (directory.address == 0 && directory.size == 0) return true;
+  if (directory.address == 0) return true;  // no resources, as for the system's loader
 
   // The tree lies in the file bytes of the section that holds its start, from there to the section's end.
   const Section* section = image.SectionAt(directory.address);
-  std::size_t start = 0;
-  if (!section || !image.RvaToOffset(directory.address, 0, &start)) {
+  const std::uint32_t delta = section ? directory.address - section->virtualAddress : 0;
+  if (!section || delta > section->rawSize || section->rawOffset > image.Bytes().size ||
+      delta > image.Bytes().size - section->rawOffset) {
     return Fail(error, "the resource directory lies outside the file's sections");
   }
-  const std::uint32_t delta = directory.address - section->virtualAddress;
+  const std::size_t start = std::size_t(section->rawOffset) + delta;
   std::size_t length = section->rawSize - delta;
   if (length > image.Bytes().size - start) length = image.Bytes().size - start;
   if (length > 0x7FFFFFFF) length = 0x7FFFFFFF;  // tree offsets are 31 bits

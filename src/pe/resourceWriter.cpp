@@ -78,7 +78,9 @@ struct Placement {
 
 bool CheckImage(const Image& image, std::string* error) {
   const Headers& h = image.Header();
-  if (!IsPowerOfTwo(h.fileAlignment) || !IsPowerOfTwo(h.sectionAlignment) || h.sectionAlignment < h.fileAlignment) {
+  // File alignment is at most 64 KiB for every loader; it also bounds the padding the writer adds.
+  if (!IsPowerOfTwo(h.fileAlignment) || !IsPowerOfTwo(h.sectionAlignment) || h.sectionAlignment < h.fileAlignment ||
+      h.fileAlignment > 0x10000) {
     return Fail(error, "the image's section and file alignments are not valid");
   }
   if (h.directoryCount <= kSecurityDirectory) return Fail(error, "the image has no room for a resource directory");
@@ -92,6 +94,9 @@ bool CheckImage(const Image& image, std::string* error) {
     if (s.rawSize && (s.rawOffset < h.sizeOfHeaders || s.rawOffset > image.Bytes().size ||
                       s.rawSize > image.Bytes().size - s.rawOffset)) {
       return Fail(error, std::string("section ") + s.name + " lies outside the file (is it truncated?)");
+    }
+    if (s.virtualAddress < AlignUp(h.sizeOfHeaders, h.sectionAlignment)) {
+      return Fail(error, std::string("section ") + s.name + " overlaps the image's headers");
     }
     if (i > 0 && s.virtualAddress < std::uint64_t(sections[i - 1].virtualAddress) + sections[i - 1].VirtualExtent()) {
       return Fail(error, std::string("section ") + s.name + " is out of address order");
