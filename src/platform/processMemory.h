@@ -10,6 +10,7 @@ namespace platform {
 struct ProcessMemory {
   std::uint64_t workingSet = 0;  // bytes resident
   std::uint64_t committed = 0;   // bytes committed (Windows page-file usage, Linux virtual size)
+  std::uint64_t peakWorkingSet = 0;  // the most bytes resident so far (mapped file pages included)
 };
 
 // False when the figures cannot be had on this system.

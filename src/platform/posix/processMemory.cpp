@@ -19,6 +19,15 @@ bool QueryProcessMemory(ProcessMemory* memory) {
   const std::uint64_t page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
   memory->workingSet = pagesResident * page;
   memory->committed = pagesVirtual * page;
+  // The peak is only in the status file ("VmHWM:   1234 kB").
+  if (std::FILE* status = std::fopen("/proc/self/status", "r")) {
+    char line[128];
+    unsigned long long kib = 0;
+    while (std::fgets(line, sizeof line, status)) {
+      if (std::sscanf(line, "VmHWM: %llu kB", &kib) == 1) memory->peakWorkingSet = kib * 1024;
+    }
+    std::fclose(status);
+  }
   return true;
 }
 

@@ -33,6 +33,7 @@ bool QueryProcessMemory(ProcessMemory* memory) {
   if (!function(GetCurrentProcess(), &counters, sizeof counters)) return false;
   memory->workingSet = counters.WorkingSetSize;
   memory->committed = counters.PagefileUsage;
+  memory->peakWorkingSet = counters.PeakWorkingSetSize;
   return true;
 }
 

@@ -1,0 +1,153 @@
+// The system's resource functions: the executable loaded as a data file (or the running program's own
+// module), its RCDATA names enumerated, entries found, loaded and locked, string blocks found by
+// language, and version texts through the version library.
+
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
+#include "pe/stringTable.h"
+#include "platform/fileSystem.h"
+#include "platform/moduleResources.h"
+
+namespace platform {
+namespace {
+
+// Copies `length` characters (fewer when a NUL comes first) into buffer, cut to size - 1 bytes.
+void CopyText(const char* text, std::size_t length, char* buffer, std::size_t size) {
+  if (size == 0) return;
+  std::size_t count = 0;
+  while (count < length && count < size - 1 && text[count]) ++count;
+  std::memcpy(buffer, text, count);
+  buffer[count] = 0;
+}
+
+// The bytes of one resource, valid while the module stays loaded.
+bool LockedBytes(HMODULE module, HRSRC found, const std::uint8_t** data, std::uint32_t* size) {
+  if (!found) return false;
+  HGLOBAL loaded = LoadResource(module, found);
+  const void* bytes = loaded ? LockResource(loaded) : nullptr;
+  if (!bytes) return false;
+  *data = static_cast<const std::uint8_t*>(bytes);
+  *size = SizeofResource(module, found);
+  return true;
+}
+
+struct Enumeration {
+  void (*visit)(const char* name, void* context);
+  void* context;
+};
+
+BOOL CALLBACK VisitName(HMODULE, LPCSTR, LPSTR name, LONG_PTR parameter) {
+  const auto* enumeration = reinterpret_cast<const Enumeration*>(parameter);
+  if (!IS_INTRESOURCE(name)) enumeration->visit(name, enumeration->context);
+  return TRUE;  // always to the end
+}
+
+struct LanguageSearch {
+  WORD language;
+  bool found;
+};
+
+BOOL CALLBACK VisitLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR parameter) {
+  auto* search = reinterpret_cast<LanguageSearch*>(parameter);
+  if (language == search->language) search->found = true;
+  return TRUE;
+}
+
+class Win32ModuleResources : public ModuleResources {
+ public:
+  Win32ModuleResources(HMODULE module, bool owned) : module_(module), owned_(owned) {}
+  ~Win32ModuleResources() override {
+    if (owned_) FreeLibrary(module_);
+  }
+
+  void EnumerateEntryNames(void (*visit)(const char* name, void* context), void* context) override {
+    Enumeration enumeration{visit, context};
+    EnumResourceNamesA(module_, MAKEINTRESOURCEA(10), VisitName, reinterpret_cast<LONG_PTR>(&enumeration));
+  }
+
+  bool FindEntry(const char* name, const std::uint8_t** data, std::uint32_t* size) override {
+    return LockedBytes(module_, FindResourceA(module_, name, MAKEINTRESOURCEA(10)), data, size);
+  }
+
+  bool StringInLanguage(unsigned id, unsigned language, char* buffer, std::size_t size) override {
+    if (id > 0xFFFF || language > 0xFFFF) return false;
+    // FindResourceEx falls back to other languages when the asked one is missing; only a block in
+    // exactly this language counts, so the module's languages for the block are listed first.
+    LanguageSearch search{static_cast<WORD>(language), false};
+    EnumResourceLanguagesA(module_, MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(pe::StringBlockId(id)), VisitLanguage,
+                           reinterpret_cast<LONG_PTR>(&search));
+    if (!search.found) return false;
+    const std::uint8_t* data = nullptr;
+    std::uint32_t length = 0;
+    HRSRC found = FindResourceExA(module_, MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(pe::StringBlockId(id)),
+                                  static_cast<WORD>(language));
+    std::u16string text;
+    if (!LockedBytes(module_, found, &data, &length) || !pe::StringFromBlock(pe::ByteView{data, length}, id % 16, &text)) {
+      return false;
+    }
+    std::string narrow;
+    if (!text.empty()) {
+      const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
+      const int units = static_cast<int>(text.size());
+      const int bytes = WideCharToMultiByte(CP_ACP, 0, wide, units, nullptr, 0, nullptr, nullptr);
+      narrow.resize(bytes > 0 ? static_cast<std::size_t>(bytes) : 0);
+      if (bytes > 0) WideCharToMultiByte(CP_ACP, 0, wide, units, &narrow[0], bytes, nullptr, nullptr);
+    }
+    CopyText(narrow.data(), narrow.size(), buffer, size);
+    return true;
+  }
+
+  void DefaultString(unsigned id, char* buffer, std::size_t size) override {
+    if (size == 0) return;
+    buffer[0] = 0;
+    const int room = size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(size);
+    if (LoadStringA(module_, id, buffer, room) <= 0) buffer[0] = 0;
+  }
+
+ private:
+  HMODULE module_;
+  bool owned_;
+};
+
+class Win32Access : public ResourceAccess {
+ public:
+  std::unique_ptr<ModuleResources> Open(const char* path, std::string* error) override {
+    if (!path) return std::make_unique<Win32ModuleResources>(GetModuleHandleA(nullptr), false);
+    HMODULE module = LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module) {
+      char text[256];
+      CurrentFileSystem()->ErrorText(static_cast<int>(GetLastError()), text, sizeof text);
+      *error = std::string(path) + ": " + text;
+      return nullptr;
+    }
+    return std::make_unique<Win32ModuleResources>(module, true);
+  }
+
+  void FileVersionText(const char* path, char* buffer, std::size_t size) override {
+    if (size == 0) return;
+    buffer[0] = 0;
+    DWORD ignored = 0;
+    const DWORD blockSize = GetFileVersionInfoSizeA(path, &ignored);
+    if (blockSize == 0) return;
+    std::vector<char> block(blockSize);
+    if (!GetFileVersionInfoA(path, 0, blockSize, block.data())) return;
+    void* value = nullptr;
+    UINT length = 0;
+    char query[] = "\\StringFileInfo\\040904b0\\FileVersion";
+    if (VerQueryValueA(block.data(), query, &value, &length) && value) {
+      CopyText(static_cast<const char*>(value), length, buffer, size);
+    }
+  }
+};
+
+}  // namespace
+
+ResourceAccess* NativeResourceAccess() {
+  static Win32Access access;
+  return &access;
+}
+
+}  // namespace platform
