@@ -7,8 +7,10 @@
 // the way Windows programs expect. On Windows it goes to CreateProcessA unchanged. On Linux it is split
 // by the Windows rules (commandLine.h); a Windows program (a name ending in .exe, .com, .bat or .cmd, a
 // name with a drive letter or a backslash, or a bare name that is not on the PATH) runs through `wine`
-// in the selected prefix, anything else is started directly. Every child on Linux sees the selected
-// prefix as $WINEPREFIX.
+// found on the PATH (`wine64` where only that one is) in the selected prefix, and keeps its Windows
+// paths for wine to map; anything else is started directly. An unquoted program path with blanks is
+// resolved as Windows does, by the shortest run of words that names an existing file. Every child on
+// Linux sees the selected prefix as $WINEPREFIX; $WINEDEBUG is left as the user set it.
 
 #include <cstdint>  // std::intptr_t, std::uint32_t
 #include <string>   // the reason of a failed start
@@ -21,7 +23,7 @@ constexpr ProcessHandle kNoProcess = 0;
 
 // How a child is started; combine with |.
 using StartFlags = unsigned;
-// Nothing inherited, a console program gets a console window as usual.
+// Nothing inherited, a console program gets a console window as usual (the publisher's delta encoding).
 constexpr StartFlags kStartPlain = 0;
 // The child inherits the handles the parent made inheritable. Linux: every descriptor the program
 // opens is close-on-exec and the standard streams are always passed on, so this changes nothing.

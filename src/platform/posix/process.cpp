@@ -15,6 +15,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/commandLine.h"
