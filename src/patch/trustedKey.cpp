@@ -38,17 +38,12 @@ __attribute__((used)) volatile KeySlot trustedKeySlot = {
     },
 };
 
-void CopyMarker(std::uint8_t* marker) {
-  for (std::size_t i = 0; i < kMarkerSize; ++i) marker[i] = trustedKeySlot.marker[i];
-}
-
 // Finds the one marker in `bytes` and sets *keyOffset to the key's position after it.
 KeySlotResult FindSlot(const std::uint8_t* bytes, std::size_t size, std::size_t* keyOffset) {
-  std::uint8_t marker[kMarkerSize];
-  CopyMarker(marker);
+  const std::array<std::uint8_t, kMarkerSize> marker = TrustedKeyMarker();
   if (!bytes) return KeySlotResult::NoMarker;
   const std::uint8_t* end = bytes + size;
-  const std::boyer_moore_horspool_searcher<const std::uint8_t*> searcher(marker, marker + kMarkerSize);
+  const std::boyer_moore_horspool_searcher<const std::uint8_t*> searcher(marker.data(), marker.data() + kMarkerSize);
   const std::uint8_t* found = std::search(bytes, end, searcher);
   if (found == end) return KeySlotResult::NoMarker;
   // Overlapping occurrences count as well: a marker is only trusted when it cannot be mistaken.
@@ -60,6 +55,12 @@ KeySlotResult FindSlot(const std::uint8_t* bytes, std::size_t size, std::size_t*
 }
 
 }  // namespace
+
+std::array<std::uint8_t, 16> TrustedKeyMarker() {
+  std::array<std::uint8_t, kMarkerSize> marker;
+  for (std::size_t i = 0; i < kMarkerSize; ++i) marker[i] = trustedKeySlot.marker[i];
+  return marker;
+}
 
 platform::KeyBlob TrustedKeyBlob() {
   platform::KeyBlob key;

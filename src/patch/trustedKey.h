@@ -7,6 +7,7 @@
 // replaces the 148 bytes after it. A freshly built program carries the development key kept with the
 // tests (tests/data/keys/); every patch executable that ships has the publisher's key written in.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -14,6 +15,10 @@
 
 // The key blob in this program's slot, as its executable file held it when loaded.
 platform::KeyBlob TrustedKeyBlob();
+
+// The 16 bytes that mark the slot, read from this program's own slot (for tools and tests that build
+// or inspect executables; the marker is written down nowhere else).
+std::array<std::uint8_t, 16> TrustedKeyMarker();
 
 enum class KeySlotResult {
   Done,            // found (and for ReplaceTrustedKey, written)

@@ -17,14 +17,15 @@ class ComponentLibraryScope {
   ComponentLibraryScope& operator=(const ComponentLibraryScope&) = delete;
 
  private:
-  bool initialised_ = false;
+  [[maybe_unused]] bool initialised_ = false;  // Windows only
 };
 
 // Creates the link file `linkPath` (the full file name, ".lnk" included, in the program's own form)
 // that starts `target` with `arguments` in the working folder WorkingFolderOf(workingDirectory)
 // (shellLinkFile.h), described by `description`. Texts are in the program's narrow encoding (the ANSI
-// code page on Windows, UTF-8 on Linux); the link path may have at most 259 characters. The folders of
-// the link must exist. True when the link file was saved; the patch does not depend on it.
+// code page on Windows, UTF-8 on Linux). On Windows the link path may have at most 259 characters.
+// The folders of the link must exist. True when the link file was saved; the patch does not depend on
+// it.
 bool CreateShellLink(const char* linkPath, const char* target, const char* description,
                      const char* workingDirectory, const char* arguments);
 

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/fileSystem.h"
+
 namespace platform {
 namespace {
 
@@ -193,6 +195,27 @@ bool BuildShellLinkFile(const char* target, const char* description, const char*
   }
   out.U32(0);  // terminal block
   bytes->swap(file);
+  return true;
+}
+
+bool WriteShellLinkFile(const char* linkPath, const char* target, const char* description,
+                        const char* workingFolder, const char* arguments) {
+  std::vector<std::uint8_t> bytes;
+  if (!linkPath || !*linkPath || !BuildShellLinkFile(target, description, workingFolder, arguments, &bytes)) {
+    return false;
+  }
+  FileSystem* files = CurrentFileSystem();
+  const std::string temporary = std::string(linkPath) + ".tmp";
+  FileHandle out = files->OpenWrite(temporary.c_str());
+  if (!IsValidFile(out)) return false;
+  std::uint32_t written = 0;
+  const bool complete = files->Write(out, bytes.data(), static_cast<std::uint32_t>(bytes.size()), &written) &&
+                        written == bytes.size();
+  const bool closed = files->Close(out);
+  if (!complete || !closed || !files->RenameReplacing(temporary.c_str(), linkPath)) {
+    files->Delete(temporary.c_str());
+    return false;
+  }
   return true;
 }
 

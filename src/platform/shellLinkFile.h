@@ -25,6 +25,12 @@ std::string WorkingFolderOf(const char* workingDirectory);
 bool BuildShellLinkFile(const char* target, const char* description, const char* workingFolder,
                         const char* arguments, std::vector<std::uint8_t>* bytes);
 
+// Writes the link file `linkPath` with those bytes through the process-wide FileSystem: into
+// linkPath + ".tmp", then renamed over linkPath, so that an existing link stays whole until the new
+// one is complete. False (and no temporary file left) when anything fails.
+bool WriteShellLinkFile(const char* linkPath, const char* target, const char* description,
+                        const char* workingFolder, const char* arguments);
+
 // UTF-8 to UTF-16 as the writer stores texts: malformed, overlong or surrogate sequences become U+FFFD.
 std::u16string Utf16FromUtf8(const char* text);
 
