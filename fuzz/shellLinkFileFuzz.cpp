@@ -31,8 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   std::vector<std::uint8_t> file;
-  if (!platform::BuildShellLinkFile(texts[0].c_str(), texts[1].c_str(), platform::WorkingFolderOf(texts[2].c_str()).c_str(),
-                                    texts[3].c_str(), &file)) {
+  const std::string folder = platform::WorkingFolderOf(texts[2].c_str());
+  if (!platform::BuildShellLinkFile(texts[0].c_str(), texts[1].c_str(), folder.c_str(), texts[3].c_str(), &file)) {
     return 0;
   }
   const std::uint32_t flags = U32(file, 20);

@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   rest += keyLength;
   remaining -= keyLength;
   const int code = platform::VerifyManifest(rest, static_cast<std::uint32_t>(remaining), check);
-  if (code != platform::kKeyNotImported && code != platform::kSignatureMismatch && code != platform::kManifestVerified) {
+  if (code != platform::kKeyNotImported && code != platform::kSignatureMismatch &&
+      code != platform::kManifestVerified) {
     std::abort();
   }
   return 0;

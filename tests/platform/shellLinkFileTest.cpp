@@ -108,7 +108,9 @@ TEST(ShellLinkFile, NonAsciiTextsBecomeUtf16AndEmptyOnesAreLeftOut) {
   EXPECT_EQ(U32(file, info + 4), 0x24u);  // with the Unicode offsets
   EXPECT_EQ(Narrow(file, info + U32(file, info + 16)), "C:\\Spiele\\M?ller\\game.exe");
   std::u16string path;
-  for (std::size_t p = info + U32(file, info + 28); U16(file, p) != 0; p += 2) path += static_cast<char16_t>(U16(file, p));
+  for (std::size_t p = info + U32(file, info + 28); U16(file, p) != 0; p += 2) {
+    path += static_cast<char16_t>(U16(file, p));
+  }
   EXPECT_EQ(path, u"C:\\Spiele\\M\u00FCller\\game.exe");
   EXPECT_EQ(U16(file, info + U32(file, info + 32)), 0);  // empty Unicode suffix, inside the block
   EXPECT_LT(U32(file, info + 32) + 2, U32(file, info) + 1);

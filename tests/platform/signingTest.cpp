@@ -123,7 +123,8 @@ TEST(Signing, KeysThatCannotSignPatchesAreRefused) {
   platform::KeyBlob blob{};
   const platform::KeyBlob untouched = blob;
   platform::SignatureBytes signature{};
-  EXPECT_EQ(platform::ReadSigningKey(ReadTestText("signature/unsuitable-2048.pem"), &blob), SigningResult::UnsuitableKey);
+  EXPECT_EQ(platform::ReadSigningKey(ReadTestText("signature/unsuitable-2048.pem"), &blob),
+            SigningResult::UnsuitableKey);
   EXPECT_EQ(platform::ReadSigningKey(ReadTestText("signature/unsuitable-exponent3.pem"), &blob),
             SigningResult::UnsuitableKey);
   EXPECT_EQ(platform::SignBytes(ReadTestText("signature/unsuitable-2048.pem"), "x", 1, &signature),
