@@ -26,6 +26,7 @@ class FaultInjectingFileSystem : public platform::FileSystem {
   bool failSeek = false;
   bool failClose = false;
   bool failOpen = false;
+  bool failRename = false;
   // The system error that injected failures report; set by the test to e.g. a full-disk number.
   int injectedError = 0;
 
@@ -83,7 +84,7 @@ class FaultInjectingFileSystem : public platform::FileSystem {
   bool Delete(const char* name) override { return Forward(native_->Delete(name)); }
   bool MakeWritable(const char* name) override { return Forward(native_->MakeWritable(name)); }
   bool RenameReplacing(const char* from, const char* to) override {
-    return Forward(native_->RenameReplacing(from, to));
+    return failRename ? Inject(false) : Forward(native_->RenameReplacing(from, to));
   }
   bool CreateFolder(const char* name) override { return Forward(native_->CreateFolder(name)); }
   bool Exists(const char* name, bool* isFolder) override { return Forward(native_->Exists(name, isFolder)); }
