@@ -8,8 +8,10 @@
 #   unsuitable-2048.pem, unsuitable-exponent3.pem, encrypted.pem   keys the publisher functions refuse
 # and, when a built platformProbe is given, the vector of the program's own publisher functions:
 #   manifest.bin.development.sign   manifest.bin signed with tests/data/keys/development-private.pem
+# and, when the zrconfig tool is given too, a small patch manifest in the binary config form, signed alike:
+#   patch-manifest.bin, patch-manifest.bin.development.sign
 #
-#   tests/data/signature/make.sh [PATH/TO/platformProbe]
+#   tests/data/signature/make.sh [PATH/TO/platformProbe [PATH/TO/zrconfig]]
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -40,5 +42,12 @@ chmod 644 ./*.pem
 
 if [ $# -ge 1 ]; then
   "$1" sign ../keys/development-private.pem manifest.bin manifest.bin.development.sign
+fi
+if [ $# -ge 2 ]; then
+  printf '%s\n' 'configApp="Software\Corvanth\Game";' 'displayName="Corvanth";' 'version="1.08";' \
+    'appName="game.exe";' 'isPatch=1;' > patch-manifest.tmp
+  "$2" to-binary patch-manifest.tmp patch-manifest.bin
+  rm patch-manifest.tmp
+  "$1" sign ../keys/development-private.pem patch-manifest.bin patch-manifest.bin.development.sign
 fi
 ls -l

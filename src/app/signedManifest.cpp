@@ -1,0 +1,59 @@
+#include "app/signedManifest.h"
+
+#include <cstdio>
+
+#include "app/manifest.h"
+#include "patch/patchStore.h"
+#include "platform/signature.h"
+#include "ui/messages.h"
+
+namespace app {
+namespace {
+
+bool CopyEntry(patch::EntrySource& store, const char* name, std::vector<std::uint8_t>* copy) {
+  const std::uint8_t* data = nullptr;
+  std::size_t size = 0;
+  if (!patch::EntryBytes(store, name, &data, &size)) return false;
+  copy->assign(data, data + size);
+  return true;
+}
+
+void ShowCorrupted(const char* text) { ui::ShowMessage(text, ui::BoxIcon::Error); }
+
+}  // namespace
+
+bool ReadSignedManifest(patch::EntrySource& store, const platform::KeyBlob& trustedKey, SignedManifest* manifest) {
+  if (!CopyEntry(store, "version.cfg", &manifest->bytes)) {
+    ShowCorrupted("Patch file is corrupted, error 1.");
+    return false;
+  }
+  if (!CopyEntry(store, "version.cfg.sign", &manifest->signature)) {
+    ShowCorrupted("Patch file is corrupted, error 2.");
+    return false;
+  }
+  // Both lengths come from entries of a PE file, whose sizes are 32-bit; a larger one cannot occur.
+  platform::ManifestSignature signature;
+  signature.keyBlob = trustedKey.data();
+  signature.keyBlobLength = static_cast<std::uint32_t>(trustedKey.size());
+  signature.signature = manifest->signature.data();
+  signature.signatureLength = static_cast<std::uint32_t>(manifest->signature.size());
+  const int code = platform::VerifyManifest(manifest->bytes.data(), static_cast<std::uint32_t>(manifest->bytes.size()),
+                                            signature);
+  const std::uint32_t systemError = platform::LastSignatureError();
+  if (code != platform::kManifestVerified) {
+    char text[64];
+    std::snprintf(text, sizeof text, "Patch file is corrupted, error %d/%d.", code, static_cast<int>(systemError));
+    ShowCorrupted(text);
+    return false;
+  }
+  return true;
+}
+
+bool LoadSignedManifest(patch::EntrySource& store, const platform::KeyBlob& trustedKey, ParamFile& file) {
+  SignedManifest manifest;
+  if (!ReadSignedManifest(store, trustedKey, &manifest)) return false;
+  LoadManifestTree(manifest.bytes.data(), manifest.bytes.size(), file);
+  return true;
+}
+
+}  // namespace app
