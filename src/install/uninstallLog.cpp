@@ -22,29 +22,52 @@ std::string WithoutTemporaryExtension(const std::string& line) {
   return line;
 }
 
-// The existing log's lines (up to 1023 characters each, line ends removed); false when there is none.
-bool ReadLogLines(const std::string& path, std::vector<std::string>* lines) {
+// The existing log's bytes; *exists false when there is none. False when it exists but cannot be read
+// whole: the log is then left as it is.
+bool ReadLog(const std::string& path, std::string* text, bool* exists) {
   platform::FileSystem* files = platform::CurrentFileSystem();
   const platform::FileHandle file = files->OpenRead(path.c_str());
-  if (!platform::IsValidFile(file)) return false;
-  std::string text;
+  *exists = platform::IsValidFile(file);
+  if (!*exists) return files->ErrorKind(files->LastError()) == platform::FileError::NotFound;
+  std::uint64_t size = 0;
+  bool ok = files->Size(file, &size);
   char buffer[65536];
-  for (std::uint64_t position = 0;;) {
+  for (std::uint64_t position = 0; ok && position < size;) {
     std::uint32_t got = 0;
-    if (!files->ReadAt(file, position, buffer, sizeof buffer, &got) || got == 0) break;
-    text.append(buffer, got);
+    ok = files->ReadAt(file, position, buffer, sizeof buffer, &got) && got > 0;
+    text->append(buffer, got);
     position += got;
   }
   files->Close(file);
+  return ok;
+}
+
+// The log's lines (up to 1023 characters each, line ends removed).
+std::vector<std::string> LogLines(const std::string& text) {
+  std::vector<std::string> lines;
   for (std::size_t start = 0; start < text.size();) {
     std::size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
     std::string line = text.substr(start, end - start);
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
-    lines->push_back(line.substr(0, 1023));
+    lines.push_back(line.substr(0, 1023));
     start = end + 1;
   }
-  return true;
+  return lines;
+}
+
+// Replaces the log with `text` in one rename, so that an interruption leaves the old log or the new one.
+void ReplaceLog(const std::string& path, const std::string& text) {
+  platform::FileSystem* files = platform::CurrentFileSystem();
+  const std::string temporary = path + ".zrtmp";
+  const platform::FileHandle file = files->OpenWrite(temporary.c_str());
+  if (!platform::IsValidFile(file)) return;
+  std::uint32_t written = 0;
+  const bool ok = files->Write(file, text.data(), static_cast<std::uint32_t>(text.size()), &written) &&
+                  written == text.size();
+  if (!files->Close(file) || !ok || !files->RenameReplacing(temporary.c_str(), path.c_str())) {
+    files->Delete(temporary.c_str());
+  }
 }
 
 }  // namespace
@@ -62,8 +85,11 @@ void WriteUninstallLog(const DynArray<RefString>& list, const char* installFolde
   while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
   const std::string path = folder + "\\uninstall.log";
 
-  std::vector<std::string> logged;
-  if (ReadLogLines(path, &logged)) {
+  std::string log;
+  bool exists = false;
+  if (!ReadLog(path, &log, &exists)) return;
+  if (exists) {
+    const std::vector<std::string> logged = LogLines(log);
     // A line that repeats an earlier one of the list goes, and so does a line the log already holds
     // (both ignoring case); a new log takes the whole list, repeats included.
     std::unordered_set<std::string> seen;
@@ -85,12 +111,8 @@ void WriteUninstallLog(const DynArray<RefString>& list, const char* installFolde
     text += kLineEnd;
   }
   if (text.empty()) return;
-  platform::FileSystem* files = platform::CurrentFileSystem();
-  const platform::FileHandle file = files->OpenAppend(path.c_str());
-  if (!platform::IsValidFile(file)) return;
-  std::uint32_t written = 0;
-  files->Write(file, text.data(), static_cast<std::uint32_t>(text.size()), &written);
-  files->Close(file);
+  // Appending in place could leave half a line; the old lines and the new go to the log in one step.
+  ReplaceLog(path, log + text);
 }
 
 }  // namespace install

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "El/Common/appFrame.h"
+#include "El/QStream/crc32.h"
 #include "patch/entryNames.h"
 #include "platform/fileSystem.h"
 #include "ui/userInterface.h"
@@ -66,32 +67,48 @@ bool EntryText(EntrySource& store, const char* name, std::string* text) {
   return true;
 }
 
-bool ExtractEntry(EntrySource& store, const char* name, const char* targetPath) {
+bool ExtractEntry(EntrySource& store, const char* name, const char* targetPath, WrittenFile* written) {
   const std::uint8_t* data;
   std::size_t size;
   if (!EntryBytes(store, name, &data, &size)) {
     ShowSystemError((std::string("resource: ") + name).c_str());
     return false;
   }
+  int writeError = 0;
+  if (WriteBytesToFile(data, size, targetPath, written, &writeError)) return true;
+  if (writeError != 0) {
+    char text[600];
+    std::snprintf(text, sizeof text, "errno = %d (0x%x), %s", writeError, static_cast<unsigned>(writeError), targetPath);
+    ui::CurrentUserInterface()->ShowMessage("Error in write", text, ui::BoxIcon::Information);
+  }
+  return false;
+}
+
+bool WriteBytesToFile(const std::uint8_t* data, std::size_t size, const char* targetPath, WrittenFile* writtenFile,
+                      int* writeError) {
   platform::FileSystem* files = platform::CurrentFileSystem();
   const std::string target = targetPath;
   const std::string temporary = target + ".zrtmp";
+  *writeError = 0;
   CreateFoldersOnTheWay(target);
   files->Delete(temporary.c_str());  // left over by an interrupted run
   const platform::FileHandle file = files->OpenWrite(temporary.c_str());
   if (!platform::IsValidFile(file)) return false;
   bool written = true;
+  Crc32 crc;
   for (std::size_t offset = 0; offset < size && written;) {
     const std::uint32_t piece = static_cast<std::uint32_t>(size - offset < kWritePiece ? size - offset : kWritePiece);
     std::uint32_t put = 0;
     if (!files->Write(file, data + offset, piece, &put) || put < piece) {
-      const int error = files->LastError();
-      char text[600];
-      std::snprintf(text, sizeof text, "errno = %d (0x%x), %s", error, static_cast<unsigned>(error), targetPath);
-      ui::CurrentUserInterface()->ShowMessage("Error in write", text, ui::BoxIcon::Information);
+      *writeError = files->LastError();
       written = false;
     }
+    crc.Update(data + offset, put);
     offset += put;
+  }
+  if (writtenFile) {
+    writtenFile->crc = crc.Value();
+    writtenFile->size = size;
   }
   const bool closed = files->Close(file);
   // Only a complete file replaces the target, in one step; a read-only target is made writable first.

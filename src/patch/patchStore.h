@@ -12,6 +12,12 @@
 
 namespace patch {
 
+// What was written to a file: its checksum (the checksum lists' CRC-32) and size.
+struct WrittenFile {
+  std::uint32_t crc = 0;
+  std::uint64_t size = 0;
+};
+
 // Appends to job.names every entry name that begins with job.prefix (compared ignoring case), in the
 // store's order, and sets job.applied when it found one. Names that would leave their destination
 // folder (see IsContainedRelativePath) are refused with a diagnostics line, never collected. The
@@ -35,7 +41,14 @@ bool EntryText(EntrySource& store, const char* name, std::string* text);
 // beside the target, renamed over it once complete, so a failed write never leaves a half file and
 // never loses the file that was there. False on failure (a missing entry shows the system error box
 // with "resource: %s"; a short write the "Error in write" box).
-bool ExtractEntry(EntrySource& store, const char* name, const char* targetPath);
+// `written` (may be null) receives the checksum and size of what was written, computed on the way.
+bool ExtractEntry(EntrySource& store, const char* name, const char* targetPath, WrittenFile* written = nullptr);
+
+// The writing half of ExtractEntry, for bytes already in hand (an entry read in place): the same
+// temporary file and rename, and no box: *writeError is the system's error of a write that fell short
+// (0 when the failure was another one: the file could not be created, closed or renamed).
+bool WriteBytesToFile(const std::uint8_t* data, std::size_t size, const char* targetPath, WrittenFile* written,
+                      int* writeError);
 
 // A box titled "Error" with the system's text for the calling thread's last error and `contextLine`,
 // joined by "%s %s".

@@ -5,6 +5,7 @@
 
 #include "El/Common/appFrame.h"
 #include "El/QStream/crc32.h"
+#include "Es/Containers/nameText.h"
 #include "patch/checksumList.h"
 #include "patch/patchStore.h"
 #include "ui/messages.h"
@@ -20,8 +21,10 @@ bool InstalledFileChecksum(const char* path, std::uint32_t* crc) {
   return Crc32OfFile(path, crc, &size) && size > 0;
 }
 
-int VerifyInstallation(const PatchJob& job, const std::string& fileFilter,
-                       const std::vector<std::string>& distributions, bool useSourceVersion, bool retryIsDefault) {
+namespace {
+
+int Verify(const PatchJob& job, const std::string& fileFilter, const std::vector<std::string>& distributions,
+           bool useSourceVersion, bool retryIsDefault, const WrittenChecksum* written) {
   const int major = useSourceVersion ? job.sourceMajor : job.targetMajor;
   const int minor = useSourceVersion ? job.sourceMinor : job.targetMinor;
   char listName[64];
@@ -45,7 +48,14 @@ int VerifyInstallation(const PatchJob& job, const std::string& fileFilter,
     const std::string path = std::string(job.destination.Data()) + record.name;
     ui::SetStatus(18, record.name.c_str());
     std::uint32_t crc = 0;
-    if (!InstalledFileChecksum(path.c_str(), &crc)) {
+    bool readable = false;
+    if (written && EqualIgnoringCase(written->path, path)) {
+      crc = written->crc;
+      readable = written->size > 0;
+    } else {
+      readable = InstalledFileChecksum(path.c_str(), &crc);
+    }
+    if (!readable) {
       if (record.tolerated) continue;
       ui::AppendLog(10, record.name.c_str());
       result = kVerifyFailed;
@@ -71,6 +81,18 @@ int VerifyInstallation(const PatchJob& job, const std::string& fileFilter,
   }
   ui::SetStatusText("");
   return result;
+}
+
+}  // namespace
+
+int VerifyInstallation(const PatchJob& job, const std::string& fileFilter,
+                       const std::vector<std::string>& distributions, bool useSourceVersion, bool retryIsDefault) {
+  return Verify(job, fileFilter, distributions, useSourceVersion, retryIsDefault, nullptr);
+}
+
+int VerifyWrittenFile(const PatchJob& job, const std::string& fileFilter, const std::vector<std::string>& distributions,
+                      bool useSourceVersion, bool retryIsDefault, const WrittenChecksum& written) {
+  return Verify(job, fileFilter, distributions, useSourceVersion, retryIsDefault, &written);
 }
 
 }  // namespace patch

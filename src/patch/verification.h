@@ -1,6 +1,7 @@
 #pragma once
 // Verifying an installation, or one file of it, against the checksum list of a version.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,18 @@ enum VerifyResult { kVerifyFailed = 0, kVerified = 1, kVerifyRetry = 2 };
 // (the caller rewrites the file and verifies again).
 int VerifyInstallation(const PatchJob& job, const std::string& fileFilter,
                        const std::vector<std::string>& distributions, bool useSourceVersion, bool retryIsDefault);
+
+// A file whose checksum was computed while it was written, so that verifying it need not read it back.
+struct WrittenChecksum {
+  std::string path;  // the full path as the checks build it: job.destination + the list's name
+  std::uint32_t crc = 0;
+  std::uint64_t size = 0;
+};
+
+// VerifyInstallation for a file just written: the same checks, results and messages, with the
+// checksum of `written` taken as the file's (a file of 0 bytes counts as missing, as on disk).
+int VerifyWrittenFile(const PatchJob& job, const std::string& fileFilter, const std::vector<std::string>& distributions,
+                      bool useSourceVersion, bool retryIsDefault, const WrittenChecksum& written);
 
 // The checksum of an installed file, read once in large blocks; false when the file cannot be opened
 // or read, or is empty (a file of 0 bytes counts as missing).

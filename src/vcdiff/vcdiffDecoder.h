@@ -8,11 +8,25 @@
 // left behind and an existing `outputPath` is untouched; `error` says why, and
 // DecodeStatus::Unsupported marks a valid delta this build cannot decode (an external decoder may).
 
+#include <cstddef>
+#include <cstdint>
+
 #include "vcdiff/decodeError.h"
 
 namespace vcdiff {
 
 // `sourcePath` may be null or empty for deltas that do not copy from a source.
 bool DecodeFile(const char* sourcePath, const char* deltaPath, const char* outputPath, DecodeError* error);
+
+// Sees every decoded window, in order, as it is written (a caller computes a checksum on the way).
+struct WindowObserver {
+  void (*onWindow)(const std::uint8_t* data, std::size_t size, void* context) = nullptr;
+  void* context = nullptr;
+};
+
+// DecodeFile with the delta already in memory (a payload entry read in place), and `observer` (may be
+// null) shown the output as it is written.
+bool DecodeToFile(const char* sourcePath, const std::uint8_t* delta, std::size_t deltaSize, const char* outputPath,
+                  const WindowObserver* observer, DecodeError* error);
 
 }  // namespace vcdiff

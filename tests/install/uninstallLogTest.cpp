@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "support/faultInjectingFileSystem.h"
 #include "support/tempFolder.h"
 
 namespace {
@@ -56,6 +57,51 @@ TEST(UninstallLog, NothingToWriteLeavesNoLog) {
   // A folder that does not exist: silently nothing.
   install::WriteUninstallLog(List({"F:x"}), (folder.Path() / "missing").string().c_str());
   EXPECT_FALSE(std::filesystem::exists(folder.Path() / "missing"));
+}
+
+}  // namespace
+
+namespace {
+
+// The log is replaced in one step: a failure anywhere leaves the old log whole, with no temporary file
+// beside it, and a log that cannot be read whole is not rewritten from what was read.
+TEST(UninstallLog, FailuresLeaveTheOldLogWhole) {
+  TempFolder folder;
+  const std::string install = folder.Path().string() + "\\";
+  const std::string old = "F:C:\\Game\\old.pak\r\n" + std::string(100000, 'x') + "\r\n";
+  const auto reset = [&] { std::ofstream(folder.Path() / "uninstall.log", std::ios::binary) << old; };
+  const auto leftovers = [&] {
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.Path())) count += entry.path().filename() != "uninstall.log";
+    return count;
+  };
+  const DynArray<RefString> list = List({"F:C:\\Game\\new.pak"});
+  {
+    FaultInjectingFileSystem files;
+    files.failRename = true;
+    reset();
+    install::WriteUninstallLog(list, install.c_str());
+    EXPECT_EQ(ReadFile(folder.Path() / "uninstall.log"), old);
+    EXPECT_EQ(leftovers(), 0);
+  }
+  {
+    FaultInjectingFileSystem files;
+    files.diskSpace = 10;
+    reset();
+    install::WriteUninstallLog(list, install.c_str());
+    EXPECT_EQ(ReadFile(folder.Path() / "uninstall.log"), old);
+    EXPECT_EQ(leftovers(), 0);
+  }
+  {
+    FaultInjectingFileSystem files;
+    files.readFailFrom = 65536;  // the log's end cannot be read
+    reset();
+    install::WriteUninstallLog(list, install.c_str());
+    EXPECT_EQ(ReadFile(folder.Path() / "uninstall.log"), old);
+  }
+  reset();
+  install::WriteUninstallLog(list, install.c_str());
+  EXPECT_EQ(ReadFile(folder.Path() / "uninstall.log"), old + "F:C:\\Game\\new.pak\r\n");
 }
 
 }  // namespace
