@@ -1,0 +1,56 @@
+#include "app/patchKey.h"
+
+#include "patch/trustedKey.h"
+#include "platform/fileSystem.h"
+#include "platform/signing.h"
+
+namespace app {
+
+bool ReadKeyBlobFile(const char* path, platform::KeyBlob* key, std::string* error) {
+  platform::FileSystem* files = platform::CurrentFileSystem();
+  const platform::FileHandle file = files->OpenRead(path);
+  if (!platform::IsValidFile(file)) {
+    char reason[256];
+    files->ErrorText(files->LastError(), reason, sizeof reason);
+    *error = std::string("cannot open the key file ") + path + ": " + reason;
+    return false;
+  }
+  std::uint64_t size = 0;
+  std::uint8_t bytes[platform::kKeyBlobSize];
+  std::uint32_t got = 0;
+  const bool read = files->Size(file, &size) && size == sizeof bytes &&
+                    files->ReadAt(file, 0, bytes, sizeof bytes, &got) && got == sizeof bytes;
+  files->Close(file);
+  if (!read || !platform::ParseKeyBlob(bytes, sizeof bytes, nullptr)) {
+    *error = std::string(path) + " is not a public key file (an RSA-1024 public key blob of 148 bytes)";
+    return false;
+  }
+  std::copy(bytes, bytes + sizeof bytes, key->begin());
+  return true;
+}
+
+bool PatchTrustedKey(const std::uint8_t* bytes, std::size_t size, const char* pinnedKeyFile, platform::KeyBlob* key,
+                     std::string* error) {
+  const KeySlotResult found = ReadTrustedKey(bytes, size, key);
+  if (found != KeySlotResult::Done) {
+    *error = std::string("the patch's key cannot be read: ") + KeySlotResultText(found);
+    return false;
+  }
+  if (!pinnedKeyFile || !*pinnedKeyFile) return true;
+  platform::KeyBlob pinned;
+  if (!ReadKeyBlobFile(pinnedKeyFile, &pinned, error)) return false;
+  if (pinned != *key) {
+    *error = "the patch is signed for another key than " + std::string(pinnedKeyFile) + " (the patch's key: " +
+             KeyFingerprintText(*key) + ", the trusted key: " + KeyFingerprintText(pinned) + ")";
+    return false;
+  }
+  return true;
+}
+
+std::string KeyFingerprintText(const platform::KeyBlob& key) {
+  std::string fingerprint;
+  if (platform::KeyFingerprint(key, &fingerprint) != platform::SigningResult::Ok) return "(unavailable)";
+  return fingerprint;
+}
+
+}  // namespace app

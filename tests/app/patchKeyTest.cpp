@@ -1,0 +1,79 @@
+#include "app/patchKey.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "patch/trustedKey.h"
+#include "support/tempFolder.h"
+#include "support/testData.h"
+
+namespace {
+
+// A stand-in for a patch executable: bytes around a key slot holding `key`.
+std::vector<std::uint8_t> PatchWithKey(const platform::KeyBlob& key) {
+  std::vector<std::uint8_t> bytes(4096, 0xCC);
+  const std::array<std::uint8_t, 16> marker = TrustedKeyMarker();
+  std::copy(marker.begin(), marker.end(), bytes.begin() + 1000);
+  std::copy(key.begin(), key.end(), bytes.begin() + 1016);
+  return bytes;
+}
+
+platform::KeyBlob BlobFile(const std::string& relative) {
+  platform::KeyBlob key{};
+  std::string error;
+  EXPECT_TRUE(app::ReadKeyBlobFile(TestDataPath(relative).c_str(), &key, &error)) << error;
+  return key;
+}
+
+TEST(PatchKey, TheSlotsKeyIsTakenAndAPinnedKeyMustMatchIt) {
+  const platform::KeyBlob development = BlobFile("keys/development-public.blob");
+  const platform::KeyBlob other = BlobFile("signature/openssl-public.blob");
+  const std::vector<std::uint8_t> patch = PatchWithKey(development);
+  platform::KeyBlob key{};
+  std::string error;
+  ASSERT_TRUE(app::PatchTrustedKey(patch.data(), patch.size(), nullptr, &key, &error)) << error;
+  EXPECT_EQ(key, development);
+  EXPECT_TRUE(app::PatchTrustedKey(patch.data(), patch.size(), TestDataPath("keys/development-public.blob").c_str(), &key,
+                                   &error))
+      << error;
+
+  const std::string pinned = TestDataPath("signature/openssl-public.blob");
+  EXPECT_FALSE(app::PatchTrustedKey(patch.data(), patch.size(), pinned.c_str(), &key, &error));
+  EXPECT_NE(error.find("signed for another key"), std::string::npos) << error;
+#ifndef _WIN32
+  // The message names both fingerprints, so the player can tell which key the patch carries.
+  EXPECT_NE(error.find(app::KeyFingerprintText(development)), std::string::npos) << error;
+  EXPECT_NE(error.find(app::KeyFingerprintText(other)), std::string::npos) << error;
+  EXPECT_EQ(app::KeyFingerprintText(other) + "\n", ReadTestText("signature/openssl-public.fingerprint"));
+#endif
+}
+
+TEST(PatchKey, BrokenSlotsAndKeyFilesAreRefusedWithAReason) {
+  const platform::KeyBlob development = BlobFile("keys/development-public.blob");
+  platform::KeyBlob key{};
+  std::string error;
+  std::vector<std::uint8_t> twice = PatchWithKey(development);
+  const std::array<std::uint8_t, 16> marker = TrustedKeyMarker();
+  std::copy(marker.begin(), marker.end(), twice.begin() + 3000);
+  EXPECT_FALSE(app::PatchTrustedKey(twice.data(), twice.size(), nullptr, &key, &error));
+  EXPECT_NE(error.find("more than one"), std::string::npos) << error;
+  const std::vector<std::uint8_t> none(4096, 0);
+  EXPECT_FALSE(app::PatchTrustedKey(none.data(), none.size(), nullptr, &key, &error));
+  EXPECT_NE(error.find("no key slot"), std::string::npos) << error;
+
+  TempFolder folder;
+  const std::vector<std::uint8_t> patch = PatchWithKey(development);
+  for (const std::string& content : {std::string(), std::string(147, 'x'), std::string(148, 'x'), std::string(149, 'x')}) {
+    const std::string path = folder.File("key.blob");
+    { std::ofstream(path, std::ios::binary) << content; }
+    EXPECT_FALSE(app::PatchTrustedKey(patch.data(), patch.size(), path.c_str(), &key, &error)) << content.size();
+    EXPECT_NE(error.find("is not a public key file"), std::string::npos) << error;
+  }
+  EXPECT_FALSE(app::PatchTrustedKey(patch.data(), patch.size(), folder.File("missing.blob").c_str(), &key, &error));
+  EXPECT_NE(error.find("cannot open the key file"), std::string::npos) << error;
+}
+
+}  // namespace
