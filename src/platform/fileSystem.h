@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
@@ -58,6 +59,8 @@ class FileSystem {
   // Writes at the current position; *bytesWritten may be short when the disk fills.
   virtual bool Write(FileHandle handle, const void* buffer, std::uint32_t size,
                      std::uint32_t* bytesWritten) = 0;
+  // Makes what was written to the file durable (it survives a power cut) before the call returns.
+  virtual bool Flush(FileHandle handle) = 0;
   virtual bool Seek(FileHandle handle, std::uint64_t position) = 0;
   virtual bool Size(FileHandle handle, std::uint64_t* size) = 0;
   // Last-write time in seconds since 1970-01-01 UTC.
@@ -69,6 +72,16 @@ class FileSystem {
   virtual bool RenameReplacing(const char* from, const char* to) = 0;
   virtual bool CreateFolder(const char* name) = 0;  // one level; true when it exists already
   virtual bool Exists(const char* name, bool* isFolder) = 0;
+  // Copies a file over `to` (replacing it); an existing `to` is either left whole or replaced whole.
+  virtual bool CopyFileReplacing(const char* from, const char* to) = 0;
+  // Bytes free for the caller on the volume that holds `name` (a file, a folder or a drive root).
+  virtual bool FreeSpace(const char* name, std::uint64_t* bytes) = 0;
+  // The last component of `name` spelled as the file system has it (names compare without regard to
+  // case on Windows, and in the Linux build's Windows view of a prefix).
+  virtual bool ActualName(const char* name, std::string* actual) = 0;
+  // The process's current folder, which relative names resolve against.
+  virtual bool CurrentFolder(std::string* folder) = 0;
+  virtual bool SetCurrentFolder(const char* name) = 0;
   // Calls `visit` for every entry of the folder except "." and ".."; false when it cannot be listed.
   virtual bool ListFolder(const char* name, void (*visit)(const FolderEntry& entry, void* context),
                           void* context) = 0;

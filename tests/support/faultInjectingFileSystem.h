@@ -27,10 +27,18 @@ class FaultInjectingFileSystem : public platform::FileSystem {
   bool failClose = false;
   bool failOpen = false;
   bool failRename = false;
+  // Rename number `failRenameAt` (counting from 1) fails, once; 0 never.
+  int failRenameAt = 0;
+  // Deletion number `failDeleteAt` fails, once; 0 never.
+  int failDeleteAt = 0;
+  // What FreeSpace reports; negative: the native figure.
+  std::int64_t freeSpace = -1;
   // The system error that injected failures report; set by the test to e.g. a full-disk number.
   int injectedError = 0;
 
   int writes = 0;
+  int renames = 0;
+  int deletes = 0;
   std::int64_t totalWritten = 0;
 
   platform::FileHandle OpenRead(const char* name) override {
@@ -72,6 +80,7 @@ class FaultInjectingFileSystem : public platform::FileSystem {
     if (ok && allowed < size) lastInjected_ = true;  // a short write: the disk is full
     return ok;
   }
+  bool Flush(platform::FileHandle handle) override { return Forward(native_->Flush(handle)); }
   bool Seek(platform::FileHandle handle, std::uint64_t position) override {
     return failSeek ? Inject(false) : Forward(native_->Seek(handle, position));
   }
@@ -81,13 +90,26 @@ class FaultInjectingFileSystem : public platform::FileSystem {
   bool LastWriteTime(platform::FileHandle handle, std::int64_t* seconds) override {
     return Forward(native_->LastWriteTime(handle, seconds));
   }
-  bool Delete(const char* name) override { return Forward(native_->Delete(name)); }
+  bool Delete(const char* name) override {
+    return ++deletes == failDeleteAt ? Inject(false) : Forward(native_->Delete(name));
+  }
   bool MakeWritable(const char* name) override { return Forward(native_->MakeWritable(name)); }
   bool RenameReplacing(const char* from, const char* to) override {
-    return failRename ? Inject(false) : Forward(native_->RenameReplacing(from, to));
+    return failRename || ++renames == failRenameAt ? Inject(false) : Forward(native_->RenameReplacing(from, to));
   }
   bool CreateFolder(const char* name) override { return Forward(native_->CreateFolder(name)); }
   bool Exists(const char* name, bool* isFolder) override { return Forward(native_->Exists(name, isFolder)); }
+  bool CopyFileReplacing(const char* from, const char* to) override {
+    return failRename ? Inject(false) : Forward(native_->CopyFileReplacing(from, to));
+  }
+  bool FreeSpace(const char* name, std::uint64_t* bytes) override {
+    if (freeSpace < 0) return Forward(native_->FreeSpace(name, bytes));
+    *bytes = static_cast<std::uint64_t>(freeSpace);
+    return Forward(true);
+  }
+  bool ActualName(const char* name, std::string* actual) override { return Forward(native_->ActualName(name, actual)); }
+  bool CurrentFolder(std::string* folder) override { return Forward(native_->CurrentFolder(folder)); }
+  bool SetCurrentFolder(const char* name) override { return Forward(native_->SetCurrentFolder(name)); }
   bool ListFolder(const char* name, void (*visit)(const platform::FolderEntry&, void*), void* context) override {
     return Forward(native_->ListFolder(name, visit, context));
   }

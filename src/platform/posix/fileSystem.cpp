@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,18 +12,18 @@
 #include <cstring>
 #include <string>
 
+#include "platform/machine.h"
+
 namespace platform {
 namespace {
 
 thread_local int lastError = 0;
 
-// Both separators are accepted in names; the native one is '/'.
+// Names in the program's own form (a drive of the prefix, either separator, any case) as the native
+// path of the file they stand for; "" (which no call finds) for a name that cannot be mapped.
 std::string NativeName(const char* name) {
-  std::string path(name ? name : "");
-  for (char& c : path) {
-    if (c == '\\') c = '/';
-  }
-  return path;
+  std::string path;
+  return ToNativePath(name, &path) ? path : std::string();
 }
 
 // Handles are descriptors shifted by one, so that descriptor 0 never reads as "no handle".
@@ -101,6 +102,7 @@ class PosixFileSystem : public FileSystem {
     }
     return true;
   }
+  bool Flush(FileHandle handle) override { return ::fsync(ToFd(handle)) == 0 || Fail(); }
   bool Seek(FileHandle handle, std::uint64_t position) override {
     return ::lseek(ToFd(handle), static_cast<off_t>(position), SEEK_SET) >= 0 || Fail();
   }
@@ -143,6 +145,80 @@ class PosixFileSystem : public FileSystem {
     if (isFolder) *isFolder = S_ISDIR(info.st_mode);
     return true;
   }
+  bool CopyFileReplacing(const char* from, const char* to) override {
+    const std::string source = NativeName(from);
+    const std::string target = NativeName(to);
+    const std::string temporary = target + ".zrcopy";
+    const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return Fail();
+    struct stat info;
+    if (::fstat(in, &info) != 0) {
+      Fail();
+      ::close(in);
+      return false;
+    }
+    const int out = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, info.st_mode & 0777);
+    if (out < 0) {
+      Fail();
+      ::close(in);
+      return false;
+    }
+    // Through a temporary file beside the target: a failure leaves the old target whole.
+    std::string buffer(1 << 16, '\0');
+    bool ok = true;
+    for (;;) {
+      const ssize_t got = ::read(in, &buffer[0], buffer.size());
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) {
+        ok = got == 0 || Fail();
+        break;
+      }
+      std::uint32_t put = 0;
+      if (!Write(ToHandle(out), buffer.data(), static_cast<std::uint32_t>(got), &put)) {
+        ok = false;
+        break;
+      }
+    }
+    ::close(in);
+    ok = ok && (::fsync(out) == 0 || Fail());
+    ok = (::close(out) == 0 || Fail()) && ok;
+    ok = ok && (::rename(temporary.c_str(), target.c_str()) == 0 || Fail());
+    if (!ok) {
+      const int error = lastError;
+      ::unlink(temporary.c_str());
+      lastError = error;
+    }
+    return ok;
+  }
+  bool FreeSpace(const char* name, std::uint64_t* bytes) override {
+    // The nearest folder on the path that exists tells the volume.
+    std::string path = NativeName(name);
+    struct statvfs info;
+    while (::statvfs(path.empty() ? "/" : path.c_str(), &info) != 0) {
+      if (errno != ENOENT || path.empty() || path == "/") return Fail();
+      const std::size_t slash = path.find_last_of('/');
+      path = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+    }
+    *bytes = static_cast<std::uint64_t>(info.f_bavail) * static_cast<std::uint64_t>(info.f_frsize);
+    return true;
+  }
+  bool ActualName(const char* name, std::string* actual) override {
+    // The mapping to a native path already chose the entry's real spelling.
+    const std::string path = NativeName(name);
+    struct stat info;
+    if (path.empty() || ::lstat(path.c_str(), &info) != 0) return Fail();
+    const std::size_t slash = path.find_last_of('/', path.size() > 1 ? path.size() - 2 : 0);
+    *actual = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    while (actual->size() > 1 && actual->back() == '/') actual->pop_back();
+    return true;
+  }
+  bool CurrentFolder(std::string* folder) override {
+    char buffer[4096];
+    if (!::getcwd(buffer, sizeof buffer)) return Fail();
+    *folder = buffer;
+    return true;
+  }
+  bool SetCurrentFolder(const char* name) override { return ::chdir(NativeName(name).c_str()) == 0 || Fail(); }
   bool ListFolder(const char* name, void (*visit)(const FolderEntry& entry, void* context),
                   void* context) override {
     std::string path = NativeName(name);

@@ -1,10 +1,15 @@
 #include "platform/machine.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
+
+#include "platform/nameFolding.h"
 
 namespace platform {
 namespace {
@@ -66,11 +71,111 @@ bool MachineIs64Bit() {
   return is64;
 }
 
+namespace {
+
+bool Exists(const std::string& path) {
+  struct stat info;
+  return ::lstat(path.c_str(), &info) == 0;
+}
+
+// The folder a drive letter stands for: its dosdevices link, else drive_c for C: and / for Z:.
+bool DriveRoot(char letter, std::string* root) {
+  const char lower = static_cast<char>(letter >= 'A' && letter <= 'Z' ? letter + 32 : letter);
+  const std::string link = PrefixDirectory() + "/dosdevices/" + lower + ":";
+  if (Exists(link)) {
+    *root = link;
+    return true;
+  }
+  if (lower == 'c') {
+    *root = PrefixDirectory() + "/drive_c";
+    return true;
+  }
+  if (lower == 'z') {
+    *root = "";
+    return true;
+  }
+  return false;
+}
+
+// The entry of `folder` that is `wanted` without regard to case: the exact spelling when it exists,
+// else the first match in byte order, so that the choice does not depend on the order of listing.
+bool MatchEntry(const std::string& folder, const std::string& wanted, std::string* match) {
+  if (Exists(folder + "/" + wanted)) {
+    *match = wanted;
+    return true;
+  }
+  DIR* listing = ::opendir(folder.empty() ? "/" : folder.c_str());
+  if (!listing) return false;
+  const std::string folded = FoldNameCase(wanted);
+  bool found = false;
+  while (struct dirent* entry = ::readdir(listing)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == ".." || FoldNameCase(name) != folded) continue;
+    if (!found || name < *match) *match = name;
+    found = true;
+  }
+  ::closedir(listing);
+  return found;
+}
+
+}  // namespace
+
 bool ToNativePath(const char* name, std::string* native) {
-  native->assign(name ? name : "");
-  for (char& c : *native) {
+  std::string path(name ? name : "");
+  for (char& c : path) {
     if (c == '\\') c = '/';
   }
+  // The root: a drive of the prefix, the file system's root, or the current folder.
+  std::string root;
+  std::size_t start = 0;
+  if (path.size() >= 2 && path[1] == ':' && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'))) {
+    if (!DriveRoot(path[0], &root)) {
+      errno = ENOENT;
+      return false;
+    }
+    start = 2;
+  } else if (!path.empty() && path[0] == '/') {
+    root = "";
+  } else {
+    root = ".";
+  }
+  if (path.empty()) {
+    native->clear();
+    return true;
+  }
+  // Each component is matched against the folder's entries; once one does not exist, the rest keep
+  // the spelling given (they are about to be created). ".." never climbs above the root.
+  std::vector<std::string> components;
+  bool resolving = true;
+  std::string folder = root;
+  for (std::size_t at = start; at <= path.size();) {
+    std::size_t end = path.find('/', at);
+    if (end == std::string::npos) end = path.size();
+    const std::string component = path.substr(at, end - at);
+    at = end + 1;
+    if (component.empty() || component == ".") continue;
+    if (component == "..") {
+      if (components.empty()) {
+        errno = EACCES;
+        return false;
+      }
+      components.pop_back();
+      folder = root;
+      for (const std::string& part : components) folder += "/" + part;
+      resolving = Exists(folder.empty() ? "/" : folder);
+      continue;
+    }
+    std::string match = component;
+    if (resolving && !MatchEntry(folder, component, &match)) resolving = false;
+    components.push_back(resolving ? match : component);
+    folder += "/" + components.back();
+  }
+  *native = root;
+  for (const std::string& part : components) *native += "/" + part;
+  if (native->empty()) *native = "/";
+  // A name that ends with a separator names a folder; keep the mark for callers that look at it.
+  if (path.back() == '/' && native->back() != '/') *native += '/';
+  if (root == "." && native->size() > 2) native->erase(0, 2);
   return true;
 }
 

@@ -67,6 +67,7 @@ class Win32FileSystem : public FileSystem {
     *bytesWritten = put;
     return ok != 0;
   }
+  bool Flush(FileHandle handle) override { return FlushFileBuffers(ToNative(handle)) != 0; }
   bool Seek(FileHandle handle, std::uint64_t position) override { return SeekTo(ToNative(handle), position); }
   bool Size(FileHandle handle, std::uint64_t* size) override {
     LARGE_INTEGER value;
@@ -102,6 +103,47 @@ class Win32FileSystem : public FileSystem {
     if (isFolder) *isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     return true;
   }
+  bool CopyFileReplacing(const char* from, const char* to) override {
+    // Through a temporary file beside the target: a failure leaves the old target whole.
+    const std::string target = NativeName(to);
+    const std::string temporary = target + ".zrcopy";
+    if (CopyFileA(NativeName(from).c_str(), temporary.c_str(), FALSE) &&
+        MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return true;
+    }
+    const DWORD error = GetLastError();
+    DeleteFileA(temporary.c_str());
+    SetLastError(error);
+    return false;
+  }
+  bool FreeSpace(const char* name, std::uint64_t* bytes) override {
+    // The nearest folder on the path that exists tells the volume.
+    std::string path = NativeName(name);
+    ULARGE_INTEGER available;
+    while (!GetDiskFreeSpaceExA(path.c_str(), &available, nullptr, nullptr)) {
+      const std::size_t separator = path.find_last_of('\\', path.size() > 1 ? path.size() - 2 : 0);
+      if (separator == std::string::npos) return false;
+      path = path.substr(0, separator + 1);
+    }
+    *bytes = available.QuadPart;
+    return true;
+  }
+  bool ActualName(const char* name, std::string* actual) override {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(NativeName(name).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    *actual = found.cFileName;
+    return true;
+  }
+  bool CurrentFolder(std::string* folder) override {
+    char buffer[MAX_PATH + 1];
+    const DWORD length = GetCurrentDirectoryA(sizeof buffer, buffer);
+    if (length == 0 || length >= sizeof buffer) return false;
+    *folder = buffer;
+    return true;
+  }
+  bool SetCurrentFolder(const char* name) override { return SetCurrentDirectoryA(NativeName(name).c_str()) != 0; }
   bool ListFolder(const char* name, void (*visit)(const FolderEntry& entry, void* context),
                   void* context) override {
     std::string pattern = NativeName(name) + "\\*";

@@ -1,0 +1,69 @@
+#pragma once
+// Applying payload to one file of the installation: ".upd" rebuilds the file from the installed one
+// and a VCDIFF delta, ".new" copies the payload, ".del" deletes the target, ".equ" and ".ini" do
+// nothing. Every failure leaves a readable ErrorText and a line in "patch.log" in the current folder
+// and on standard output.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "Es/Containers/array.h"
+#include "Es/Containers/compactBuf.h"
+#include "patch/patchAction.h"
+#include "patch/patchStore.h"
+
+namespace patch {
+
+class ApplyPatch : public IPatchAction {
+ public:
+  // `uninstallList` receives "F:" + output for every file this action creates (and for delta outputs
+  // too when `recordDeltaOutputs` is set).
+  ApplyPatch(DynArray<RefString>& uninstallList, bool recordDeltaOutputs)
+      : uninstallList_(uninstallList), recordDeltaOutputs_(recordDeltaOutputs) {}
+
+  std::uint32_t Apply(const char* outputPath, const char* payloadPath, const char* targetPath, int flag) override;
+  std::uint32_t ApplyByName(const char* outputFolder, const char* payloadFolder, const char* targetFolder,
+                            const char* name) override;
+  void Finish() override {}
+  const char* ErrorText() const override { return errorText_.Data(); }
+  // Records the uninstall lines Apply records for this payload, without doing anything else: for an
+  // entry that an interrupted run had already carried out.
+  void RecordCreatedFiles(const char* outputPath, const char* payloadPath);
+
+  // The payload's bytes in place (the store's entry, valid while the action lives): deltas are then
+  // decoded and new files written straight from them, and the payload file is written only for a delta
+  // that must go to the external tool. Without them Apply reads the payload file.
+  void UsePayloadBytes(const std::uint8_t* data, std::size_t size);
+  // After a result of 1: the checksum and size of the output, when they were computed as it was
+  // written (false when the external tool wrote it).
+  bool OutputChecksum(WrittenFile* written) const;
+
+ private:
+  std::uint32_t Fail(const char* format, ...);
+  bool RunDeltaTool(const char* source, const char* delta, const char* output);
+  bool RunExternalDeltaTool(const char* source, const char* delta, const char* output);
+  bool CopyPayload(const char* payloadPath, const char* outputPath);
+
+  DynArray<RefString>& uninstallList_;
+  bool recordDeltaOutputs_;
+  RefString errorText_;
+  const std::uint8_t* payload_ = nullptr;
+  std::size_t payloadSize_ = 0;
+  bool havePayload_ = false;
+  WrittenFile output_;
+  bool outputKnown_ = false;
+};
+
+// One action per file attempt, destroyed right after it.
+IPatchAction* NewApplyPatch(DynArray<RefString>& uninstallList, bool recordDeltaOutputs);
+
+// The delta tool the patch carries, written to the working folder by the run: used for deltas the
+// linked decoder declines. "" until set.
+void SetDeltaToolPath(const char* path);
+const char* DeltaToolPath();
+
+// Appends a failure line to "patch.log" in the current folder (at most 1023 bytes, no line end) and
+// prints it with a line feed on standard output; "Cannot write to log file" when the log cannot be opened.
+void LogActionFailure(const char* text);
+
+}  // namespace patch

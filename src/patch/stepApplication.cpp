@@ -1,0 +1,391 @@
+#include "patch/stepApplication.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Es/Containers/nameText.h"
+#include "install/uninstallLog.h"
+#include "patch/applyPatch.h"
+#include "patch/entryNames.h"
+#include "patch/patchStore.h"
+#include "patch/stepJournal.h"
+#include "patch/verification.h"
+#include "platform/fileSystem.h"
+#include "ui/messages.h"
+#include "ui/progressText.h"
+#include "ui/userInterface.h"
+
+namespace patch {
+namespace {
+
+constexpr std::uint64_t kSpaceMargin = 10485760;  // 10 MiB beyond each file's needs
+
+std::string LowerAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+bool FileExists(const std::string& path, std::uint64_t* size = nullptr) {
+  platform::FileSystem* files = platform::CurrentFileSystem();
+  const platform::FileHandle file = files->OpenRead(path.c_str());
+  if (!platform::IsValidFile(file)) return false;
+  std::uint64_t length = 0;
+  const bool sized = files->Size(file, &length);
+  files->Close(file);
+  if (size) *size = sized ? length : 0;
+  return true;
+}
+
+std::string WithoutExtension(const std::string& path) {
+  const std::size_t extension = ExtensionStart(path);
+  return extension == std::string::npos ? path : path.substr(0, extension);
+}
+
+// A versioned entry's name after the group prefix: "<major>.<minor>\<relative path>". False for names
+// of another shape.
+bool ParseStepName(const std::string& name, std::size_t prefixLength, int* major, int* minor, std::string* relative) {
+  const std::string rest = name.substr(prefixLength < name.size() ? prefixLength : name.size());
+  int consumed = 0;
+  if (std::sscanf(rest.c_str(), "%d.%d%n", major, minor, &consumed) != 2) return false;
+  const std::size_t end = static_cast<std::size_t>(consumed);
+  if (end >= rest.size() || rest[end] != '\\') return false;
+  *relative = rest.substr(end + 1);
+  return !relative->empty();
+}
+
+// The uninstall lines added since `start`: what one entry contributed.
+std::vector<std::string> LinesSince(int start) {
+  const DynArray<RefString>& list = install::UninstallList();
+  std::vector<std::string> lines;
+  for (int i = start; i < list.Size(); ++i) lines.push_back(list[i].Data());
+  return lines;
+}
+
+void AddLines(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) install::UninstallList().Add(RefString(line.c_str()));
+}
+
+// The journal value that holds the checksum a written entry's file has once it is in place. Recorded
+// before the rename, so that a rerun recognises a file the interrupted run had already replaced.
+std::string WrittenKey(const std::string& entry) { return "written " + entry; }
+
+std::string ChecksumText(std::uint32_t crc) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(crc));
+  return text;
+}
+
+// The paths of one versioned entry. D is the destination, S the subfolder, R the relative path with
+// its suffixes, R'' without them.
+struct StepPaths {
+  std::string relative;  // R''
+  std::string payload;   // where the entry is written when a file is needed (the external delta tool)
+  std::string target;    // the installed file the action reads
+  std::string output;    // the new content
+  std::string final;     // where the output goes
+  bool subfolder = false;
+  bool targetFromMain = false;  // subfolder mode, and the file has no copy in the subfolder yet
+};
+
+// A job for verifying written files: the store, the folder and the version whose list applies.
+PatchJob VerificationJob(const PatchJob& job, const std::string& destination, int major, int minor) {
+  PatchJob verification;
+  verification.store = job.store;
+  verification.destination = destination.c_str();
+  verification.sourceMajor = verification.targetMajor = major;
+  verification.sourceMinor = verification.targetMinor = minor;
+  return verification;
+}
+
+void Fail(PatchJob& job, const std::string& relative) {
+  job.failed = true;
+  job.failedFile = relative.c_str();
+}
+
+// Builds the paths of a versioned entry; in subfolder mode the final file's folders are made first.
+bool BuildPaths(const PatchJob& job, const std::string& relative, StepPaths* paths) {
+  const std::string destination = job.destination.Data();
+  const std::string subfolder = job.subfolder.Data();
+  paths->relative = WithoutExtension(WithoutDistributionSuffix(relative));
+  paths->subfolder = !subfolder.empty();
+  if (!paths->subfolder) {
+    paths->payload = destination + relative;
+    paths->target = destination + paths->relative;
+    paths->output = paths->target + ".tmp";
+    return true;
+  }
+  const std::string inSubfolder = destination + subfolder + "\\";
+  paths->payload = LowerAscii(inSubfolder + relative);
+  paths->final = LowerAscii(inSubfolder + paths->relative);
+  if (!CreatePathDirectories(paths->final.c_str(), true)) return false;
+  const bool inSubfolderExists = FileExists(paths->final);
+  paths->targetFromMain = !inSubfolderExists;
+  paths->target = inSubfolderExists ? paths->final : destination + paths->relative;
+  paths->output = inSubfolderExists ? inSubfolder + paths->relative + ".tmp" : LowerAscii(inSubfolder + paths->relative + ".tmp");
+  return true;
+}
+
+// The folder a step's written files are verified in: the subfolder when there is one.
+std::string VerifyFolder(const PatchJob& job) {
+  const std::string subfolder = job.subfolder.Data();
+  return std::string(job.destination.Data()) + (subfolder.empty() ? "" : subfolder + "\\");
+}
+
+// Verifies a file of a step that is in place, against the list of the step's version.
+void VerifyPlaced(PatchJob& job, int major, int minor, const StepPaths& paths) {
+  const PatchJob verification = VerificationJob(job, VerifyFolder(job), major, minor);
+  if (VerifyInstallation(verification, paths.relative, job.distributions, true, true) != kVerified) {
+    Fail(job, paths.relative);
+  }
+}
+
+// One versioned entry: the action's attempt loop, the rename into place and the verification.
+void ApplyEntry(PatchJob& job, const std::string& name, int major, int minor, const StepPaths& paths,
+                const std::uint8_t* payload, std::size_t payloadSize) {
+  platform::FileSystem* files = platform::CurrentFileSystem();
+  for (bool again = true; again;) {
+    again = false;
+    std::unique_ptr<ApplyPatch> action(new ApplyPatch(install::UninstallList(), paths.subfolder));
+    action->UsePayloadBytes(payload, payloadSize);
+    const std::uint32_t result = action->Apply(paths.output.c_str(), paths.payload.c_str(), paths.target.c_str(), 1);
+    ReportFileProgress(payloadSize, paths.target.c_str());
+    if (result == kActionFailed) ui::AppendLog(23, name.c_str(), action->ErrorText());
+    if (result == kActionFailed) {
+      const int answer = ui::AskAbortRetryIgnore(true, 12, paths.relative.c_str(), 0u, 1u);
+      if (answer == ui::kRetry) again = true;
+      if (answer == ui::kAbort) {
+        files->Delete(paths.output.c_str());
+        Fail(job, paths.relative);
+      }
+      continue;
+    }
+    if (result == kActionWritten) {
+      WrittenFile written;
+      WrittenChecksum known;
+      const bool computed = action->OutputChecksum(&written);
+      if (!computed && !InstalledFileChecksum(paths.output.c_str(), &written.crc)) written.crc = 0;
+      if (job.journal && !job.journal->SetValue(WrittenKey(name), ChecksumText(written.crc))) {
+        Fail(job, paths.relative);
+        return;
+      }
+      // One rename replaces the old file with the complete new one; the old file is never deleted
+      // first. In subfolder mode a file taken from the main folder stays there unchanged.
+      if (!paths.targetFromMain) files->MakeWritable(paths.target.c_str());
+      if (!files->RenameReplacing(paths.output.c_str(), paths.final.c_str())) {
+        // The old file is still in place; the new content is not kept beside it.
+        files->Delete(paths.output.c_str());
+        Fail(job, paths.relative);
+        return;
+      }
+      if (computed) {
+        const PatchJob verification = VerificationJob(job, VerifyFolder(job), major, minor);
+        known.path = VerifyFolder(job) + paths.relative;
+        known.crc = written.crc;
+        known.size = written.size;
+        const int verified = VerifyWrittenFile(verification, paths.relative, job.distributions, true, true, known);
+        if (verified != kVerified) Fail(job, paths.relative);
+      } else {
+        VerifyPlaced(job, major, minor, paths);
+      }
+    } else if (result == kActionDeleted) {
+      files->Delete(paths.target.c_str());
+    } else if (result != kActionNothing) {
+      Fail(job, paths.relative);
+    }
+  }
+}
+
+// On a rerun, whether an entry the interrupted run had begun is already carried out: a deleted file is
+// gone, a written one has the checksum recorded before its rename.
+bool AlreadyCarriedOut(const PatchJob& job, const std::string& name, const std::string& suffix, const StepPaths& paths) {
+  if (suffix == ".DEL") return !FileExists(paths.target);
+  if (suffix != ".UPD" && suffix != ".NEW") return false;
+  const std::string recorded = job.journal->Value(WrittenKey(name));
+  std::uint32_t crc = 0;
+  return !recorded.empty() && InstalledFileChecksum(paths.final.c_str(), &crc) && ChecksumText(crc) == recorded;
+}
+
+}  // namespace
+
+void ReportFileProgress(std::uint64_t payloadSize, const char* targetPath) {
+  std::uint64_t targetSize = 0;
+  if (payloadSize != 1) FileExists(targetPath, &targetSize);
+  ui::CurrentUserInterface()->Advance(payloadSize + targetSize);
+}
+
+bool CreatePathDirectories(const char* path, bool stripFileName) {
+  std::string text = path ? path : "";
+  if (text.empty()) return true;
+  if (stripFileName) {
+    const std::size_t separator = text.find_last_of("\\/");
+    text = separator == std::string::npos ? std::string() : text.substr(0, separator);
+  }
+  platform::FileSystem* files = platform::CurrentFileSystem();
+  // The root (a drive, or the empty start of a network or native path) is kept as it is.
+  std::size_t at = text.find_first_of("\\/");
+  while (at != std::string::npos && at + 1 < text.size() && (text[at + 1] == '\\' || text[at + 1] == '/')) ++at;
+  while (at != std::string::npos) {
+    const std::size_t next = text.find_first_of("\\/", at + 1);
+    const std::string folder = text.substr(0, next == std::string::npos ? text.size() : next);
+    if (folder.size() > at + 1) {
+      bool isFolder = false;
+      if (files->Exists(folder.c_str(), &isFolder) && isFolder) {
+        // The action log "patch.log" goes to the deepest folder on the way that existed.
+        files->SetCurrentFolder(folder.c_str());
+      } else if (!files->CreateFolder(folder.c_str())) {
+        return false;
+      }
+      install::UninstallList().Add(RefString(("D:" + folder).c_str()));
+    }
+    at = next;
+  }
+  return true;
+}
+
+bool PrepareSteps(PatchJob& job, std::uint64_t* total) {
+  const std::string destination = job.destination.Data();
+  for (int i = 0; i < job.names.Size(); ++i) {
+    const std::string name = job.names[i].Data();
+    int major = 0, minor = 0;
+    std::string relative;
+    if (!ParseStepName(name, static_cast<std::size_t>(job.prefix.GetLength()), &major, &minor, &relative)) continue;
+    const std::uint64_t payloadSize = job.store ? EntrySize(*job.store, name.c_str()) : 0;
+    job.applied = true;
+    const std::string target = destination + WithoutExtension(WithoutDistributionSuffix(relative));
+    std::uint64_t length = 0;
+    if (!FileExists(target, &length)) {
+      *total += payloadSize;
+      continue;
+    }
+    *total += payloadSize == 1 ? 1 : payloadSize + length;
+    // The whole requirement in 64 bits: a file of several GiB needs that much room.
+    std::uint64_t freeBytes = 0;
+    const std::uint64_t needed = payloadSize + 2 * length + kSpaceMargin;
+    if (platform::CurrentFileSystem()->FreeSpace(target.substr(0, 3).c_str(), &freeBytes) && freeBytes < needed) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool ApplyStep(PatchJob& job) {
+  platform::FileSystem* files = platform::CurrentFileSystem();
+  for (int i = 0; i < job.names.Size(); ++i) {
+    job.applied = true;
+    const std::string name = job.names[i].Data();
+    int major = 0, minor = 0;
+    std::string relative;
+    if (!ParseStepName(name, static_cast<std::size_t>(job.prefix.GetLength()), &major, &minor, &relative)) continue;
+
+    // A rerun takes an entry the interrupted run finished as it is.
+    const int firstLine = install::UninstallList().Size();
+    std::vector<std::string> doneLines;
+    if (job.journal && job.journal->IsDone(name, &doneLines)) {
+      AddLines(doneLines);
+      continue;
+    }
+    StepPaths paths;
+    if (!BuildPaths(job, relative, &paths)) {
+      Fail(job, WithoutExtension(WithoutDistributionSuffix(relative)));
+      return false;
+    }
+    bool targetExisted = FileExists(paths.target);
+    // One the interrupted run began keeps what that run knew of its target; its leftovers go.
+    const bool resumed = job.journal && job.journal->IsBegun(name, &targetExisted);
+    if (resumed) {
+      files->Delete(paths.payload.c_str());
+      files->Delete(paths.output.c_str());
+    } else if (job.journal && !job.journal->Begin(name, targetExisted)) {
+      Fail(job, paths.relative);
+      return false;
+    }
+    if (!paths.subfolder) paths.final = targetExisted ? paths.target : LowerAscii(paths.target);
+    ui::SetStatusText("%s", (paths.subfolder ? std::string(job.subfolder.Data()) + "\\" : std::string()).append(paths.relative).c_str());
+
+    const std::uint8_t* payload = nullptr;
+    std::size_t payloadSize = 0;
+    if (!EntryBytes(*job.store, name.c_str(), &payload, &payloadSize)) {
+      ShowSystemError(("resource: " + name).c_str());
+      Fail(job, paths.relative);
+      return false;
+    }
+    const std::string withoutTag = WithoutDistributionSuffix(relative);
+    const std::size_t dot = ExtensionStart(withoutTag);
+    const std::string suffix = dot == std::string::npos ? std::string() : UpperAscii(withoutTag.substr(dot));
+    if (resumed && AlreadyCarriedOut(job, name, suffix, paths)) {
+      ApplyPatch(install::UninstallList(), paths.subfolder).RecordCreatedFiles(paths.output.c_str(), paths.payload.c_str());
+      ReportFileProgress(payloadSize, paths.final.c_str());
+      if (suffix != ".DEL") VerifyPlaced(job, major, minor, paths);
+    } else {
+      // An existing file keeps the spelling its name has on disk.
+      std::string actualName;
+      if (targetExisted && files->ActualName(paths.target.c_str(), &actualName)) {
+        paths.target = paths.target.substr(0, FileNameStart(paths.target)) + actualName;
+        if (!paths.subfolder) paths.final = paths.target;
+      }
+      ApplyEntry(job, name, major, minor, paths, payload, payloadSize);
+      files->Delete(paths.payload.c_str());  // written only for the external delta tool
+    }
+    if (job.failed) return false;
+    if (job.journal && !job.journal->Done(name, LinesSince(firstLine))) {
+      Fail(job, paths.relative);
+      return false;
+    }
+  }
+  return true;
+}
+
+void CopyWholeFiles(PatchJob& job) {
+  const std::string subfolder = job.subfolder.Data();
+  const std::string destination = std::string(job.destination.Data()) + (subfolder.empty() ? "" : subfolder + "\\");
+  const PatchJob verification = VerificationJob(job, destination, job.targetMajor, job.targetMinor);
+  const std::size_t prefixLength = static_cast<std::size_t>(job.prefix.GetLength());
+  for (int i = 0; i < job.names.Size() && !job.failed; ++i) {
+    const std::string name = job.names[i].Data();
+    const std::string afterPrefix = name.substr(prefixLength < name.size() ? prefixLength : name.size());
+    const std::string relative = WithoutDistributionSuffix(afterPrefix);
+    const std::string target = LowerAscii(destination + relative);
+    ui::SetStatusText("%s", relative.c_str());
+
+    const int firstLine = install::UninstallList().Size();
+    std::vector<std::string> doneLines;
+    if (job.journal && job.journal->IsDone(name, &doneLines)) {
+      AddLines(doneLines);
+      continue;
+    }
+    bool targetExisted = FileExists(target);
+    if (job.journal && !job.journal->IsBegun(name, &targetExisted) && !job.journal->Begin(name, targetExisted)) {
+      Fail(job, relative);
+      return;
+    }
+    if (!targetExisted) install::UninstallList().Add(RefString(("F:" + target + ".tmp").c_str()));
+    for (bool again = true; again;) {
+      again = false;
+      WrittenFile written;
+      if (ExtractEntry(*job.store, name.c_str(), target.c_str(), &written)) {
+        WrittenChecksum known;
+        known.path = target;
+        known.crc = written.crc;
+        known.size = written.size;
+        const int verified = VerifyWrittenFile(verification, afterPrefix, job.distributions, false, true, known);
+        if (verified == kVerifyRetry) again = true;
+        if (verified == kVerifyFailed) Fail(job, relative);
+      } else {
+        const int answer = ui::AskAbortRetryIgnore(true, 21, name.c_str());
+        if (answer == ui::kRetry) again = true;
+        if (answer == ui::kAbort) Fail(job, relative);
+      }
+    }
+    if (job.failed) return;
+    if (job.journal && !job.journal->Done(name, LinesSince(firstLine))) {
+      Fail(job, relative);
+      return;
+    }
+  }
+}
+
+}  // namespace patch
