@@ -64,7 +64,7 @@ void ReplaceLog(const std::string& path, const std::string& text) {
   if (!platform::IsValidFile(file)) return;
   std::uint32_t written = 0;
   const bool ok = files->Write(file, text.data(), static_cast<std::uint32_t>(text.size()), &written) &&
-                  written == text.size();
+                  written == text.size() && files->Flush(file);
   if (!files->Close(file) || !ok || !files->RenameReplacing(temporary.c_str(), path.c_str())) {
     files->Delete(temporary.c_str());
   }

@@ -110,7 +110,9 @@ bool WriteBytesToFile(const std::uint8_t* data, std::size_t size, const char* ta
     writtenFile->crc = crc.Value();
     writtenFile->size = size;
   }
-  const bool closed = files->Close(file);
+  // On disk before it replaces the target, so that not even a power cut leaves an empty file.
+  const bool flushed = written && files->Flush(file);
+  const bool closed = files->Close(file) && flushed;
   // Only a complete file replaces the target, in one step; a read-only target is made writable first.
   bool isFolder = false;
   if (written && closed && files->Exists(targetPath, &isFolder) && !isFolder) files->MakeWritable(targetPath);

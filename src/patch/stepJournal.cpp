@@ -151,8 +151,9 @@ bool StepJournal::Append(const std::string& text) {
   if (!platform::IsValidFile(file)) return false;
   const std::string record = fresh ? kHeader + text : tornLastLine_ ? kResume + text : text;
   std::uint32_t written = 0;
+  // Durable before the run goes on: a record names what the files may already show.
   const bool ok = files->Write(file, record.data(), static_cast<std::uint32_t>(record.size()), &written) &&
-                  written == record.size();
+                  written == record.size() && files->Flush(file);
   const bool closed = files->Close(file);
   if (fresh) {
     startAfresh_ = !(ok && closed);  // a header cut short is written anew next time

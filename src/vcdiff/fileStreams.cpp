@@ -126,9 +126,10 @@ bool OutputFile::Write(const std::uint8_t* data, std::size_t size, DecodeError* 
   return true;
 }
 
-bool OutputFile::CloseWriter(DecodeError* error) {
+bool OutputFile::CloseWriter(bool durable, DecodeError* error) {
   if (!platform::IsValidFile(handle_)) return true;
-  const bool closed = Files()->Close(handle_);
+  const bool flushed = !durable || Files()->Flush(handle_);
+  const bool closed = Files()->Close(handle_) && flushed;
   handle_ = platform::kInvalidFile;
   if (!closed) {
     return Fail(error, DecodeStatus::WriteFailed, "cannot write %s: %s", partPath_.c_str(),
@@ -138,7 +139,8 @@ bool OutputFile::CloseWriter(DecodeError* error) {
 }
 
 bool OutputFile::Commit(DecodeError* error) {
-  if (!CloseWriter(error)) {
+  // On disk before it is renamed over a file that a power cut must not leave empty.
+  if (!CloseWriter(true, error)) {
     Abandon();
     return false;
   }
@@ -162,7 +164,7 @@ void OutputFile::Abandon() {
 bool OutputFile::WrittenPart::Acquire(std::uint64_t position, std::uint64_t size, const std::uint8_t** data,
                                       DecodeError* error) {
   if (!SegmentInside(position, size, owner_->writtenSize_, "target written so far", error)) return false;
-  if (!owner_->CloseWriter(error)) return false;
+  if (!owner_->CloseWriter(false, error)) return false;
   if (!file_.Open(owner_->partPath_.c_str(), "output", error)) return false;
   return file_.Acquire(position, size, data, error);
 }

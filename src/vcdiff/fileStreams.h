@@ -80,7 +80,8 @@ class OutputFile : public TargetSink {
     MappedFile file_;
   };
 
-  bool CloseWriter(DecodeError* error);
+  // Closes the file, made durable first when `durable` is set.
+  bool CloseWriter(bool durable, DecodeError* error);
 
   std::string path_;
   std::string partPath_;
