@@ -105,6 +105,7 @@ bool WriteBytesToFile(const std::uint8_t* data, std::size_t size, const char* ta
     }
     crc.Update(data + offset, put);
     offset += put;
+    files->StartFlush(file);
   }
   if (writtenFile) {
     writtenFile->crc = crc.Value();

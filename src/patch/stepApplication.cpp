@@ -199,6 +199,17 @@ void ApplyEntry(PatchJob& job, const std::string& name, int major, int minor, co
   }
 }
 
+// What an interrupted attempt at an entry may have left: the payload written for the external tool,
+// the output, and the temporary files of both.
+void RemoveLeftovers(const StepPaths& paths) {
+  platform::FileSystem* files = platform::CurrentFileSystem();
+  for (const std::string& path : {paths.payload, paths.output}) {
+    files->Delete(path.c_str());
+    files->Delete((path + ".zrtmp").c_str());
+    files->Delete((path + ".part").c_str());
+  }
+}
+
 // On a rerun, whether an entry the interrupted run had begun is already carried out: a deleted file is
 // gone, a written one has the checksum recorded before its rename.
 bool AlreadyCarriedOut(const PatchJob& job, const std::string& name, const std::string& suffix, const StepPaths& paths) {
@@ -293,13 +304,17 @@ bool ApplyStep(PatchJob& job) {
       Fail(job, WithoutExtension(WithoutDistributionSuffix(relative)));
       return false;
     }
+    const std::string withoutTag = WithoutDistributionSuffix(relative);
+    const std::size_t dot = ExtensionStart(withoutTag);
+    const std::string suffix = dot == std::string::npos ? std::string() : UpperAscii(withoutTag.substr(dot));
+    // Entries that change no file need no record: a rerun simply takes them again.
+    StepJournal* journal = suffix == ".EQU" || suffix == ".INI" ? nullptr : job.journal;
     bool targetExisted = FileExists(paths.target);
     // One the interrupted run began keeps what that run knew of its target; its leftovers go.
-    const bool resumed = job.journal && job.journal->IsBegun(name, &targetExisted);
+    const bool resumed = journal && journal->IsBegun(name, &targetExisted);
     if (resumed) {
-      files->Delete(paths.payload.c_str());
-      files->Delete(paths.output.c_str());
-    } else if (job.journal && !job.journal->Begin(name, targetExisted)) {
+      RemoveLeftovers(paths);
+    } else if (journal && !journal->Begin(name, targetExisted)) {
       Fail(job, paths.relative);
       return false;
     }
@@ -313,9 +328,6 @@ bool ApplyStep(PatchJob& job) {
       Fail(job, paths.relative);
       return false;
     }
-    const std::string withoutTag = WithoutDistributionSuffix(relative);
-    const std::size_t dot = ExtensionStart(withoutTag);
-    const std::string suffix = dot == std::string::npos ? std::string() : UpperAscii(withoutTag.substr(dot));
     if (resumed && AlreadyCarriedOut(job, name, suffix, paths)) {
       ApplyPatch(install::UninstallList(), paths.subfolder).RecordCreatedFiles(paths.output.c_str(), paths.payload.c_str());
       ReportFileProgress(payloadSize, paths.final.c_str());
@@ -331,7 +343,7 @@ bool ApplyStep(PatchJob& job) {
       files->Delete(paths.payload.c_str());  // written only for the external delta tool
     }
     if (job.failed) return false;
-    if (job.journal && !job.journal->Done(name, LinesSince(firstLine))) {
+    if (journal && !journal->Done(name, LinesSince(firstLine))) {
       Fail(job, paths.relative);
       return false;
     }

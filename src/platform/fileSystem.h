@@ -61,6 +61,9 @@ class FileSystem {
                      std::uint32_t* bytesWritten) = 0;
   // Makes what was written to the file durable (it survives a power cut) before the call returns.
   virtual bool Flush(FileHandle handle) = 0;
+  // Starts writing what was written so far to the disk without waiting for it, so that a later Flush
+  // has little left to wait for (Linux: the kernel's write-back of the range; Windows: nothing).
+  virtual void StartFlush(FileHandle handle) = 0;
   virtual bool Seek(FileHandle handle, std::uint64_t position) = 0;
   virtual bool Size(FileHandle handle, std::uint64_t* size) = 0;
   // Last-write time in seconds since 1970-01-01 UTC.

@@ -25,6 +25,17 @@ std::string PrefixDirectory();
 // WOW6432Node view.
 bool MachineIs64Bit();
 
+// The Program Files folder the 32-bit patch program sees, in Windows form without a trailing
+// backslash: "C:\Program Files (x86)" on a 64-bit machine, "C:\Program Files" otherwise (Windows: the
+// shell's folder). "" when it cannot be had.
+std::string ProgramFilesFolder();
+
+// The temporary folder in Windows form ending with a backslash, as GetTempPathA gives it. Linux: the
+// prefix user's Temp folder (C:\users\<user>\Temp, or AppData\Local\Temp where the prefix has
+// that instead), created when missing, so that files moved from it into the game stay on one volume.
+// False when there is none.
+bool TemporaryFolder(std::string* folder);
+
 // The native path for a name in the program's own form. Linux: a drive letter is mapped into the
 // prefix, every existing component is matched against the folder's real entries without regard to
 // case, and components that do not exist yet keep the spelling given. Windows: the name with

@@ -123,6 +123,8 @@ bool OutputFile::Write(const std::uint8_t* data, std::size_t size, DecodeError* 
     size -= put;
     writtenSize_ += put;
   }
+  // The disk takes the window while the next one decodes; the flush at the end then waits for little.
+  Files()->StartFlush(handle_);
   return true;
 }
 

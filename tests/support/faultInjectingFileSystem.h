@@ -81,6 +81,7 @@ class FaultInjectingFileSystem : public platform::FileSystem {
     return ok;
   }
   bool Flush(platform::FileHandle handle) override { return Forward(native_->Flush(handle)); }
+  void StartFlush(platform::FileHandle handle) override { native_->StartFlush(handle); }
   bool Seek(platform::FileHandle handle, std::uint64_t position) override {
     return failSeek ? Inject(false) : Forward(native_->Seek(handle, position));
   }

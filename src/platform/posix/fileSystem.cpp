@@ -103,6 +103,7 @@ class PosixFileSystem : public FileSystem {
     return true;
   }
   bool Flush(FileHandle handle) override { return ::fsync(ToFd(handle)) == 0 || Fail(); }
+  void StartFlush(FileHandle handle) override { ::sync_file_range(ToFd(handle), 0, 0, SYNC_FILE_RANGE_WRITE); }
   bool Seek(FileHandle handle, std::uint64_t position) override {
     return ::lseek(ToFd(handle), static_cast<off_t>(position), SEEK_SET) >= 0 || Fail();
   }

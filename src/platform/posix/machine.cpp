@@ -1,6 +1,8 @@
 #include "platform/machine.h"
 
 #include <dirent.h>
+#include <pwd.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -119,6 +121,36 @@ bool MatchEntry(const std::string& folder, const std::string& wanted, std::strin
 }
 
 }  // namespace
+
+std::string ProgramFilesFolder() { return MachineIs64Bit() ? "C:\\Program Files (x86)" : "C:\\Program Files"; }
+
+bool TemporaryFolder(std::string* folder) {
+  // The prefix's user folder is named after the Unix user, as Wine names it.
+  const char* user = std::getenv("USER");
+  std::string name = user && *user ? user : "";
+  if (name.empty()) {
+    const struct passwd* account = ::getpwuid(::geteuid());
+    if (account && account->pw_name) name = account->pw_name;
+  }
+  if (name.empty()) return false;
+  const std::string base = "C:\\users\\" + name;
+  for (const char* candidate : {"\\Temp", "\\AppData\\Local\\Temp"}) {
+    std::string native;
+    if (ToNativePath((base + candidate).c_str(), &native) && IsFolder(native)) {
+      *folder = base + candidate + "\\";
+      return true;
+    }
+  }
+  std::string native;
+  if (!ToNativePath((base + "\\Temp").c_str(), &native)) return false;
+  const std::string users = PrefixDirectory() + "/drive_c/users";
+  ::mkdir(users.c_str(), 0777);
+  ::mkdir(native.substr(0, native.find_last_of('/')).c_str(), 0777);
+  ::mkdir(native.c_str(), 0777);
+  if (!IsFolder(native)) return false;
+  *folder = base + "\\Temp\\";
+  return true;
+}
 
 bool ToNativePath(const char* name, std::string* native) {
   std::string path(name ? name : "");

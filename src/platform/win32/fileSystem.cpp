@@ -68,6 +68,7 @@ class Win32FileSystem : public FileSystem {
     return ok != 0;
   }
   bool Flush(FileHandle handle) override { return FlushFileBuffers(ToNative(handle)) != 0; }
+  void StartFlush(FileHandle) override {}
   bool Seek(FileHandle handle, std::uint64_t position) override { return SeekTo(ToNative(handle), position); }
   bool Size(FileHandle handle, std::uint64_t* size) override {
     LARGE_INTEGER value;

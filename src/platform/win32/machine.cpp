@@ -1,6 +1,7 @@
 #include "platform/machine.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
 namespace platform {
 
@@ -16,6 +17,20 @@ bool MachineIs64Bit() {
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process")));
   BOOL wow64 = FALSE;
   return isWow64Process && isWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+std::string ProgramFilesFolder() {
+  char path[MAX_PATH];
+  if (FAILED(SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, path))) return std::string();
+  return path;
+}
+
+bool TemporaryFolder(std::string* folder) {
+  char path[MAX_PATH + 1];
+  const DWORD length = GetTempPathA(sizeof path, path);
+  if (length == 0 || length > MAX_PATH) return false;
+  *folder = path;
+  return true;
 }
 
 bool ToNativePath(const char* name, std::string* native) {
