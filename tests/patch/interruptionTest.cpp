@@ -98,9 +98,12 @@ TEST_F(Interruption, RerunAfterAKillAtAnyOperationEndsAsACleanRun) {
   const Tree clean = steppatch::ReadTree(folder.Path());
   ASSERT_EQ(clean.count("Sounds\\Voice\\Intro.wav"), 0u) << "a new file gets a lower-case name";
   ASSERT_EQ(clean.at("SOUNDS\\VOICE\\intro.wav"), steppatch::Digest(versions.v107.at("Sounds\\Voice\\Intro.wav")));
-  std::ifstream log(folder.Path() / "uninstall.log", std::ios::binary);
-  const std::string logText((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
-  ASSERT_NE(logText.find("F:" + destination + "readme.txt\r\n"), std::string::npos) << logText;
+  std::string logText;
+  {
+    std::ifstream log(folder.Path() / "uninstall.log", std::ios::binary);
+    logText.assign(std::istreambuf_iterator<char>(log), std::istreambuf_iterator<char>());
+  }
+  ASSERT_NE(logText.find("F:" + steppatch::Lower(destination) + "readme.txt\r\n"), std::string::npos) << logText;
   ASSERT_GT(operations, 300);
 
   // On Windows each death test starts the program again: a sample of the points there.

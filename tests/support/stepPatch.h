@@ -72,6 +72,12 @@ inline void AddStep(MemoryEntrySource& store, int major, int fromMinor, int toMi
   store.Add("CRC\\" + Version(major, toMinor) + "\\CRC.CRC", ChecksumList(after));
 }
 
+// The path as the patch lower-cases new files' paths (ASCII letters only).
+inline std::string Lower(std::string text) {
+  for (char& c : text) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+  return text;
+}
+
 // A content by size and checksum; texts of up to 64 bytes as they are.
 inline std::string Digest(const std::string& content) {
   if (content.size() <= 64) return content;

@@ -9,6 +9,8 @@
 //   platformProbe trusted                              prints this program's trusted key blob in hex
 //   platformProbe replace-key EXECUTABLE PUBLIC.blob   writes the key into the executable's slot
 //   platformProbe link LINK TARGET DESCRIPTION WORKDIR ARGUMENTS
+//   platformProbe reg-set HKLM|HKCU PATH NAME VALUE    sets a string value (Linux: in $WINEPREFIX)
+//   platformProbe reg-get HKLM|HKCU PATH NAME          prints a string value
 
 #include <cstdio>
 #include <cstring>
@@ -18,6 +20,7 @@
 #include <vector>
 
 #include "patch/trustedKey.h"
+#include "platform/registry.h"
 #include "platform/shellLink.h"
 #include "platform/signature.h"
 #include "platform/signing.h"
@@ -57,6 +60,17 @@ int Signing(platform::SigningResult result) {
 
 int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
+  if ((command == "reg-set" && argc == 6) || (command == "reg-get" && argc == 5)) {
+    const platform::RegistryHive hive =
+        std::strcmp(argv[2], "HKCU") == 0 ? platform::RegistryHive::CurrentUser : platform::RegistryHive::LocalMachine;
+    std::string value, error;
+    if (command == "reg-get") {
+      if (!platform::CurrentRegistry()->ReadString(hive, argv[3], argv[4], &value)) return Fail("no such value");
+      std::printf("%s\n", value.c_str());
+      return 0;
+    }
+    return platform::CurrentRegistry()->WriteString(hive, argv[3], argv[4], argv[5], &error) ? 0 : Fail(error.c_str());
+  }
   if (command == "genkey" && argc == 4) {
     std::string pem;
     platform::KeyBlob blob;

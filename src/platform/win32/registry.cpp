@@ -1,0 +1,67 @@
+#include "platform/registry.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace platform {
+namespace {
+
+HKEY Root(RegistryHive hive) { return hive == RegistryHive::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
+
+std::string SystemText(LONG code) {
+  char text[512] = "";
+  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, static_cast<DWORD>(code), 0, text,
+                 sizeof text, nullptr);
+  std::string result = text;
+  while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == ' ')) result.pop_back();
+  return result;
+}
+
+class Win32Registry : public Registry {
+ public:
+  bool ReadString(RegistryHive hive, const char* path, const char* name, std::string* value) override {
+    HKEY key;
+    if (RegOpenKeyExA(Root(hive), path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    DWORD type = 0;
+    DWORD size = 0;
+    bool read = RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+                (type == REG_SZ || type == REG_EXPAND_SZ);
+    std::vector<char> data(size + 1, '\0');
+    read = read && RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    // The stored text may or may not end with its zero.
+    if (read) value->assign(data.data(), strnlen(data.data(), size));
+    return read;
+  }
+
+  bool WriteString(RegistryHive hive, const char* path, const char* name, const char* value,
+                   std::string* error) override {
+    HKEY key;
+    DWORD disposition = 0;
+    LONG result = RegCreateKeyExA(Root(hive), path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key,
+                                  &disposition);
+    if (result != ERROR_SUCCESS) {
+      *error = "cannot open or create the key " + std::string(path) + ": " + SystemText(result);
+      return false;
+    }
+    // The text with its terminating zero.
+    result = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                            static_cast<DWORD>(strlen(value) + 1));
+    RegCloseKey(key);
+    if (result != ERROR_SUCCESS) {
+      *error = "cannot set " + std::string(path) + "\\" + name + ": " + SystemText(result);
+      return false;
+    }
+    return true;
+  }
+};
+
+}  // namespace
+
+Registry* NativeRegistry() {
+  static Win32Registry registry;
+  return &registry;
+}
+
+}  // namespace platform
