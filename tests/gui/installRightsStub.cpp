@@ -5,5 +5,5 @@
 bool gInstallRightsGranted = std::getenv("ZR_GUI_PROBE_NO_RIGHTS") == nullptr;
 
 namespace platform {
-__attribute__((weak)) bool CheckInstallRights() { return gInstallRightsGranted; }
+bool CheckInstallRights() { return gInstallRightsGranted; }
 }  // namespace platform

@@ -81,17 +81,18 @@ TEST_F(DialogsTest, LogKeepsItsNewestLinesWithinTheLimit) {
   Ref<ConsoleWindowProgress> window = new ConsoleWindowProgress;
   ASSERT_TRUE(window->Create(ThisModule(), false));
   EXPECT_EQ(window->StatusText(), "");  // Create clears the template's "Progress"
-  const std::string filler(90, 'x');
-  for (int i = 0; i < 400; ++i) window->AppendLog((std::to_string(1000 + i) + filler).c_str());
+  const std::string filler(990, 'x');
+  for (int i = 0; i < 60; ++i) window->AppendLog((std::to_string(1000 + i) + filler).c_str());
   const std::string log = window->LogText();
-  // Each line is 96 characters with its line end; the text before the newest line stays within
+  // Each line is 996 characters with its line end; the text before the newest line stays within
   // the limit and starts at a line.
-  EXPECT_LE(log.size(), ui::kLogLimit + 96);
-  EXPECT_GT(log.size(), ui::kLogLimit - 96);
-  EXPECT_EQ(log.size() % 96, 0u);
-  EXPECT_EQ(log.substr(log.size() - 96), "1399" + filler + "\r\n");
+  const std::size_t line = 996;
+  EXPECT_LE(log.size(), ui::kLogLimit + line);
+  EXPECT_GT(log.size(), ui::kLogLimit - line);
+  EXPECT_EQ(log.size() % line, 0u);
+  EXPECT_EQ(log.substr(log.size() - line), "1059" + filler + "\r\n");
   EXPECT_EQ(log.find("1000" + filler), std::string::npos);  // the oldest went first
-  EXPECT_EQ(log.compare(0, 4, std::to_string(1400 - log.size() / 96)), 0);
+  EXPECT_EQ(log.compare(0, 4, std::to_string(1060 - log.size() / line)), 0);
 }
 
 TEST_F(DialogsTest, TheLockGuardsKeepOpenAndTheDialogHandle) {
@@ -170,11 +171,11 @@ TEST_F(DialogsTest, ResourceTablesHoldTheCompiledTableInEveryLanguage) {
   EXPECT_TRUE(catalogue_.Neutral(29).empty());
   ui::SetMessageLanguage(1031);
   EXPECT_EQ(Message(1), "Corvanth Patch");
-  EXPECT_EQ(Message(26).substr(0, 6), "Wollen");
+  EXPECT_EQ(Message(2).substr(0, 15), "Corvanth ist au");
 }
 
 // The entry's runs. The worker and the helper thread meet through these.
-struct Run {
+struct ProgramRun {
   int result = 0;
   bool keepOpen = false;
   bool ran = false;
@@ -191,7 +192,7 @@ struct Run {
 };
 
 int RunRoutine(const dialogs::WorkerStartBlock& block, void* argument) {
-  Run& run = *static_cast<Run*>(argument);
+  ProgramRun& run = *static_cast<ProgramRun*>(argument);
   run.ran = true;
   run.commandLine = block.commandLine;
   run.window = block.window;
@@ -225,7 +226,7 @@ int RunRoutine(const dialogs::WorkerStartBlock& block, void* argument) {
 
 // Runs the whole program with `user` answering from a second thread.
 template <class User>
-int RunProgram(Run& run, User user) {
+int RunProgram(ProgramRun& run, User user) {
   std::thread helper(user);
   const int code = dialogs::RunPatchProgram(RunRoutine, &run);
   helper.join();
@@ -234,7 +235,7 @@ int RunProgram(Run& run, User user) {
 
 TEST_F(DialogsTest, EntryWithoutRightsShowsMessage28AndEndsWith4) {
   gInstallRightsGranted = false;
-  Run run;
+  ProgramRun run;
   std::string box;
   const int code = RunProgram(run, [&] {
     if (dialogs::WindowHandle found = dialogs::WaitForWindow(kBoxCaption, kWait)) {
@@ -248,7 +249,7 @@ TEST_F(DialogsTest, EntryWithoutRightsShowsMessage28AndEndsWith4) {
 }
 
 TEST_F(DialogsTest, EntryRunsTheWorkerWithAHiddenWindowAndEndsWithItsCode) {
-  Run run;
+  ProgramRun run;
   run.result = dialogs::kExitDeclined;
   EXPECT_EQ(RunProgram(run, [] {}), dialogs::kExitDeclined);  // no final window, nobody needs to answer
   EXPECT_TRUE(run.ran);
@@ -257,14 +258,14 @@ TEST_F(DialogsTest, EntryRunsTheWorkerWithAHiddenWindowAndEndsWithItsCode) {
   EXPECT_TRUE(run.okDisabledAtStart);
   EXPECT_EQ(run.firstLog, Message(27) + "\r\n");
 
-  Run failed;
+  ProgramRun failed;
   failed.result = dialogs::kExitFailure;
   EXPECT_EQ(RunProgram(failed, [] {}), dialogs::kExitFailure);  // failed without a result to read
 }
 
 TEST_F(DialogsTest, EntryKeepsTheWindowForAResultUntilDismissed) {
   for (int result : {0, 1}) {
-    Run run;
+    ProgramRun run;
     run.result = result;
     run.keepOpen = result == 1;
     run.steps = {"show"};
@@ -293,7 +294,7 @@ TEST_F(DialogsTest, EntryKeepsTheWindowForAResultUntilDismissed) {
 }
 
 TEST_F(DialogsTest, QuestionsOfTheRunAreAnsweredInTheirDialogs) {
-  Run run;
+  ProgramRun run;
   run.steps = {"show", "ask", "choose"};
   run.result = dialogs::kExitDeclined;
   bool ownedByWindow = false;
@@ -333,7 +334,7 @@ class NoThreads : public platform::ThreadSystem {
 TEST_F(DialogsTest, EntryEndsWith3WhenTheWorkerCannotStart) {
   NoThreads noThreads;
   platform::ThreadSystem* previous = platform::SetThreadSystem(&noThreads);
-  Run run;
+  ProgramRun run;
   const int code = RunProgram(run, [] {});
   platform::SetThreadSystem(previous);
   EXPECT_EQ(code, dialogs::kExitNoThread);

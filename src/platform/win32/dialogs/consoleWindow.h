@@ -116,6 +116,7 @@ class ConsoleWindow {
 // playing animation 125 in its animation control.
 class ConsoleWindowProgress : public ConsoleWindow, public RefCount {
  public:
+  void Destroy() override { delete this; }  // the whole object, not its RefCount part
   bool DialogMessage(WindowHandle window, unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
 };
 

@@ -3,6 +3,11 @@
 #include <windows.h>
 #include <commctrl.h>
 
+// The system's headers name their ANSI and wide functions through macros; the message table's own
+// GetMessage and FormatMessage are meant here.
+#undef GetMessage
+#undef FormatMessage
+
 #include <memory>
 #include <new>
 
