@@ -22,7 +22,9 @@ wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 mkdir -p "$out"
 rm -f "$out"/*.png "$out"/*.report "$out"/*.log
 export WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
-export WINEPREFIX=${WINEPREFIX:-$out/wineprefix}
+# A prefix of its own (made on first use, then kept): the frame setting below stays out of other tests'
+# prefixes, and stopping its wineserver at the end stops nothing else.
+export WINEPREFIX=${ZR_GUI_WINEPREFIX:-$out/../gui-wineprefix}
 mkdir -p "$WINEPREFIX"
 
 # A display number nobody uses.

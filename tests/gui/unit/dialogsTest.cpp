@@ -319,6 +319,30 @@ TEST_F(DialogsTest, QuestionsOfTheRunAreAnsweredInTheirDialogs) {
   EXPECT_EQ(run.chosen, "de");
 }
 
+std::atomic<int> quitStage{0};
+
+// Asks the first thread to quit, then goes on working after the entry has returned.
+int QuitRoutine(const dialogs::WorkerStartBlock& block, void*) {
+  dialogs::PostQuit(block.window->DialogHandle());
+  while (quitStage == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  // The entry has returned: what the worker uses must still be there (operations that need no
+  // message loop, since nobody serves the window any more).
+  ui::UserInterface* user = ui::CurrentUserInterface();
+  user->SetKeepOpen();
+  quitStage = user->KeepOpen() ? 2 : 3;
+  return dialogs::kExitFailure;
+}
+
+TEST_F(DialogsTest, QuitMessageEndsTheEntryAt0WithoutWaitingForTheWorker) {
+  quitStage = 0;
+  ui::UserInterface* before = ui::CurrentUserInterface();
+  EXPECT_EQ(dialogs::RunPatchProgram(QuitRoutine, nullptr), dialogs::kExitSuccess);
+  quitStage = 1;
+  for (int i = 0; i < 500 && quitStage == 1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(quitStage, 2);
+  ui::SetUserInterface(before);  // the worker left its interface current
+}
+
 // A thread system whose starts fail.
 class NoThreads : public platform::ThreadSystem {
  public:

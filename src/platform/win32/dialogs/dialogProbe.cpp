@@ -88,6 +88,10 @@ std::string DialogTexts(WindowHandle dialog) {
   return texts;
 }
 
+void PostQuit(WindowHandle window) {
+  PostThreadMessageA(GetWindowThreadProcessId(static_cast<HWND>(window), nullptr), WM_QUIT, 0, 0);
+}
+
 bool OwnedBy(WindowHandle dialog, WindowHandle owner) {
   return GetWindow(static_cast<HWND>(dialog), GW_OWNER) == static_cast<HWND>(owner);
 }

@@ -27,6 +27,8 @@ std::vector<std::string> ListItems(WindowHandle dialog, int id);
 void SelectListItem(WindowHandle dialog, int id, int index);
 // The text of a box or dialog: the caption and the texts of its static controls, joined by line ends.
 std::string DialogTexts(WindowHandle dialog);
+// Posts a quit message to the thread that serves `window`.
+void PostQuit(WindowHandle window);
 // True when `dialog`'s owner is `owner`.
 bool OwnedBy(WindowHandle dialog, WindowHandle owner);
 
