@@ -17,6 +17,9 @@ for tool in Xvfb xdotool import "$wine"; do
     exit 77
   fi
 done
+for program in "$probe" "$unit"; do
+  [ -f "$program" ] || { echo "onScreen: $program is missing"; exit 1; }
+done
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 
 mkdir -p "$out"

@@ -273,10 +273,13 @@ TEST_F(DialogsTest, EntryKeepsTheWindowForAResultUntilDismissed) {
     int bar = -1;
     bool okEnabled = false;
     const int code = RunProgram(run, [&] {
-      dialogs::WindowHandle dialog = dialogs::WaitForWindow("Corvanth: Updating version 1.05 to version 1.08...", kWait);
+      const char* caption = "Corvanth: Updating version 1.05 to version 1.08...";
+      dialogs::WindowHandle dialog = dialogs::WaitForWindow(caption, kWait);
       if (!dialog) return;
       // The worker may still be at work; the final display enables OK.
-      for (int i = 0; i < 500 && !run.window->OkEnabled(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      for (int i = 0; i < 500 && !run.window->OkEnabled(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
       percent = run.window->PercentText();
       bar = run.window->BarPosition();
       okEnabled = run.window->OkEnabled();

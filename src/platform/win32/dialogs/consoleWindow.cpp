@@ -169,7 +169,9 @@ void ConsoleWindow::WaitForClose(bool enableOk) {
   if (enableOk) {
     EnableOk(true);
     // The button takes the keyboard, so that Enter closes the window as the user expects.
-    if (HWND dialog = ToWindow(DialogHandle())) SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(okButton_), TRUE);
+    if (HWND dialog = ToWindow(DialogHandle())) {
+      SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(okButton_), TRUE);
+    }
   }
   MSG message;
   while (DialogHandle()) {
