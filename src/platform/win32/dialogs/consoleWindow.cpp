@@ -47,7 +47,10 @@ std::string WindowText(HWND window) {
 ConsoleWindow::ConsoleWindow() : lock_(new Lock) { InitializeCriticalSection(&lock_->section); }
 
 ConsoleWindow::~ConsoleWindow() {
-  if (HWND dialog = ToWindow(DialogHandle())) DestroyWindow(dialog);
+  if (HWND dialog = ToWindow(DialogHandle())) {
+    SetWindowLongPtrA(dialog, DWLP_USER, 0);  // the procedure no longer reaches this object
+    DestroyWindow(dialog);
+  }
   DeleteCriticalSection(&lock_->section);
   delete lock_;
 }

@@ -168,8 +168,8 @@ int RunPatchProgram(PatchRoutine run, void* argument) {
   if (worker != platform::kNoThread) {
     if (PumpUntilEnded(reinterpret_cast<HANDLE>(worker), window.GetRef()) == PumpEnd::Quit) {
       // The worker goes on until the process ends and keeps what it uses: the shared state with its
-      // interface and window reference (never released, so that only the worker's thread could touch
-      // the count), and the common controls.
+      // interface and its window reference, which is never dropped (so the count, a plain integer, is
+      // not changed by two threads at once and the window outlives the entry), and the common controls.
       controls.Keep();
       threads->Close(worker);
       return kExitSuccess;
