@@ -126,6 +126,16 @@ finish() {
   echo "onScreen: $1 ended with $code"
 }
 
+# animation_moves CASE: the clip's area of the centred progress window differs between two moments.
+animation_moves() {
+  local area=200x50+412+280 first="$out/$1-animation-a.png" second="$out/$1-animation-b.png" differing
+  import -window root -crop "$area" "$first"
+  sleep 0.4
+  import -window root -crop "$area" "$second"
+  differing=$(compare -metric AE "$first" "$second" null: 2>&1)
+  [ "${differing%% *}" != 0 ] || fail "$1: the animation does not move"
+}
+
 report_has() {  # report_has CASE LINE
   tr -d '\r' < "$out/$1.report" 2>/dev/null | grep -qx "$2" || fail "$1: the report lacks '$2' ($(tr '\n' '|' < "$out/$1.report" 2>/dev/null))"
 }
@@ -169,7 +179,7 @@ run_language() {  # run_language SUFFIX LOCALE EXPECTED_LANGUAGE
   # Yes; progress; Abort: the error stays in the log and the window waits for OK.
   start_probe "abort$s" "$locale"
   if id=$(expect_window "abort$s" 1-start "$box"); then answer "$id" Return; fi
-  expect_window "abort$s" 2-progress "$progress" >/dev/null
+  expect_window "abort$s" 2-progress "$progress" >/dev/null && animation_moves "abort$s"
   if id=$(expect_window "abort$s" 3-question "$box"); then answer "$id" space; fi
   if id=$(wait_window "$progress" 10); then
     sleep 0.5
