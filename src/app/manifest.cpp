@@ -96,7 +96,6 @@ Manifest ReadManifest(const ParamFile& file) {
   });
   ForEachClassIn(file, "Shortcuts", [&](const ParamEntry& entry) {
     ShortcutEntry shortcut;
-    shortcut.name = entry.GetName().Data();
     shortcut.source = RequiredText(entry, "source");
     shortcut.destination = RequiredText(entry, "destination");
     shortcut.arguments = RequiredText(entry, "arguments");

@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "install/registryUpdates.h"
+#include "install/shortcuts.h"
+
 class ParamFile;
 
 namespace app {
@@ -28,20 +31,9 @@ struct DistributionRule {
   std::vector<std::string> distributions;
 };
 
-struct RegistryUpdate {
-  bool user = false;  // HKEY_CURRENT_USER, else HKEY_LOCAL_MACHINE
-  std::string path;
-  std::string name;
-  std::string value;
-  bool hasDistributions = false;  // a present but empty list means never
-  std::vector<std::string> distributions;
-};
-
-struct ShortcutEntry {
-  std::string name;  // the class name
-  std::string source, destination, arguments, workingDirectory, startMenuGroup, description;
-  std::vector<std::string> includeDistributions, excludeDistributions;
-};
+// Registry values and shortcuts are the installation's side effects (install/).
+using RegistryUpdate = install::RegistryUpdate;
+using ShortcutEntry = install::Shortcut;
 
 struct ManifestCommand {
   std::string commandLine;  // empty entries are skipped by the run

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Es/Containers/nameText.h"
+#include "install/pathFolders.h"
 #include "install/uninstallLog.h"
 #include "patch/applyPatch.h"
 #include "patch/entryNames.h"
@@ -121,7 +122,7 @@ bool BuildPaths(const PatchJob& job, const std::string& relative, StepPaths* pat
   const std::string inSubfolder = destination + subfolder + "\\";
   paths->payload = LowerAscii(inSubfolder + relative);
   paths->final = LowerAscii(inSubfolder + paths->relative);
-  if (!CreatePathDirectories(paths->final.c_str(), true)) return false;
+  if (!install::CreatePathDirectories(paths->final.c_str(), true)) return false;
   const bool inSubfolderExists = FileExists(paths->final);
   paths->targetFromMain = !inSubfolderExists;
   paths->target = inSubfolderExists ? paths->final : destination + paths->relative;
@@ -226,35 +227,6 @@ void ReportFileProgress(std::uint64_t payloadSize, const char* targetPath) {
   std::uint64_t targetSize = 0;
   if (payloadSize != 1) FileExists(targetPath, &targetSize);
   ui::CurrentUserInterface()->Advance(payloadSize + targetSize);
-}
-
-bool CreatePathDirectories(const char* path, bool stripFileName) {
-  std::string text = path ? path : "";
-  if (text.empty()) return true;
-  if (stripFileName) {
-    const std::size_t separator = text.find_last_of("\\/");
-    text = separator == std::string::npos ? std::string() : text.substr(0, separator);
-  }
-  platform::FileSystem* files = platform::CurrentFileSystem();
-  // The root (a drive, or the empty start of a network or native path) is kept as it is.
-  std::size_t at = text.find_first_of("\\/");
-  while (at != std::string::npos && at + 1 < text.size() && (text[at + 1] == '\\' || text[at + 1] == '/')) ++at;
-  while (at != std::string::npos) {
-    const std::size_t next = text.find_first_of("\\/", at + 1);
-    const std::string folder = text.substr(0, next == std::string::npos ? text.size() : next);
-    if (folder.size() > at + 1) {
-      bool isFolder = false;
-      if (files->Exists(folder.c_str(), &isFolder) && isFolder) {
-        // The action log "patch.log" goes to the deepest folder on the way that existed.
-        files->SetCurrentFolder(folder.c_str());
-      } else if (!files->CreateFolder(folder.c_str())) {
-        return false;
-      }
-      install::UninstallList().Add(RefString(("D:" + folder).c_str()));
-    }
-    at = next;
-  }
-  return true;
 }
 
 bool PrepareSteps(PatchJob& job, std::uint64_t* total) {

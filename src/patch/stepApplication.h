@@ -26,10 +26,6 @@ bool ApplyStep(PatchJob& job);
 // set job.failed and job.failedFile.
 void CopyWholeFiles(PatchJob& job);
 
-// Makes every folder of `path` exist (without its file name when `stripFileName` is set) and records
-// each one as "D:" + folder in the uninstall list, whether it existed before or not. False when a
-// folder could not be created.
-bool CreatePathDirectories(const char* path, bool stripFileName);
 
 // Advances the progress window by the payload's size, plus the target's size unless the payload is
 // exactly one byte (an action marker).

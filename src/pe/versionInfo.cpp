@@ -102,3 +102,76 @@ std::string FileVersionText(const ResourceDirectory& resources) {
 }
 
 }  // namespace pe
+
+namespace pe {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+void PadTo4(Bytes* bytes) {
+  while (bytes->size() % 4 != 0) bytes->push_back(0);
+}
+
+void AppendText16(Bytes* bytes, const std::string& ascii) {
+  for (const char c : ascii) {
+    bytes->push_back(static_cast<std::uint8_t>(c));
+    bytes->push_back(0);
+  }
+  bytes->push_back(0);
+  bytes->push_back(0);
+}
+
+// One node: header, key, value and children, each part starting on a 4-byte boundary.
+Bytes VersionNode(const std::string& key, std::uint16_t type, const Bytes& value, std::uint16_t valueLength,
+                  const std::vector<Bytes>& children) {
+  Bytes node(kNodeHeaderSize, 0);
+  AppendText16(&node, key);
+  PadTo4(&node);
+  node.insert(node.end(), value.begin(), value.end());
+  for (const Bytes& child : children) {
+    PadTo4(&node);
+    node.insert(node.end(), child.begin(), child.end());
+  }
+  StoreU16(node.data(), static_cast<std::uint32_t>(node.size()));
+  StoreU16(node.data() + 2, valueLength);
+  StoreU16(node.data() + 4, type);
+  return node;
+}
+
+Bytes TextNode(const std::string& key, const std::string& value) {
+  Bytes text;
+  AppendText16(&text, value);
+  return VersionNode(key, kTextType, text, static_cast<std::uint16_t>(value.size() + 1), {});
+}
+
+std::uint32_t VersionPart(const std::string& text, std::size_t* at) {
+  std::uint32_t number = 0;
+  while (*at < text.size() && text[*at] >= '0' && text[*at] <= '9') {
+    number = number * 10 + static_cast<std::uint32_t>(text[*at] - '0');
+    if (number > 0xFFFF) number = 0xFFFF;
+    ++*at;
+  }
+  if (*at < text.size() && text[*at] == '.') ++*at;
+  return number;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> BuildVersionResource(const std::string& fileVersion) {
+  std::size_t at = 0;
+  std::uint32_t parts[4] = {};
+  for (std::uint32_t& part : parts) part = VersionPart(fileVersion, &at);
+  Bytes fixed(52, 0);
+  const std::uint32_t fields[13] = {0xFEEF04BD, 0x00010000, parts[0] << 16 | parts[1], parts[2] << 16 | parts[3],
+                                    parts[0] << 16 | parts[1], parts[2] << 16 | parts[3], 0x3F, 0, 0x40004, 1,
+                                    0, 0, 0};
+  for (int i = 0; i < 13; ++i) StoreU32(fixed.data() + 4 * i, fields[i]);
+  const Bytes strings = VersionNode("040904b0", kTextType, {}, 0,
+                                    {TextNode("FileVersion", fileVersion), TextNode("ProductVersion", fileVersion)});
+  const Bytes stringInfo = VersionNode("StringFileInfo", kTextType, {}, 0, {strings});
+  const Bytes translation = VersionNode("Translation", 0, {0x09, 0x04, 0xB0, 0x04}, 4, {});
+  const Bytes varInfo = VersionNode("VarFileInfo", kTextType, {}, 0, {translation});
+  return VersionNode("VS_VERSION_INFO", 0, fixed, 52, {stringInfo, varInfo});
+}
+
+}  // namespace pe

@@ -4,7 +4,9 @@
 // found by a path of keys below the root, such as "\StringFileInfo\040904b0\FileVersion"; keys are
 // compared without regard to ASCII case. Each step stays inside its parent node.
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "pe/byteView.h"
 #include "pe/resourceDirectory.h"
@@ -18,5 +20,10 @@ bool QueryVersionText(ByteView block, const char* path, std::u16string* text);
 // The "FileVersion" text of the version resource (identifier 1) in US English with the Unicode code
 // page, exactly that block and no other language, as UTF-8; an empty text when there is none.
 std::string FileVersionText(const ResourceDirectory& resources);
+
+// A version resource with the given "FileVersion" (ASCII) and "ProductVersion" texts in US English
+// with the Unicode code page (block "040904b0"), its translation list, and a fixed part whose numbers
+// are read from the text ("1.08" gives 1.8.0.0). For executables made by the tools and tests.
+std::vector<std::uint8_t> BuildVersionResource(const std::string& fileVersion);
 
 }  // namespace pe

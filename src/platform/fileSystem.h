@@ -74,6 +74,7 @@ class FileSystem {
   virtual bool MakeWritable(const char* name) = 0;  // clear a read-only attribute
   virtual bool RenameReplacing(const char* from, const char* to) = 0;
   virtual bool CreateFolder(const char* name) = 0;  // one level; true when it exists already
+  virtual bool RemoveFolder(const char* name) = 0;  // an empty folder
   virtual bool Exists(const char* name, bool* isFolder) = 0;
   // Copies a file over `to` (replacing it); an existing `to` is either left whole or replaced whole.
   virtual bool CopyFileReplacing(const char* from, const char* to) = 0;

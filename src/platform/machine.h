@@ -30,6 +30,10 @@ bool MachineIs64Bit();
 // shell's folder). "" when it cannot be had.
 std::string ProgramFilesFolder();
 
+// The all-users start-menu programs folder in Windows form without a trailing backslash (Windows: the
+// shell's folder; Linux: "C:\ProgramData\Microsoft\Windows\Start Menu\Programs", where Wine keeps
+// it). False when there is none.
+bool CommonProgramsFolder(std::string* folder);
 // The temporary folder in Windows form ending with a backslash, as GetTempPathA gives it. Linux: the
 // prefix user's Temp folder (C:\users\<user>\Temp, or AppData\Local\Temp where the prefix has
 // that instead), created when missing, so that files moved from it into the game stay on one volume.

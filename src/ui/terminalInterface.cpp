@@ -109,13 +109,7 @@ std::string TerminalInterface::ChooseDistribution(const std::vector<KnownDistrib
   }
   PrintLines("", "Your distribution was not recognized. Please, select one from the list.");
   for (std::size_t i = 0; i < candidates.size(); ++i) {
-    std::string shown = candidates[i];
-    for (const KnownDistribution& pair : known) {
-      if (EqualIgnoringCase(pair.name, candidates[i])) {
-        shown = pair.displayName;
-        break;
-      }
-    }
+    const std::string shown = DistributionDisplayName(known, candidates[i]);
     PrintLines("", ("  " + std::to_string(i + 1) + ") " + shown).c_str());
   }
   for (std::string answer; ReadAnswer("Number (empty to cancel): ", &answer);) {

@@ -1,5 +1,7 @@
 #include "ui/userInterface.h"
 
+#include <cctype>
+
 #include "El/Common/appFrame.h"
 
 namespace ui {
@@ -45,6 +47,14 @@ UserInterface* DefaultInterface() {
 
 UserInterface* current = nullptr;
 
+bool EqualIgnoringCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 UserInterface* CurrentUserInterface() { return current ? current : DefaultInterface(); }
@@ -61,6 +71,25 @@ int ProgressPercent(std::uint64_t done, std::uint64_t total) {
   if (percent < 3.0) return 3;
   if (percent > 100.0) return 100;
   return static_cast<int>(percent);
+}
+
+std::string DistributionDisplayName(const std::vector<KnownDistribution>& known, const std::string& candidate) {
+  for (const KnownDistribution& pair : known) {
+    if (EqualIgnoringCase(pair.name, candidate)) return pair.displayName;
+  }
+  return candidate;
+}
+
+std::string LogWithLine(std::string log, const std::string& line) {
+  while (log.size() > kLogLimit) {
+    const std::size_t lineFeed = log.find('\n');
+    if (lineFeed == std::string::npos) {
+      log.clear();
+    } else {
+      log.erase(0, lineFeed + 1);
+    }
+  }
+  return log + line;
 }
 
 }  // namespace ui

@@ -12,6 +12,7 @@
 // them. Questions that cannot be asked (no terminal, no scripted answer) take the safe answer (No,
 // Cancel, Abort) and say so.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -73,5 +74,16 @@ UserInterface* SetUserInterface(UserInterface* userInterface);
 // The percentage the bar shows for `done` of `total`: done / total × 100 truncated, held within 3 to
 // 100, and 3 while the total is 0. The bar never shows less than 3 per cent once anything was reported.
 int ProgressPercent(std::uint64_t done, std::uint64_t total);
+
+// How the distribution choice shows `candidate`: the display name of the known pair with the same name
+// (compared without regard to case), else the candidate itself.
+std::string DistributionDisplayName(const std::vector<KnownDistribution>& known, const std::string& candidate);
+
+// The longest log text, in characters, that a new line is appended to; older lines go first.
+constexpr std::size_t kLogLimit = 30720;
+// The progress window's log after appending `line` (which carries its own line end): while the text is
+// longer than kLogLimit its first line is removed (everything up to and including the first line
+// feed), or all of it when it has no line feed; then the line is appended.
+std::string LogWithLine(std::string log, const std::string& line);
 
 }  // namespace ui

@@ -97,7 +97,9 @@ TEST(Manifest, ReadsTheWholeSchema) {
   EXPECT_TRUE(manifest.registry[2].distributions.empty());
 
   ASSERT_EQ(manifest.shortcuts.size(), 1u);
-  EXPECT_EQ(manifest.shortcuts[0].name, "Editor");
+  EXPECT_EQ(manifest.shortcuts[0].source, "Editor");
+  EXPECT_EQ(manifest.shortcuts[0].destination, "bin\\editor.exe");
+  EXPECT_EQ(manifest.shortcuts[0].arguments, "-window");
   EXPECT_EQ(manifest.shortcuts[0].startMenuGroup, "Corvanth\\Tools");
   EXPECT_TRUE(manifest.shortcuts[0].includeDistributions.empty());
   EXPECT_EQ(manifest.shortcuts[0].excludeDistributions, std::vector<std::string>{"USA"});

@@ -99,6 +99,7 @@ class FaultInjectingFileSystem : public platform::FileSystem {
     return failRename || ++renames == failRenameAt ? Inject(false) : Forward(native_->RenameReplacing(from, to));
   }
   bool CreateFolder(const char* name) override { return Forward(native_->CreateFolder(name)); }
+  bool RemoveFolder(const char* name) override { return Forward(native_->RemoveFolder(name)); }
   bool Exists(const char* name, bool* isFolder) override { return Forward(native_->Exists(name, isFolder)); }
   bool CopyFileReplacing(const char* from, const char* to) override {
     return failRename ? Inject(false) : Forward(native_->CopyFileReplacing(from, to));

@@ -118,3 +118,36 @@ TEST(TerminalInterface, BarOnATerminalIsClearedAroundLogLines) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ProgressLog, OldestLinesGoFirstOncePastTheLimit) {
+  // Below the limit nothing is dropped.
+  EXPECT_EQ(ui::LogWithLine("first\r\n", "second\r\n"), "first\r\nsecond\r\n");
+  // Exactly at the limit the text is kept whole: only a longer one loses lines.
+  const std::string line(98, 'a');
+  std::string full;
+  while (full.size() < ui::kLogLimit) full += line + "\r\n";
+  ASSERT_EQ(full.size(), ui::kLogLimit + 80);  // 308 lines: past the limit by part of a line
+  const std::string trimmed = ui::LogWithLine("old\r\n" + full, "new\r\n");
+  EXPECT_EQ(trimmed, full.substr(100) + "new\r\n");  // "old" and one more line went, then within the limit
+  EXPECT_EQ(ui::LogWithLine(full.substr(0, ui::kLogLimit), "new\r\n"), full.substr(0, ui::kLogLimit) + "new\r\n");
+  // A text past the limit without a line feed is cleared.
+  EXPECT_EQ(ui::LogWithLine(std::string(ui::kLogLimit + 1, 'z'), "new\r\n"), "new\r\n");
+  // Lines of any length: the kept text never exceeds the limit before the new line.
+  std::string log;
+  for (int i = 0; i < 3000; ++i) {
+    log = ui::LogWithLine(log, std::string(static_cast<std::size_t>(i % 211), 'b') + "\r\n");
+    ASSERT_LE(log.size(), ui::kLogLimit + 213);
+  }
+}
+
+TEST(DistributionChoice, DisplayNamesComeFromTheKnownPairWithoutRegardToCase) {
+  const std::vector<ui::KnownDistribution> known = {{"English", "English edition"}, {"de", "Deutsche Ausgabe"}};
+  EXPECT_EQ(ui::DistributionDisplayName(known, "english"), "English edition");
+  EXPECT_EQ(ui::DistributionDisplayName(known, "DE"), "Deutsche Ausgabe");
+  EXPECT_EQ(ui::DistributionDisplayName(known, "russian"), "russian");
+  EXPECT_EQ(ui::DistributionDisplayName({}, "gold"), "gold");
+}
+
+}  // namespace

@@ -130,6 +130,7 @@ class PosixFileSystem : public FileSystem {
   bool RenameReplacing(const char* from, const char* to) override {
     return ::rename(NativeName(from).c_str(), NativeName(to).c_str()) == 0 || Fail();
   }
+  bool RemoveFolder(const char* name) override { return ::rmdir(NativeName(name).c_str()) == 0 || Fail(); }
   bool CreateFolder(const char* name) override {
     std::string path = NativeName(name);
     if (::mkdir(path.c_str(), 0777) == 0) return true;

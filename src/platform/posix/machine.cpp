@@ -124,6 +124,11 @@ bool MatchEntry(const std::string& folder, const std::string& wanted, std::strin
 
 std::string ProgramFilesFolder() { return MachineIs64Bit() ? "C:\\Program Files (x86)" : "C:\\Program Files"; }
 
+bool CommonProgramsFolder(std::string* folder) {
+  *folder = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs";
+  return true;
+}
+
 bool TemporaryFolder(std::string* folder) {
   // The prefix's user folder is named after the Unix user, as Wine names it.
   const char* user = std::getenv("USER");

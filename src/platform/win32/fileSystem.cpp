@@ -91,6 +91,7 @@ class Win32FileSystem : public FileSystem {
   bool RenameReplacing(const char* from, const char* to) override {
     return MoveFileExA(NativeName(from).c_str(), NativeName(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
   }
+  bool RemoveFolder(const char* name) override { return RemoveDirectoryA(NativeName(name).c_str()) != 0; }
   bool CreateFolder(const char* name) override {
     std::string path = NativeName(name);
     if (CreateDirectoryA(path.c_str(), nullptr)) return true;

@@ -25,6 +25,13 @@ std::string ProgramFilesFolder() {
   return path;
 }
 
+bool CommonProgramsFolder(std::string* folder) {
+  char path[MAX_PATH];
+  if (FAILED(SHGetFolderPathA(nullptr, CSIDL_COMMON_PROGRAMS, nullptr, SHGFP_TYPE_CURRENT, path))) return false;
+  *folder = path;
+  return true;
+}
+
 bool TemporaryFolder(std::string* folder) {
   char path[MAX_PATH + 1];
   const DWORD length = GetTempPathA(sizeof path, path);

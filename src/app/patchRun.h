@@ -1,0 +1,43 @@
+#pragma once
+// The patch run: from the patch executable to an installation at the patch's version. Opens the store,
+// checks and reads the manifest, finds the installation and its version, applies the version rules,
+// detects the distribution, asks to start, verifies the installed files, then applies the version
+// steps, the whole-file groups and the commands, writes the registry values, shortcuts and the
+// uninstall log, and reports. Everything the user sees goes through the user-interface seam; the
+// machine is reached through the platform seam.
+//
+// The run keeps a journal beside the installation while it changes files (patch/stepJournal.h): run
+// again after an interruption, the same patch completes what the first run began.
+
+#include <string>
+
+#include "platform/keyBlob.h"
+
+namespace patch {
+class EntrySource;
+}
+
+namespace app {
+
+// The run's results, which become the program's exit code.
+enum PatchResult {
+  kPatchDone = 0,      // applied, or already applied and verified, or (dry run) everything checked
+  kPatchFailed = 1,    // any failure, or the distribution choice cancelled
+  kPatchDeclined = 10  // the user answered No to the start question
+};
+
+struct PatchRunOptions {
+  // The file whose resources are the payload; "" means the running program itself.
+  std::string storePath;
+  // A store the caller holds open instead (tests); null: opened from storePath.
+  patch::EntrySource* store = nullptr;
+  // The key the manifest's signature must verify with.
+  platform::KeyBlob trustedKey{};
+  // Every check up to the start question, the free-space test and a list of what would change;
+  // nothing is written.
+  bool dryRun = false;
+};
+
+int PatchRun(const PatchRunOptions& options);
+
+}  // namespace app

@@ -1,0 +1,151 @@
+// zrpatch on Linux: applies a Windows patch executable to the game installed in a Wine or Proton
+// prefix. It runs the same patch run as the Windows program and shows what that program shows, on the
+// terminal (or as JSON lines for launchers); the exit codes are the Windows program's.
+
+#include <CLI/CLI.hpp>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "El/Common/appFrame.h"
+#include "app/patchKey.h"
+#include "app/patchRun.h"
+#include "platform/installRights.h"
+#include "platform/machine.h"
+#include "platform/mappedFile.h"
+#include "ui/jsonLinesInterface.h"
+#include "ui/messages.h"
+#include "ui/terminalInterface.h"
+#include "ui/unattendedInterface.h"
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitNoRights = 4;
+
+const char* const kDescription =
+    "zrpatch: applies a Windows patch executable (PATCH.exe) to the game installed in a Wine or Proton\n"
+    "prefix, as the patch does on Windows: it finds the game through the prefix's registry, checks the\n"
+    "installed version and files, asks to start, updates the files, writes the registry values,\n"
+    "shortcuts and uninstall log the patch carries, and reports.\n"
+    "\n"
+    "The prefix is --prefix, else $WINEPREFIX, else ~/.wine. The wineserver of the prefix must not run\n"
+    "(wineserver -k). The manifest's signature is checked with the key in the patch's own key slot; with\n"
+    "--trusted-key the patch must carry exactly that publisher key.\n"
+    "\n"
+    "Exit codes: 0 applied (or already applied and verified, or a dry run that found nothing wrong),\n"
+    "1 failed or cancelled, 4 no write access to the prefix's Program Files folder or registry,\n"
+    "10 the start question was answered No.\n"
+    "\n"
+    "An interrupted run (a crash, a killed process, a full disk, a power cut) leaves every file in its\n"
+    "old or its new version; running the same patch again completes it.";
+
+// The libraries' diagnostics, into the log file when there is one.
+class DiagnosticsToFile : public AppFrameFunctions {
+ public:
+  explicit DiagnosticsToFile(std::FILE* file) : file_(file) {}
+  void LogV(const char* format, va_list args) override { Write(format, args); }
+  void WarningV(const char* format, va_list args) override { Write(format, args); }
+  void ErrorV(const char* format, va_list args) override { Write(format, args); }
+
+ private:
+  void Write(const char* format, va_list args) {
+    std::fputs("diagnostics: ", file_);
+    std::vfprintf(file_, format, args);
+    std::fputc('\n', file_);
+    std::fflush(file_);
+  }
+  std::FILE* file_;
+};
+
+// The patch path made absolute: the run changes the current folder on its way.
+std::string AbsolutePath(const std::string& path) {
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (!resolved) return path;
+  std::string absolute = resolved;
+  std::free(resolved);
+  return absolute;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{kDescription, "zrpatch"};
+  std::string patchPath, prefix, distribution, onError, logPath, trustedKeyPath;
+  bool yes = false, json = false, dryRun = false;
+  app.add_option("PATCH", patchPath, "The patch executable (PATCH.exe)")->required();
+  app.add_option("--prefix", prefix, "The Wine or Proton prefix the game is installed in (default: $WINEPREFIX, else ~/.wine)");
+  app.add_flag("-y,--yes", yes, "Answer Yes to the start question");
+  app.add_option("--distribution", distribution, "Choose this distribution (a tag of the patch) when it asks which");
+  app.add_option("--on-error", onError, "Answer a damaged-file question with abort or ignore instead of asking")
+      ->check(CLI::IsMember({"abort", "ignore"}));
+  app.add_option("--log", logPath, "Also write every log line, message, question and answer to FILE");
+  app.add_flag("--json", json, "Write one JSON object a line to standard output for launchers (no questions asked)");
+  app.add_flag("--dry-run", dryRun, "Check everything and list what would change; write nothing");
+  app.add_option("--trusted-key", trustedKeyPath, "Refuse the patch unless it carries this publisher key (148-byte file)");
+  CLI11_PARSE(app, argc, argv);
+
+  ui::PresetAnswers answers;
+  answers.start = yes ? ui::PresetAnswers::Start::Yes : ui::PresetAnswers::Start::Ask;
+  answers.distribution = distribution;
+  answers.onError = onError == "abort"    ? ui::PresetAnswers::OnError::Abort
+                    : onError == "ignore" ? ui::PresetAnswers::OnError::Ignore
+                                          : ui::PresetAnswers::OnError::Ask;
+
+  std::unique_ptr<ui::UserInterface> backend;
+  ui::JsonLinesInterface* jsonLines = nullptr;
+  if (json) {
+    backend.reset(jsonLines = new ui::JsonLinesInterface(answers, stdout));
+  } else {
+    backend.reset(new ui::TerminalInterface(answers));
+  }
+  std::FILE* log = nullptr;
+  if (!logPath.empty() && !(log = std::fopen(logPath.c_str(), "a"))) {
+    std::fprintf(stderr, "zrpatch: cannot open the log file %s\n", logPath.c_str());
+    return kExitFailure;
+  }
+  DiagnosticsToFile diagnostics(log);
+  if (log) CurrentAppFrameFunctions = &diagnostics;
+  ui::UnattendedInterface userInterface(backend.get(), ui::PresetAnswers(), log);
+  ui::SetUserInterface(&userInterface);
+  auto finish = [&](int code) {
+    if (jsonLines) jsonLines->WriteResult(code);
+    ui::SetUserInterface(nullptr);
+    CurrentAppFrameFunctions = DefaultAppFrameFunctions();
+    if (log) std::fclose(log);
+    return code;
+  };
+  auto fail = [&](const std::string& text) {
+    ui::CurrentUserInterface()->ShowMessage("zrpatch", text.c_str(), ui::BoxIcon::Error);
+    return finish(kExitFailure);
+  };
+
+  std::string error;
+  if (!platform::SelectPrefix(prefix.empty() ? nullptr : prefix.c_str(), &error)) return fail(error);
+
+  app::PatchRunOptions options;
+  options.storePath = AbsolutePath(patchPath);
+  options.dryRun = dryRun;
+  {
+    platform::MappedFile patch;
+    if (!patch.Open(options.storePath.c_str(), &error)) return fail(error);
+    if (!app::PatchTrustedKey(patch.Data(), patch.Size(), trustedKeyPath.c_str(), &options.trustedKey, &error)) {
+      return fail(error);
+    }
+  }
+  const std::string fingerprint = "Publisher key " + app::KeyFingerprintText(options.trustedKey) +
+                                  (trustedKeyPath.empty() ? " (taken from the patch)" : " (matches --trusted-key)");
+  ui::CurrentUserInterface()->AppendLog(fingerprint.c_str());
+  ui::CurrentUserInterface()->AppendLog(("Wine prefix " + platform::PrefixDirectory()).c_str());
+
+  if (!dryRun && !platform::CheckInstallRights()) {
+    char text[2048];
+    ui::GetMessage(28, text, sizeof text);
+    ui::ShowMessage(text, ui::BoxIcon::Error);
+    return finish(kExitNoRights);
+  }
+  return finish(app::PatchRun(options));
+}

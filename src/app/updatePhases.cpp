@@ -1,0 +1,282 @@
+// The update phases of a patch run: the working folder with the delta tool, the free-space pass, the
+// version steps, the whole-file groups, the commands, the side effects and the report.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "El/Common/appFrame.h"
+#include "app/runState.h"
+#include "install/registryUpdates.h"
+#include "install/shortcuts.h"
+#include "install/uninstallLog.h"
+#include "patch/applyPatch.h"
+#include "patch/patchStore.h"
+#include "patch/stepApplication.h"
+#include "platform/fileSystem.h"
+#include "platform/machine.h"
+#include "platform/process.h"
+#include "ui/messages.h"
+#include "ui/userInterface.h"
+
+namespace app {
+namespace {
+
+constexpr std::size_t kText = 1024;
+
+void AppendMessage(const std::string& text) { ui::CurrentUserInterface()->AppendLog(text.c_str()); }
+
+// Fills the job's names with the group's entries for the installation's distributions.
+void Collect(RunState& run, const std::string& prefix, const std::string& destination, bool versioned) {
+  patch::PatchJob& job = run.job;
+  job.prefix = prefix.c_str();
+  job.destination = destination.c_str();
+  job.names.Clear();
+  patch::CollectEntries(job);
+  patch::SelectForDistribution(job.names, run.distributions, versioned);
+}
+
+std::string StepPrefix(const RunState& run, int minor) {
+  char prefix[32];
+  std::snprintf(prefix, sizeof prefix, "%d.%02d-", Major(run.installedVersion), minor);
+  return prefix;
+}
+
+void DiskFull(const RunState& run) {
+  char drive[8];
+  std::snprintf(drive, sizeof drive, "%c:", run.installFolder.empty() ? '?' : run.installFolder[0]);
+  ui::ShowMessage(ui::FormatMessage(7, kText, kText, drive).c_str(), ui::BoxIcon::Error);
+}
+
+// The free-space pass over every version step, adding each step's work to the progress total.
+bool PrepareAllSteps(RunState& run) {
+  for (int minor = Minor(run.installedVersion); minor < Minor(run.patchVersion); ++minor) {
+    Collect(run, StepPrefix(run, minor), run.installFolder, true);
+    if (!patch::PrepareSteps(run.job, &run.total)) {
+      DiskFull(run);
+      return false;
+    }
+  }
+  return true;
+}
+
+struct FolderListing {
+  std::vector<std::string> files, folders;
+};
+
+void Visit(const platform::FolderEntry& entry, void* context) {
+  auto* listing = static_cast<FolderListing*>(context);
+  const std::string name = entry.name;
+  if (name == "." || name == "..") return;
+  (entry.isFolder ? listing->folders : listing->files).push_back(name);
+}
+
+// Deletes everything in `folder` (read-only files too) and, with `alsoFolder`, the folder itself.
+void RemoveFolder(const std::string& folder, bool alsoFolder) {
+  if (folder.empty()) return;
+  platform::FileSystem* files = platform::CurrentFileSystem();
+  FolderListing listing;
+  files->ListFolder(folder.c_str(), Visit, &listing);
+  for (const std::string& name : listing.files) {
+    const std::string path = folder + "\\" + name;
+    files->MakeWritable(path.c_str());
+    files->Delete(path.c_str());
+  }
+  for (const std::string& name : listing.folders) RemoveFolder(folder + "\\" + name, true);
+  if (alsoFolder) {
+    files->MakeWritable(folder.c_str());
+    files->RemoveFolder(folder.c_str());
+  }
+}
+
+// The working folder below the temporary folder ("...\ZRPatch", without a final backslash).
+bool WorkingFolder(std::string* folder) {
+  std::string temporary;
+  if (!platform::TemporaryFolder(&temporary) || temporary.size() > 260) {
+    ReportPhaseError("Temporary directory", kPhaseWorkingFolder);
+    return false;
+  }
+  *folder = temporary + "ZRPatch";
+  return true;
+}
+
+// Writes the delta tool the patch carries into the working folder. A patch without one still applies
+// every delta the linked decoder handles.
+bool WriteDeltaTool(RunState& run, const std::string& workingFolder) {
+  const std::uint8_t* data = nullptr;
+  std::size_t size = 0;
+  if (!patch::EntryBytes(*run.store, "XDELTA3.EXE", &data, &size)) {
+    LogF("The patch carries no delta tool; deltas are decoded by the linked decoder only.");
+    patch::SetDeltaToolPath("");
+    return true;
+  }
+  const std::string tool = workingFolder + "\\xdelta3.exe";
+  if (!patch::ExtractEntry(*run.store, "XDELTA3.EXE", tool.c_str())) {
+    ReportPhaseError("cannot find xdelta3.exe", kPhaseWorkingFolder);
+    return false;
+  }
+  patch::SetDeltaToolPath(tool.c_str());
+  return true;
+}
+
+// From here on files change: the journal records the run so that a rerun can complete it.
+bool StartJournal(RunState& run) {
+  if (!run.resuming && (!run.journal.SetValue("patch", run.manifest.version) ||
+                        !run.journal.SetValue("from", run.installedVersionText))) {
+    ReportPhaseError(patch::StepJournal::PathIn(run.installFolder).c_str(), kPhaseSteps);
+    return false;
+  }
+  run.journalOpen = true;
+  run.job.journal = &run.journal;
+  return true;
+}
+
+// The version steps, chained by their source versions: every minor from the installed one up to one
+// below the patch's is tried, so a minor without a step contributes nothing.
+int ApplySteps(RunState& run) {
+  std::string workingFolder;
+  if (!WorkingFolder(&workingFolder)) return kPatchFailed;
+  if (!WriteDeltaTool(run, workingFolder)) return kPatchFailed;
+  if (!PrepareAllSteps(run)) {
+    RemoveFolder(workingFolder, true);
+    return kPatchFailed;
+  }
+  if (!StartJournal(run)) {
+    RemoveFolder(workingFolder, true);
+    return kPatchFailed;
+  }
+  ui::CurrentUserInterface()->SetTotal(run.total);
+  for (int minor = Minor(run.installedVersion); minor < Minor(run.patchVersion); ++minor) {
+    Collect(run, StepPrefix(run, minor), run.installFolder, true);
+    if (!patch::ApplyStep(run.job)) break;
+  }
+  RemoveFolder(workingFolder, true);
+  if (run.job.failed) {
+    ReportPhaseError(run.job.failedFile.Data(), kPhaseSteps);
+    return kPatchFailed;
+  }
+  return kPatchDone;
+}
+
+// One group of whole files copied into `destination`.
+int CopyGroup(RunState& run, const std::string& prefix, const std::string& destination, int phase) {
+  Collect(run, prefix, destination, false);
+  patch::CopyWholeFiles(run.job);
+  if (!run.job.failed) return kPatchDone;
+  ReportPhaseError(run.job.failedFile.Data(), phase);
+  return kPatchFailed;
+}
+
+// The manifest's commands, one after another, each to its end, in the working folder. A command that
+// cannot start is noted in the diagnostics log and the patch goes on.
+void RunCommands(const RunState& run, const std::string& workingFolder) {
+  if (run.manifest.commands.empty()) return;
+  platform::FileSystem* files = platform::CurrentFileSystem();
+  std::string current;
+  const bool remembered = files->CurrentFolder(&current);
+  files->SetCurrentFolder(workingFolder.c_str());
+  for (const ManifestCommand& command : run.manifest.commands) {
+    if (command.commandLine.empty()) continue;
+    const platform::ProcessRun process =
+        platform::RunProcess(command.commandLine.c_str(), command.directory.empty() ? nullptr : command.directory.c_str(),
+                             platform::kManifestCommandStart);
+    if (!process.started) {
+      LogF("CreateProcess failed, error 0x%x", static_cast<unsigned>(process.failure.systemError));
+    }
+  }
+  if (remembered) files->SetCurrentFolder(current.c_str());
+}
+
+// "All\", the temporary group and the commands of a patch.
+int PatchGroupsAndCommands(RunState& run) {
+  if (CopyGroup(run, "All\\", run.installFolder, kPhaseAllGroup) != kPatchDone) return kPatchFailed;
+  std::string workingFolder;
+  if (!WorkingFolder(&workingFolder)) return kPatchFailed;
+  if (CopyGroup(run, "Tmp\\", workingFolder + "\\", kPhaseWorkingFolder) != kPatchDone) return kPatchFailed;
+  RunCommands(run, workingFolder);
+  RemoveFolder(workingFolder, true);
+  return kPatchDone;
+}
+
+int Report(RunState& run) {
+  ui::UserInterface* window = ui::CurrentUserInterface();
+  if (!run.job.applied) {
+    if (run.journalOpen) run.journal.Remove();
+    ui::ShowMessage(ui::FormatMessage(3, kText, kText, run.installedVersionText.c_str(), run.manifest.version.c_str())
+                        .c_str(),
+                    ui::BoxIcon::Error);
+    return kPatchFailed;
+  }
+  install::UpdateRegistry(run.manifest.registry, run.Distribution());
+  install::CreateShortcuts(run.manifest.shortcuts, run.installFolder, install::UninstallList(), run.Distribution());
+  // A rerun after an interruption that came after the log was written must not append it twice.
+  if (!run.journalOpen || run.journal.Value("uninstall log") != "written") {
+    install::WriteUninstallLog(install::UninstallList(), run.installFolder.c_str());
+    if (run.journalOpen) run.journal.SetValue("uninstall log", "written");
+  }
+  if (run.journalOpen) run.journal.Remove();
+  window->SetStatus("");
+  window->StopAnimation();
+  if (run.IsAddon()) {
+    AppendMessage(ui::FormatMessage(8, kText, kText, run.manifest.addonName.c_str()));
+  } else {
+    AppendMessage(ui::FormatMessage(6, kText, kText, run.manifest.version.c_str()));
+  }
+  window->SetKeepOpen();
+  return kPatchDone;
+}
+
+void ListGroup(RunState& run, const std::string& prefix, const std::string& destination, bool versioned) {
+  Collect(run, prefix, destination, versioned);
+  for (int i = 0; i < run.job.names.Size(); ++i) {
+    AppendMessage(std::string("  ") + run.job.names[i].Data());
+  }
+}
+
+}  // namespace
+
+int RunUpdatePhases(RunState& run) {
+  install::UninstallList().Clear();
+  const bool isPatch = run.manifest.isPatch;
+  if (isPatch ? ApplySteps(run) != kPatchDone : !StartJournal(run)) return kPatchFailed;
+  if (CopyGroup(run, run.installedVersionText + "\\", run.installFolder, kPhaseInstalledGroup) != kPatchDone) {
+    return kPatchFailed;
+  }
+  if (isPatch && PatchGroupsAndCommands(run) != kPatchDone) return kPatchFailed;
+  if (CopyGroup(run, "Add\\", run.installFolder, kPhaseAddon) != kPatchDone) return kPatchFailed;
+  return Report(run);
+}
+
+int ListUpdatePhases(RunState& run) {
+  if (run.manifest.isPatch) {
+    if (!PrepareAllSteps(run)) return kPatchFailed;
+    AppendMessage("Dry run: the version steps would change these entries:");
+    for (int minor = Minor(run.installedVersion); minor < Minor(run.patchVersion); ++minor) {
+      ListGroup(run, StepPrefix(run, minor), run.installFolder, true);
+    }
+  }
+  AppendMessage("Dry run: whole files that would be written:");
+  ListGroup(run, run.installedVersionText + "\\", run.installFolder, false);
+  if (run.manifest.isPatch) ListGroup(run, "All\\", run.installFolder, false);
+  ListGroup(run, "Add\\", run.installFolder, false);
+  for (const install::RegistryUpdate& update : run.manifest.registry) {
+    if (!install::RegistryUpdateApplies(update, run.Distribution())) continue;
+    AppendMessage(std::string("Dry run: registry ") + (update.user ? "HKEY_CURRENT_USER\\" : "HKEY_LOCAL_MACHINE\\") +
+                  update.path + " " + update.name + " = " + update.value);
+  }
+  std::string commonPrograms;
+  platform::CommonProgramsFolder(&commonPrograms);
+  for (const install::Shortcut& shortcut : run.manifest.shortcuts) {
+    if (!install::ShortcutApplies(shortcut, run.Distribution())) continue;
+    AppendMessage("Dry run: shortcut " + install::ShortcutLinkPath(shortcut, run.installFolder, commonPrograms));
+  }
+  if (!run.job.applied) {
+    ui::ShowMessage(ui::FormatMessage(3, kText, kText, run.installedVersionText.c_str(), run.manifest.version.c_str())
+                        .c_str(),
+                    ui::BoxIcon::Error);
+    return kPatchFailed;
+  }
+  AppendMessage("Dry run: nothing was written.");
+  return kPatchDone;
+}
+
+}  // namespace app
