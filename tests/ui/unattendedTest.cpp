@@ -1,0 +1,79 @@
+// Answers given in advance, the log file, and the JSON lines launchers read.
+#include "ui/jsonLinesInterface.h"
+#include "ui/unattendedInterface.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "ui/scriptedInterface.h"
+
+namespace {
+
+std::string Contents(std::FILE* file) {
+  std::rewind(file);
+  std::string text;
+  for (int c; (c = std::fgetc(file)) != EOF;) text += static_cast<char>(c);
+  return text;
+}
+
+TEST(JsonLines, EveryEventIsOneValidLineAndQuestionsTakeThePresetOrSafeAnswer) {
+  EXPECT_EQ(ui::JsonString("a\"b\\c\r\n\t\x01"), "\"a\\\"b\\\\c\\r\\n\\t\\u0001\"");
+  EXPECT_EQ(ui::JsonString("\xC3\x9C" "bersicht"), "\"\xC3\x9C" "bersicht\"");
+  EXPECT_EQ(ui::JsonString("bad \xC3 \xFF \xED\xA0\x80"), "\"bad \\ufffd \\ufffd \\ufffd\\ufffd\\ufffd\"");
+
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
+  ui::PresetAnswers answers;
+  answers.distribution = "german";
+  ui::JsonLinesInterface json(answers, out);
+  EXPECT_FALSE(json.AskYesNo("Patch", "Continue?"));  // no --yes: No
+  EXPECT_EQ(json.AskAbortRetryIgnore("Patch", "Damaged", true), ui::kAbort);
+  EXPECT_EQ(json.ChooseDistribution({{"GERMAN", "Deutsch"}}, {"ENGLISH", "GERMAN"}), "GERMAN");
+  json.SetTotal(200);
+  json.Advance(100);
+  json.Advance(1);  // still 50 per cent: no line
+  json.AppendLog("line\r\nnext");
+  json.WriteResult(10);
+  EXPECT_EQ(Contents(out),
+            "{\"type\":\"question\",\"kind\":\"start\",\"text\":\"Continue?\",\"answer\":\"no\"}\n"
+            "{\"type\":\"question\",\"kind\":\"error\",\"text\":\"Damaged\",\"answer\":\"abort\"}\n"
+            "{\"type\":\"question\",\"kind\":\"distribution\",\"offered\":[{\"tag\":\"ENGLISH\",\"name\":\"ENGLISH\"},"
+            "{\"tag\":\"GERMAN\",\"name\":\"Deutsch\"}],\"answer\":\"GERMAN\"}\n"
+            "{\"type\":\"progress\",\"percent\":3}\n"
+            "{\"type\":\"progress\",\"percent\":50}\n"
+            "{\"type\":\"log\",\"text\":\"line\\r\\nnext\"}\n"
+            "{\"type\":\"result\",\"code\":10}\n");
+  std::fclose(out);
+}
+
+TEST(Unattended, PresetAnswersAreNotAskedAndEverythingReachesTheLogFile) {
+  ui::ScriptedInterface screen;
+  std::FILE* log = std::tmpfile();
+  ASSERT_NE(log, nullptr);
+  ui::PresetAnswers answers;
+  answers.start = ui::PresetAnswers::Start::Yes;
+  answers.onError = ui::PresetAnswers::OnError::Ignore;
+  answers.distribution = "euro";
+  ui::UnattendedInterface unattended(&screen, answers, log);
+  EXPECT_TRUE(unattended.AskYesNo("Patch", "Start?"));
+  EXPECT_EQ(unattended.AskAbortRetryIgnore("Patch", "Damaged\r\nfile", false), ui::kIgnore);
+  EXPECT_EQ(unattended.ChooseDistribution({}, {"USA", "EURO"}), "EURO");
+  EXPECT_EQ(unattended.ChooseDistribution({}, {"USA"}), "") << "a preset that is not offered cancels";
+  unattended.AppendLog("done");
+  unattended.ShowMessage("Patch", "bad", ui::BoxIcon::Error);
+  EXPECT_TRUE(screen.Texts(ui::ScriptedInterface::EventKind::YesNo).empty()) << "nothing was asked";
+  EXPECT_EQ(screen.Texts(ui::ScriptedInterface::EventKind::Log), std::vector<std::string>{"done"});
+  EXPECT_EQ(Contents(log),
+            "question: Start?\nanswer: Yes\nquestion: Damaged  file\nanswer: Ignore\ndistribution: EURO\n"
+            "distribution: (cancelled)\nlog: done\nerror: bad\n");
+  std::fclose(log);
+
+  // Without presets the backend asks.
+  ui::UnattendedInterface asking(&screen, ui::PresetAnswers(), nullptr);
+  screen.yesNoAnswers = {false};
+  EXPECT_FALSE(asking.AskYesNo("Patch", "Start?"));
+}
+
+}  // namespace
