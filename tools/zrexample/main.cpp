@@ -1,0 +1,303 @@
+// zrexample: the example game of the demo and the end-to-end tests. It writes three versions (1.05,
+// 1.06, 1.08) of a small game in two distributions (ENGLISH and GERMAN), with the publisher's
+// manifest for the patch to 1.08, and installs a version into a Wine prefix the way the game's own
+// installer would (its folder under Program Files and its registration), without running Wine.
+//
+//   zrexample make DIR [--scale MIB]         DIR/<DISTRIBUTION>/<VERSION>/... and DIR/manifest.cfg
+//   zrexample install TREE --prefix PREFIX   copies TREE into the prefix and registers it
+//
+// Everything is made the same way every run, so that patches built from it are reproducible.
+
+#include <CLI/CLI.hpp>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "El/QStream/crc32.h"
+#include "pe/byteStreams.h"
+#include "pe/resourceWriter.h"
+#include "pe/versionInfo.h"
+#include "platform/machine.h"
+#include "platform/registry.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Tree = std::map<std::string, std::string>;  // relative path (backslashes) -> content
+
+const char* const kRegistryKey = "Software\\Corvanth\\Example";
+const char* const kFolderName = "Example Game";
+
+void Put16(std::vector<std::uint8_t>* bytes, std::size_t at, std::uint32_t value) { pe::StoreU16(bytes->data() + at, value); }
+void Put32(std::vector<std::uint8_t>* bytes, std::size_t at, std::uint32_t value) { pe::StoreU32(bytes->data() + at, value); }
+
+// A minimal 32-bit Windows program: headers and one code section whose entry returns at once.
+std::vector<std::uint8_t> MinimalImage() {
+  std::vector<std::uint8_t> b(0x400, 0);
+  b[0] = 'M', b[1] = 'Z';
+  Put32(&b, 0x3C, 0x40);
+  b[0x40] = 'P', b[0x41] = 'E';
+  const std::size_t file = 0x44, optional = file + 20, section = optional + 224;
+  Put16(&b, file, 0x14C);       // i386
+  Put16(&b, file + 2, 1);       // one section
+  Put16(&b, file + 16, 224);    // optional header size
+  Put16(&b, file + 18, 0x102);  // executable, 32-bit
+  Put16(&b, optional, 0x10B);   // PE32
+  Put32(&b, optional + 4, 0x200);       // code size
+  Put32(&b, optional + 16, 0x1000);     // entry point
+  Put32(&b, optional + 20, 0x1000);     // code base
+  Put32(&b, optional + 28, 0x400000);   // image base
+  Put32(&b, optional + 32, 0x1000);     // section alignment
+  Put32(&b, optional + 36, 0x200);      // file alignment
+  Put16(&b, optional + 40, 4);          // operating system version
+  Put16(&b, optional + 48, 4);          // subsystem version
+  Put32(&b, optional + 56, 0x2000);     // image size
+  Put32(&b, optional + 60, 0x200);      // headers size
+  Put16(&b, optional + 68, 2);          // windowed
+  Put32(&b, optional + 72, 0x100000);   // stack reserve
+  Put32(&b, optional + 76, 0x1000);     // stack commit
+  Put32(&b, optional + 80, 0x100000);   // heap reserve
+  Put32(&b, optional + 84, 0x1000);     // heap commit
+  Put32(&b, optional + 92, 16);         // data directories
+  std::copy_n(".text", 5, b.begin() + static_cast<std::ptrdiff_t>(section));
+  Put32(&b, section + 8, 1);
+  Put32(&b, section + 12, 0x1000);
+  Put32(&b, section + 16, 0x200);
+  Put32(&b, section + 20, 0x200);
+  Put32(&b, section + 36, 0x60000020);  // code, executable, readable
+  b[0x200] = 0xC3;                      // ret
+  return b;
+}
+
+// The game's executable with `version` as its file version.
+bool GameExecutable(const std::string& version, std::string* bytes, std::string* error) {
+  const std::vector<std::uint8_t> image = MinimalImage();
+  const std::vector<std::uint8_t> block = pe::BuildVersionResource(version);
+  pe::MemorySource source(pe::ByteView{block.data(), block.size()});
+  pe::NewResource resource;
+  resource.type = pe::ResourceId::Number(16);
+  resource.name = pe::ResourceId::Number(1);
+  resource.language = 1033;
+  resource.source = &source;
+  pe::MemorySink sink;
+  pe::WriteReport report;
+  if (!pe::WriteResources(pe::ByteView{image.data(), image.size()}, {resource}, &sink, &report, error)) return false;
+  bytes->assign(sink.Bytes().begin(), sink.Bytes().end());
+  return true;
+}
+
+// Bytes that look like game data: records of text with numbers, then binary noise.
+std::string Records(std::uint32_t seed, std::size_t size) {
+  std::string text;
+  std::uint32_t state = seed * 2654435761u + 7;
+  auto next = [&state]() { return state = state * 1103515245u + 12345u; };
+  while (text.size() < size) {
+    char line[96];
+    std::snprintf(line, sizeof line, "unit %08x level=%u speed=%u name=unit_%x\n", next(), next() % 90, next() % 300,
+                  next());
+    text += line;
+  }
+  text.resize(size);
+  return text;
+}
+
+// `base` with every `stride`-th record changed and a block inserted in the middle.
+std::string Changed(const std::string& base, std::uint32_t seed, std::size_t stride) {
+  std::string text = base;
+  std::uint32_t state = seed;
+  for (std::size_t at = stride / 2; at + 8 < text.size(); at += stride) {
+    state = state * 1103515245u + 12345u;
+    for (int i = 0; i < 8; ++i) text[at + static_cast<std::size_t>(i)] = static_cast<char>('a' + (state >> (i * 3)) % 26);
+  }
+  return text.insert(text.size() / 2, Records(seed, text.size() / 50));
+}
+
+struct Versions {
+  std::map<std::string, Tree> byVersion;  // "1.05" -> tree
+};
+
+bool MakeVersions(const std::string& distribution, std::size_t scale, Versions* out, std::string* error) {
+  const bool german = distribution == "GERMAN";
+  const std::size_t mib = 1024 * 1024;
+  Tree v105;
+  if (!GameExecutable("1.05", &v105["Game.exe"], error)) return false;
+  v105["Data\\Maps\\Island.map"] = Records(1, scale * mib / 2 + 300000);
+  v105["Data\\Maps\\Desert.map"] = Records(2, scale * mib / 4 + 200000);
+  v105["Data\\Sounds\\Intro.wav"] = Records(3, scale * mib / 8 + 100000);
+  v105["Data\\Old.cfg"] = "difficulty=normal\r\n";
+  v105["Text\\Strings.txt"] = german ? "start=Spiel starten\r\nquit=Beenden\r\n" : "start=Start game\r\nquit=Quit\r\n";
+  v105[german ? "Text\\\xC3\x9C" "bersicht.txt" : "Text\\Overview.txt"] = german ? "Inhalt\r\n" : "Contents\r\n";
+  v105["readme.txt"] = "Example Game 1.05\r\n";
+  v105["Empty.dat"] = "";
+
+  Tree v106 = v105;
+  if (!GameExecutable("1.06", &v106["Game.exe"], error)) return false;
+  v106["Data\\Maps\\Island.map"] = Changed(v105["Data\\Maps\\Island.map"], 6, 4096);
+  v106["Data\\Maps\\Forest.map"] = Records(4, scale * mib / 4 + 150000);
+  v106["Text\\Strings.txt"] += german ? "load=Laden\r\n" : "load=Load\r\n";
+  v106["readme.txt"] = "Example Game 1.06\r\n";
+
+  Tree v108 = v106;
+  if (!GameExecutable("1.08", &v108["Game.exe"], error)) return false;
+  v108["Data\\Maps\\Island.map"] = Changed(v106["Data\\Maps\\Island.map"], 8, 8192);
+  v108["Data\\Maps\\Desert.map"] = Changed(v106["Data\\Maps\\Desert.map"], 9, 2048);
+  v108.erase("Data\\Old.cfg");
+  v108["Tools\\Editor.exe"] = v108["Game.exe"];
+  v108["Text\\Strings.txt"] += german ? "save=Speichern\r\n" : "save=Save\r\n";
+  v108["readme.txt"] = "Example Game 1.08\r\n";
+  out->byVersion = {{"1.05", v105}, {"1.06", v106}, {"1.08", v108}};
+  return true;
+}
+
+std::string NativeRelative(const std::string& relative) {
+  std::string path = relative;
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  return path;
+}
+
+bool WriteTree(const fs::path& folder, const Tree& tree, std::string* error) {
+  for (const auto& file : tree) {
+    const fs::path path = folder / NativeRelative(file.first);
+    std::error_code code;
+    fs::create_directories(path.parent_path(), code);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(file.second.data(), static_cast<std::streamsize>(file.second.size()));
+    if (!out.good()) {
+      *error = "cannot write " + path.string();
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string Crc(const std::string& content) {
+  return std::to_string(static_cast<std::int32_t>(Crc32Of(content.data(), content.size())));
+}
+
+// The publisher's manifest for the patch to 1.08: the two distributions are told apart by their
+// strings file; German installations get a start-menu link to the new editor and a language value.
+std::string ManifestText(const Tree& english105, const Tree& german105) {
+  return std::string("// The example game's patch to 1.08.\n") +
+         "configApp=\"" + kRegistryKey + "\";\n"
+         "displayName=\"Example Game\";\n"
+         "version=\"1.08\";\n"
+         "appName=\"Game.exe\";\n"
+         "isPatch=1;\n"
+         "requiredForPatch=\"1.05\";\n"
+         "class Distributions {\n"
+         "  class ENGLISH { scope=1; name=\"English edition\"; parent=\"\"; };\n"
+         "  class GERMAN { scope=1; name=\"Deutsche Ausgabe\"; parent=\"\"; };\n"
+         "};\n"
+         "class WhatDistribution {\n"
+         "  class English { file=\"Text\\Strings.txt\"; crc=" + Crc(english105.at("Text\\Strings.txt")) +
+         "; distributions[]={\"ENGLISH\"}; };\n"
+         "  class German { file=\"Text\\Strings.txt\"; crc=" + Crc(german105.at("Text\\Strings.txt")) +
+         "; distributions[]={\"GERMAN\"}; };\n"
+         "};\n"
+         "class UpdateRegistry {\n"
+         "  class Version { registryUser=0; registryPath=\"" + kRegistryKey + "\"; registryName=\"Version\";"
+         " registryValue=\"1.08\"; };\n"
+         "  class Language { registryUser=1; registryPath=\"" + kRegistryKey + "\"; registryName=\"Language\";"
+         " registryValue=\"Deutsch\"; distributions[]={\"GERMAN\"}; };\n"
+         "};\n"
+         "class Shortcuts {\n"
+         "  class Editor { source=\"Map Editor\"; destination=\"Tools\\Editor.exe\"; arguments=\"-map Island\";"
+         " workingDirectory=\"Tools\\Editor.exe\"; startMenuGroup=\"Example Game\"; description=\"Example Game map editor\";"
+         " includeDistributions[]={\"GERMAN\"}; };\n"
+         "  class Readme { source=\"Readme\"; destination=\"readme.txt\"; arguments=\"\";"
+         " workingDirectory=\"readme.txt\"; startMenuGroup=\"\"; description=\"Read me\"; };\n"
+         "};\n";
+}
+
+int Make(const std::string& directory, int scale) {
+  std::string error;
+  std::map<std::string, Versions> distributions;
+  for (const char* distribution : {"ENGLISH", "GERMAN"}) {
+    if (!MakeVersions(distribution, static_cast<std::size_t>(scale), &distributions[distribution], &error)) {
+      std::fprintf(stderr, "zrexample: %s\n", error.c_str());
+      return 1;
+    }
+    for (const auto& version : distributions[distribution].byVersion) {
+      if (!WriteTree(fs::path(directory) / distribution / version.first, version.second, &error)) {
+        std::fprintf(stderr, "zrexample: %s\n", error.c_str());
+        return 1;
+      }
+    }
+  }
+  std::ofstream manifest(fs::path(directory) / "manifest.cfg", std::ios::binary | std::ios::trunc);
+  manifest << ManifestText(distributions["ENGLISH"].byVersion["1.05"], distributions["GERMAN"].byVersion["1.05"]);
+  if (!manifest.good()) {
+    std::fprintf(stderr, "zrexample: cannot write the manifest\n");
+    return 1;
+  }
+  std::printf("zrexample: versions 1.05, 1.06, 1.08 of ENGLISH and GERMAN in %s\n", directory.c_str());
+  return 0;
+}
+
+// A registry file as Wine starts one, for a prefix that has none yet.
+void CreateRegistryFile(const fs::path& path, const char* root, bool machine) {
+  if (fs::exists(path)) return;
+  std::ofstream out(path, std::ios::binary);
+  out << "WINE REGISTRY Version 2\n;; All keys relative to " << root << "\n\n";
+  if (machine) out << "#arch=win32\n";
+}
+
+int Install(const std::string& tree, const std::string& prefix) {
+  std::error_code code;
+  // A prefix that does not exist yet is made with what the patch needs: drive C and the registry.
+  fs::create_directories(fs::path(prefix) / "drive_c", code);
+  CreateRegistryFile(fs::path(prefix) / "system.reg", "\\\\Machine", true);
+  CreateRegistryFile(fs::path(prefix) / "user.reg", "\\\\User\\\\S-1-5-21-0-0-0-1000", false);
+  std::string error;
+  if (!platform::SelectPrefix(prefix.c_str(), &error)) {
+    std::fprintf(stderr, "zrexample: %s\n", error.c_str());
+    return 1;
+  }
+  const std::string folder = platform::ProgramFilesFolder() + "\\" + kFolderName;
+  std::string native;
+  if (!platform::ToNativePath(folder.c_str(), &native)) {
+    std::fprintf(stderr, "zrexample: cannot map %s into the prefix\n", folder.c_str());
+    return 1;
+  }
+  fs::remove_all(native, code);
+  fs::create_directories(native, code);
+  fs::copy(tree, native, fs::copy_options::recursive, code);
+  if (code) {
+    std::fprintf(stderr, "zrexample: cannot copy %s to %s: %s\n", tree.c_str(), native.c_str(), code.message().c_str());
+    return 1;
+  }
+  if (!platform::CurrentRegistry()->WriteString(platform::RegistryHive::LocalMachine, kRegistryKey, "MAIN",
+                                                folder.c_str(), &error)) {
+    std::fprintf(stderr, "zrexample: cannot register the game: %s\n", error.c_str());
+    return 1;
+  }
+  std::printf("zrexample: installed %s as %s (HKEY_LOCAL_MACHINE\\%s MAIN)\n", tree.c_str(), folder.c_str(),
+              kRegistryKey);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"The example game of the demo: three versions in two distributions, and its installer"};
+  app.require_subcommand(1);
+  std::string directory, tree, prefix;
+  int scale = 1;
+  CLI::App* make = app.add_subcommand("make", "Write versions 1.05, 1.06 and 1.08 of both distributions and the manifest");
+  make->add_option("DIR", directory, "Output folder")->required();
+  make->add_option("--scale", scale, "About this many MiB of map data per version (default 1)")->check(CLI::Range(1, 4096));
+  CLI::App* install = app.add_subcommand("install", "Install a version tree into a Wine prefix and register it");
+  install->add_option("TREE", tree, "The version's folder, e.g. DIR/GERMAN/1.05")->required()->check(CLI::ExistingDirectory);
+  install->add_option("--prefix", prefix, "The prefix (made when missing)")->required();
+  CLI11_PARSE(app, argc, argv);
+  if (*make) return Make(directory, scale);
+  return Install(tree, prefix);
+}
