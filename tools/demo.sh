@@ -1,44 +1,116 @@
 #!/usr/bin/env bash
-# The built-in example: what a patch does to one installed file, and the manifest a publisher writes,
-# run with the project's own tools from a Linux build.
-#   tools/demo.sh BUILD_DIR
+# The built-in example, end to end: a publisher builds a signed patch from three versions of an example
+# game, and a player applies it on Linux to the game installed in a Wine prefix; where Wine runs, the
+# same patch executable is applied by the Windows program to a second prefix and both results compared.
+#   tools/demo.sh LINUX_BUILD WINDOWS_BUILD
 set -euo pipefail
-build=$(cd "$1" && pwd)
-here=$(cd "$(dirname "$0")" && pwd)
-work="$build/demo"
+linux=$(cd "$1" && pwd)
+windows=$(cd "$2" && pwd)
+work="$linux/demo"
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work"
+zrexample="$linux/tools/zrexample"
+zrmake="$linux/tools/zrmake"
+zrpatch="$linux/src/zrpatch"
+game="C:/Program Files (x86)/Example Game"
 
-echo "== 1. A version step for one game file"
-# Version 1.05 of a game archive: 4 MiB of text-like and binary records, made the same way every run.
-awk 'BEGIN { srand(105); for (i = 0; i < 60000; i++) printf "record %06d level=%d name=unit_%x\n", i, int(rand()*90), int(rand()*1e9) }' > Data.pak
-head -c 1500000 /dev/zero | tr '\0' '\7' >> Data.pak
-# Version 1.06 changes some records, drops a block and inserts new ones.
-awk 'BEGIN { srand(106) } NR % 97 == 0 { sub(/level=[0-9]+/, "level=" int(rand()*100)) }
-     NR < 20000 || NR > 21000 { print }
-     NR == 30000 { for (i = 0; i < 3000; i++) printf "added %d seed=%x\n", i, int(rand()*1e9) }' Data.pak > Data.pak.new
-echo "   installed file: $(stat -c %s Data.pak) bytes; the new version: $(stat -c %s Data.pak.new) bytes"
+step() { printf '\n== %s\n' "$*"; }
 
-# The publisher's side encodes the delta with the external tool and the patch's options.
-xdelta3 -e -f -I 262144 -W 1048576 -B 268435456 -s Data.pak Data.pak.new Data.pak.delta
-echo "   delta made by the authoring tool: $(stat -c %s Data.pak.delta) bytes"
+step "1. The publisher's trees: versions 1.05, 1.06 and 1.08, English and German"
+"$zrexample" make game
+( cd game && find GERMAN/1.05 -type f | sort | sed 's/^/   /' )
 
-# The player's side rebuilds the file with the linked decoder, given the delta tool's command line.
-"$build/tools/zrvcdiff" -f -d -s Data.pak Data.pak.delta Data.pak.rebuilt
-cmp Data.pak.rebuilt Data.pak.new
-echo "   zrvcdiff rebuilt the new version byte for byte"
+step "2. The player's machine: German 1.05 installed into a fresh Wine prefix (no Wine needed)"
+"$zrexample" install game/GERMAN/1.05 --prefix prefix
 
-# A damaged delta is refused and leaves no output behind.
-head -c $(( $(stat -c %s Data.pak.delta) / 2 )) Data.pak.delta > Damaged.delta
-if "$build/tools/zrvcdiff" -f -d -s Data.pak Damaged.delta Damaged.out 2> damaged.err; then
-  echo "   a damaged delta was accepted" >&2
+step "3. The publisher builds the patch with one command"
+"$zrmake" keygen -o publisher.pem
+cat > recipe.cpp <<EOF
+// The example game's patch: 1.05 -> 1.06 -> 1.08, two distributions.
+manifest = "game/manifest.cfg";
+key = "publisher.pem";
+patchProgram = "$windows/src/zrpatch.exe";
+deltaTool = "$windows/tools/zrvcdiff.exe";
+class Versions
+{
+  class v105 { version = "1.05"; class Trees { ENGLISH = "game/ENGLISH/1.05"; GERMAN = "game/GERMAN/1.05"; }; };
+  class v106 { version = "1.06"; class Trees { ENGLISH = "game/ENGLISH/1.06"; GERMAN = "game/GERMAN/1.06"; }; };
+  class v108 { version = "1.08"; class Trees { ENGLISH = "game/ENGLISH/1.08"; GERMAN = "game/GERMAN/1.08"; }; };
+};
+EOF
+"$zrmake" build recipe.cpp -o patch-1.08.exe
+"$zrmake" inspect patch-1.08.exe | sed -n '1,12p;/problem/p' | sed 's/^/   /'
+
+step "4. The player applies it on Linux, unattended"
+"$zrpatch" --prefix prefix --yes --log patch.log patch-1.08.exe
+
+step "5. The installation is version 1.08, byte for byte"
+installed="prefix/drive_c/Program Files (x86)/Example Game"
+diff -r --exclude=uninstall.log --exclude='*.lnk' "$installed" game/GERMAN/1.08
+echo "   every file equals game/GERMAN/1.08"
+echo "   registry (prefix/system.reg, prefix/user.reg):"
+grep -A3 -i 'Example\]' prefix/system.reg prefix/user.reg | grep -E '"(Version|Language|MAIN)"' | sed 's/^/     /'
+echo "   shortcuts:"
+find prefix/drive_c -name '*.lnk' | sed 's/^/     /'
+link="prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Example Game/Map Editor.lnk"
+if command -v lnkinfo > /dev/null; then
+  lnkinfo "$link" | grep -E 'Description|Relative path|Working directory|Command line' | sed 's/^\t*/     /'
+fi
+echo "   uninstall.log:"
+sed 's/^/     /' "$installed/uninstall.log" | tr -d '\r' | head -n 8
+
+step "6. A second run finds the patch applied"
+"$zrpatch" --prefix prefix --yes patch-1.08.exe 2>&1 | grep -i "already applied"
+
+step "7. A tampered copy of the patch is refused"
+cp patch-1.08.exe tampered.exe
+offset=$(grep -obUa displayName tampered.exe | head -n 1 | cut -d: -f1)
+printf 'D' | dd of=tampered.exe bs=1 seek="$offset" conv=notrunc status=none
+if "$zrpatch" --prefix prefix --yes tampered.exe 2> tampered.err; then
+  echo "   the tampered patch was accepted" >&2
   exit 1
 fi
-[ ! -e Damaged.out ]
-echo "   a truncated delta is refused: $(head -n 1 damaged.err)"
+grep -o "Patch file is corrupted, error [0-9/]*\." tampered.err | head -n 1 | sed 's/^/   refused: /'
 
-if [ -x "$here/demo-config.sh" ]; then
-  bash "$here/demo-config.sh" "$build" "$work"
+wine=$(command -v wine || true)
+if [ -z "$wine" ] || ! command -v xvfb-run > /dev/null; then
+  step "8. (Wine or xvfb-run is missing: the Windows program's half is skipped)"
+  step "demo finished in $work"
+  exit 0
 fi
-echo "== demo finished in $work"
+
+step "8. The same patch executable, applied by the Windows program under Wine to a second prefix"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+WINEPREFIX="$work/prefix-wine" wineboot -i > /dev/null 2>&1
+WINEPREFIX="$work/prefix-wine" wineserver -w
+"$zrexample" install game/GERMAN/1.05 --prefix prefix-wine
+cp patch-1.08.exe prefix-wine/drive_c/patch-1.08.exe
+WINEPREFIX="$work/prefix-wine" xvfb-run -a "$wine" 'C:\patch-1.08.exe' --yes --log 'C:\patch.log' &
+# The program waits for OK on its final window: close it once the run has written its result.
+for _ in $(seq 1 240); do
+  grep -q "has been applied successfully" prefix-wine/drive_c/patch.log 2> /dev/null && break
+  sleep 1
+done
+sleep 2
+WINEPREFIX="$work/prefix-wine" wineserver -k
+wait || true
+grep -E "^(title|log): " prefix-wine/drive_c/patch.log | sed 's/^/   /' | tail -n 4
+
+step "9. Both prefixes hold the same result"
+winegame="prefix-wine/drive_c/Program Files (x86)/Example Game"
+diff -r --exclude='*.lnk' "$installed" "$winegame"
+echo "   files and uninstall.log: identical"
+for hive in system user; do
+  ours=$(grep -A4 -i 'Corvanth\\\\Example\]' "prefix/$hive.reg" | grep -E '"(Version|Language)"' | sort)
+  theirs=$(grep -A4 -i 'Corvanth\\\\Example\]' "prefix-wine/$hive.reg" | grep -E '"(Version|Language)"' | sort)
+  [ "$ours" = "$theirs" ] || { echo "   registry differs in $hive.reg: $ours / $theirs" >&2; exit 1; }
+done
+echo "   registry values: identical"
+if command -v lnkinfo > /dev/null; then
+  fields='Description|Relative path|Working directory|Command line'
+  winelink="prefix-wine/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Example Game/Map Editor.lnk"
+  diff <(lnkinfo "$link" | grep -E "$fields") <(lnkinfo "$winelink" | grep -E "$fields")
+  echo "   links: the same target, arguments, working folder and description"
+fi
+step "demo finished in $work"

@@ -247,7 +247,7 @@ void CreateRegistryFile(const fs::path& path, const char* root, bool machine) {
   if (fs::exists(path)) return;
   std::ofstream out(path, std::ios::binary);
   out << "WINE REGISTRY Version 2\n;; All keys relative to " << root << "\n\n";
-  if (machine) out << "#arch=win32\n";
+  if (machine) out << "#arch=win64\n";  // as Wine makes prefixes by default
 }
 
 int Install(const std::string& tree, const std::string& prefix) {
