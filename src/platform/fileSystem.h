@@ -39,7 +39,8 @@ struct MappedView {
 
 struct FolderEntry {
   char name[260];
-  bool isFolder;
+  bool isFolder;  // a folder, or a link that leads to one
+  bool isLink;    // a symbolic link (Windows: any reparse point, such as a junction)
 };
 
 class FileSystem {
@@ -86,6 +87,10 @@ class FileSystem {
   // The process's current folder, which relative names resolve against.
   virtual bool CurrentFolder(std::string* folder) = 0;
   virtual bool SetCurrentFolder(const char* name) = 0;
+  // The absolute native path of an existing file or folder with every symbolic link on the way
+  // resolved, so that callers can tell whether a link leads out of a folder. False when it does not
+  // exist (also a link whose target is missing).
+  virtual bool ResolvedPath(const char* name, std::string* path) = 0;
   // Calls `visit` for every entry of the folder except "." and ".."; false when it cannot be listed.
   virtual bool ListFolder(const char* name, void (*visit)(const FolderEntry& entry, void* context),
                           void* context) = 0;

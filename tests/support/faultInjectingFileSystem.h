@@ -112,6 +112,7 @@ class FaultInjectingFileSystem : public platform::FileSystem {
   bool ActualName(const char* name, std::string* actual) override { return Forward(native_->ActualName(name, actual)); }
   bool CurrentFolder(std::string* folder) override { return Forward(native_->CurrentFolder(folder)); }
   bool SetCurrentFolder(const char* name) override { return Forward(native_->SetCurrentFolder(name)); }
+  bool ResolvedPath(const char* name, std::string* path) override { return Forward(native_->ResolvedPath(name, path)); }
   bool ListFolder(const char* name, void (*visit)(const platform::FolderEntry&, void*), void* context) override {
     return Forward(native_->ListFolder(name, visit, context));
   }

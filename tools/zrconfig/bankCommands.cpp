@@ -110,10 +110,42 @@ bool SafeRelativeName(const std::string& name) {
   return true;
 }
 
+// The number of folders an entry name nests its file in.
+int FolderDepth(const std::string& name) {
+  return static_cast<int>(std::count_if(name.begin(), name.end(), [](char c) { return c == '\\' || c == '/'; }));
+}
+
+// The first part of folder/relative that is a symbolic link ("" when there is none): extraction never
+// writes through a link that was already there, wherever it leads.
+std::string LinkOnTheWay(const std::filesystem::path& folder, const std::filesystem::path& relative) {
+  std::filesystem::path at = folder;
+  for (const std::filesystem::path& part : relative) {
+    at /= part;
+    std::error_code error;
+    if (std::filesystem::is_symlink(std::filesystem::symlink_status(at, error))) return at.string();
+  }
+  return std::string();
+}
+
+// Writes the entry to a temporary file beside the target and renames it over the target only when the
+// whole entry arrived, so a damaged bank never leaves a partial file (nor spoils one that was there).
 bool ExtractEntry(QFBank& bank, const BankEntry& entry, const std::filesystem::path& folder) {
   const std::string name = entry.name.Data();
   if (!SafeRelativeName(name)) {
     std::fprintf(stderr, "error: %s: entry name leads outside the destination; skipped\n", name.c_str());
+    return false;
+  }
+  if (FolderDepth(name) > kBankMaxFolderDepth) {
+    std::fprintf(stderr, "error: %s: nested deeper than %d folders, which bank pack would refuse; skipped\n",
+                 name.c_str(), kBankMaxFolderDepth);
+    return false;
+  }
+  std::string relative = name;
+  std::replace(relative.begin(), relative.end(), '\\', '/');
+  const std::filesystem::path target = folder / std::filesystem::path(relative);
+  std::string link = LinkOnTheWay(folder, std::filesystem::path(relative));
+  if (!link.empty()) {
+    std::fprintf(stderr, "error: %s: %s is a symbolic link; not written through\n", name.c_str(), link.c_str());
     return false;
   }
   Ref<IFileBuffer> data = bank.OpenEntry(entry.name);
@@ -121,12 +153,11 @@ bool ExtractEntry(QFBank& bank, const BankEntry& entry, const std::filesystem::p
     std::fprintf(stderr, "error: %s: cannot be read from the bank\n", name.c_str());
     return false;
   }
-  std::string relative = name;
-  std::replace(relative.begin(), relative.end(), '\\', '/');
-  const std::filesystem::path target = folder / std::filesystem::path(relative);
   std::error_code error;
   std::filesystem::create_directories(target.parent_path(), error);
-  std::ofstream out(target, std::ios::binary | std::ios::trunc);
+  std::filesystem::path partial = target;
+  partial += ".zrpart";
+  std::ofstream out(partial, std::ios::binary | std::ios::trunc);
   QIStreamDataSource in;
   in.AttachSource(data);
   char block[65536];
@@ -136,8 +167,12 @@ bool ExtractEntry(QFBank& bank, const BankEntry& entry, const std::filesystem::p
     written += got;
   }
   out.close();
-  if (!out || written != data->GetSize() || written != entry.Size()) {
-    std::fprintf(stderr, "error: %s: could not be written completely\n", target.string().c_str());
+  const bool complete = out && written == data->GetSize() && written == entry.Size();
+  if (complete) std::filesystem::rename(partial, target, error);
+  if (!complete || error) {
+    std::filesystem::remove(partial, error);
+    std::fprintf(stderr, "error: %s: could not be written completely%s; nothing written\n", target.string().c_str(),
+                 complete ? "" : " (the bank's data ends early)");
     return false;
   }
   return true;

@@ -20,15 +20,33 @@ struct ConvertOptions {
   bool unixLineEnds = false;
 };
 
-// Loads a config in either form; false, with a message, when it is missing or does not load cleanly.
+const char* BinaryLoadErrorText(int code) {
+  switch (code) {
+    case PBRBadVersion: return "unsupported binary config version";
+    case PBRBadStructure: return "damaged binary config (its structure does not hold together)";
+    case PBRNoFile: return "no such file";
+    default: return "the binary config does not load";
+  }
+}
+
+// Loads a config in either form; false, with a message that says why, when it is missing or does not
+// load cleanly. A text config's problems are reported by the parser with file and line; a binary
+// config's by the loader's result.
 bool Load(ParamFile& file, const std::string& name, ToolReports& reports) {
   if (!QFileExists(name.c_str())) {
     std::fprintf(stderr, "error: %s: no such file\n", name.c_str());
     return false;
   }
   const int errorsBefore = reports.Errors();
-  if (!Parse(file, name.c_str()) || reports.Errors() != errorsBefore) {
-    std::fprintf(stderr, "error: %s: the config has errors; nothing written\n", name.c_str());
+  const int binary = file.ParseBin(name.c_str());
+  if (binary != PBROk && binary != PBRBadMagic) {
+    std::fprintf(stderr, "error: %s: %s (error %d); nothing written\n", name.c_str(), BinaryLoadErrorText(binary),
+                 binary);
+    return false;
+  }
+  if (binary == PBRBadMagic) ParseText(file, name.c_str());
+  if (reports.Errors() != errorsBefore) {
+    std::fprintf(stderr, "error: %s: the config has errors (reported above); nothing written\n", name.c_str());
     return false;
   }
   return true;

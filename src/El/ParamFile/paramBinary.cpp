@@ -61,8 +61,10 @@ int EntryValueType(const ParamEntry& entry) {
 }
 
 // The element list of an array or nested array element.
+// `depth` counts array levels from 0 for an entry's own element list, as the text parser counts them,
+// so that a tree loads in either form exactly when it loads in the other.
 bool TransferElements(SerializeBinStream& stream, ParamFileContext& context, ParamRawArray& items, int depth) {
-  if (depth > kParamMaxNesting) {
+  if (depth >= kParamMaxNesting) {
     StructureError(stream);
     return false;
   }
@@ -140,7 +142,8 @@ void ClassBodyReader::ResolveBase(ParamClass& cls, int memberIndex, const RefStr
 }
 
 bool ClassBodyReader::Read(ParamClass& cls, int memberIndex, std::int64_t limit, int depth) {
-  if (depth > kParamMaxNesting) return Fail();
+  // The root's body is at depth 0; the text parser takes class bodies up to depth kParamMaxNesting - 1.
+  if (depth >= kParamMaxNesting) return Fail();
   const int version = context_.version;
   if (version < 7) {
     RefString name;
@@ -231,7 +234,7 @@ bool ClassBodyReader::ReadMember(ParamClass& cls, std::int64_t limit, int depth,
       auto* array = new ParamArray();
       RefString name;
       if (!context_.TransferString(stream_, name, true) ||
-          !TransferElements(stream_, context_, array->Elements(), depth + 1)) {
+          !TransferElements(stream_, context_, array->Elements(), 0)) {
         delete array;
         return false;
       }
@@ -510,7 +513,7 @@ bool ParamArrayValueArray::SerializeBin(SerializeBinStream& stream, ParamFileCon
 }
 
 void ParamArray::SerializeBin(SerializeBinStream& stream, ParamFileContext& context) {
-  if (context.TransferString(stream, name_, true)) TransferElements(stream, context, value_, 1);
+  if (context.TransferString(stream, name_, true)) TransferElements(stream, context, value_, 0);
 }
 
 void ParamClass::SerializeBin(SerializeBinStream& stream, ParamFileContext& context) {

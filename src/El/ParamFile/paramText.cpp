@@ -3,6 +3,7 @@
 
 #include "El/ParamFile/paramText.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -175,13 +176,23 @@ void Discard(ParamEntry* entry) {
 }
 
 void TextParser::Report(bool warning, const char* format, va_list args) {
-  char text[kMessageSize];
-  std::vsnprintf(text, sizeof text, format, args);
+  char formatted[kMessageSize];
+  const int length = std::vsnprintf(formatted, sizeof formatted, format, args);
+  // A NUL byte of the input ('%c' of the character met) would end the message there: it is shown as \0.
+  const std::size_t used = length < 0 ? 0 : std::min(static_cast<std::size_t>(length), sizeof formatted - 1);
+  std::string text;
+  for (std::size_t i = 0; i < used; ++i) {
+    if (formatted[i] == '\0') {
+      text += "\\0";
+    } else {
+      text += formatted[i];
+    }
+  }
   const StreamSourcePosition position = in_.Stream().GetSourcePosition();
   if (warning) {
-    WarningMessage("File %s, line %d: %s", position.file.Data(), position.line, text);
+    WarningMessage("File %s, line %d: %s", position.file.Data(), position.line, text.c_str());
   } else {
-    ErrorMessage("File %s, line %d: %s", position.file.Data(), position.line, text);
+    ErrorMessage("File %s, line %d: %s", position.file.Data(), position.line, text.c_str());
   }
 }
 

@@ -1,6 +1,7 @@
 #include "El/QStream/bankWriter.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <memory>
 
@@ -13,7 +14,6 @@
 
 namespace {
 
-constexpr int kMaxFolderDepth = 32;
 
 void WriteU32(QOStream& out, std::uint32_t value) {
   const char bytes[4] = {static_cast<char>(value), static_cast<char>(value >> 8), static_cast<char>(value >> 16),
@@ -46,6 +46,12 @@ bool BankWriter::AddData(const char* name, const void* data, std::size_t size, s
     ErrorMessage("Bank entry '%s' is larger than 4 GiB", name);
     return false;
   }
+  std::string folded = entryName;
+  for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (foldedNames_.count(folded)) {
+    ErrorMessage("Bank entry '%s' is given twice", entryName.c_str());
+    return false;
+  }
   Entry entry{entryName, BankPackingStored, static_cast<std::uint32_t>(size), time, std::string()};
   const char* bytes = static_cast<const char*>(data);
   if (pack && size > 0) {
@@ -59,6 +65,7 @@ bool BankWriter::AddData(const char* name, const void* data, std::size_t size, s
   }
   if (entry.packing == BankPackingStored) entry.data.assign(bytes, size);
   entries_.push_back(std::move(entry));
+  foldedNames_.insert(folded);
   return true;
 }
 
@@ -86,11 +93,15 @@ bool BankWriter::AddFile(const char* name, const char* diskPath, bool pack) {
 bool BankWriter::AddFolder(const char* folder, bool pack) {
   std::string root = folder;
   while (root.size() > 1 && (root.back() == '/' || root.back() == '\\')) root.pop_back();
+  if (!platform::CurrentFileSystem()->ResolvedPath(root.c_str(), &resolvedRoot_)) {
+    ErrorMessage("Cannot list folder '%s'", root.c_str());
+    return false;
+  }
   return AddFolderLevel(root, "", pack, 0);
 }
 
 bool BankWriter::AddFolderLevel(const std::string& folder, const std::string& prefix, bool pack, int depth) {
-  if (depth > kMaxFolderDepth) {
+  if (depth > kBankMaxFolderDepth) {
     ErrorMessage("Folder '%s' is nested too deeply", folder.c_str());
     return false;
   }
@@ -111,6 +122,29 @@ bool BankWriter::AddFolderLevel(const std::string& folder, const std::string& pr
   for (const platform::FolderEntry& item : items) {
     const std::string path = folder + "/" + item.name;
     const std::string name = prefix + item.name;
+    if (std::strchr(item.name, '\\')) {
+      ErrorMessage("File name '%s' in folder '%s' holds a backslash, which a bank reads as a folder", item.name,
+                   folder.c_str());
+      return false;
+    }
+    if (item.isLink) {
+      std::string target;
+      if (!platform::CurrentFileSystem()->ResolvedPath(path.c_str(), &target)) {
+        ErrorMessage("Symbolic link '%s' leads nowhere", path.c_str());
+        return false;
+      }
+      const bool inside = target.size() > resolvedRoot_.size() &&
+                          target.compare(0, resolvedRoot_.size(), resolvedRoot_) == 0 &&
+                          (target[resolvedRoot_.size()] == '/' || target[resolvedRoot_.size()] == '\\');
+      if (!inside) {
+        ErrorMessage("Symbolic link '%s' leads out of the folder (to '%s')", path.c_str(), target.c_str());
+        return false;
+      }
+      if (item.isFolder) {
+        ErrorMessage("Symbolic link '%s' leads to a folder; links are not followed into folders", path.c_str());
+        return false;
+      }
+    }
     const bool ok = item.isFolder ? AddFolderLevel(path, name + "\\", pack, depth + 1)
                                   : AddFile(name.c_str(), path.c_str(), pack);
     if (!ok) return false;

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -221,6 +222,14 @@ class PosixFileSystem : public FileSystem {
     return true;
   }
   bool SetCurrentFolder(const char* name) override { return ::chdir(NativeName(name).c_str()) == 0 || Fail(); }
+  bool ResolvedPath(const char* name, std::string* path) override {
+    const std::string native = NativeName(name);
+    char* resolved = ::realpath(native.empty() ? "/" : native.c_str(), nullptr);
+    if (!resolved) return Fail();
+    *path = resolved;
+    std::free(resolved);
+    return true;
+  }
   bool ListFolder(const char* name, void (*visit)(const FolderEntry& entry, void* context),
                   void* context) override {
     std::string path = NativeName(name);
@@ -233,6 +242,7 @@ class PosixFileSystem : public FileSystem {
       struct stat info;
       std::string full = path + "/" + item->d_name;
       entry.isFolder = ::stat(full.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+      entry.isLink = ::lstat(full.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
       visit(entry, context);
     }
     ::closedir(folder);

@@ -146,6 +146,19 @@ class Win32FileSystem : public FileSystem {
     return true;
   }
   bool SetCurrentFolder(const char* name) override { return SetCurrentDirectoryA(NativeName(name).c_str()) != 0; }
+  bool ResolvedPath(const char* name, std::string* path) override {
+    // Opening follows every link and junction on the way; the handle then knows the final path.
+    HANDLE file = CreateFileA(NativeName(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    char buffer[4096];
+    const DWORD length = GetFinalPathNameByHandleA(file, buffer, sizeof buffer, FILE_NAME_NORMALIZED);
+    CloseHandle(file);
+    if (length == 0 || length >= sizeof buffer) return false;
+    *path = buffer;
+    if (path->compare(0, 4, "\\\\?\\") == 0) path->erase(0, 4);  // the long-path prefix
+    return true;
+  }
   bool ListFolder(const char* name, void (*visit)(const FolderEntry& entry, void* context),
                   void* context) override {
     std::string pattern = NativeName(name) + "\\*";
@@ -157,6 +170,7 @@ class Win32FileSystem : public FileSystem {
       FolderEntry entry{};
       std::snprintf(entry.name, sizeof entry.name, "%s", found.cFileName);
       entry.isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      entry.isLink = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
       visit(entry, context);
     } while (FindNextFileA(search, &found));
     FindClose(search);

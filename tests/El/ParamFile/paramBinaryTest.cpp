@@ -7,6 +7,7 @@
 
 #include "El/ParamFile/paramBinary.h"
 #include "El/ParamFile/paramFile.h"
+#include "El/ParamFile/paramText.h"
 #include "El/QStream/qstream.h"
 #include "binaryBytes.h"
 #include "support/captureDiagnostics.h"
@@ -414,6 +415,39 @@ TEST(HostileFile, DeepNesting) {
   arrays.Compact(0);
   ParamFile loadedArrays;
   EXPECT_EQ(Load(loadedArrays, arrays.bytes), PBRBadStructure);
+}
+
+// A tree loads from its binary form exactly when its text form parses: to-text never writes a text that
+// check refuses, and to-binary never writes a file that does not load.
+TEST(HostileFile, NestingLimitsAgreeWithTheTextForm) {
+  for (int levels : {kParamMaxNesting - 2, kParamMaxNesting - 1, kParamMaxNesting, kParamMaxNesting + 1}) {
+    for (const bool arrays : {false, true}) {
+      ParamFile file;
+      file.AddClass("Outer");  // arrays inside a nested class count from their own first level
+      if (arrays) {
+        IParamArrayValue* level = file.FindEntry("Outer")->AddArray("a")->AddArray();
+        for (int i = 1; i < levels; ++i) level = level->AddArray();
+        level->AddValue(1);
+      } else {
+        Ref<ParamClass> level = file.FindEntry("Outer")->GetClassInterface();
+        for (int i = 1; i < levels; ++i) level = level->AddClass("C");
+        level->AddValue("x", 1);
+      }
+      QOStrStream binary;
+      const bool saved = file.SaveBin(binary);  // the writer keeps the same limits
+      const std::string bytes(binary.Data(), static_cast<std::size_t>(binary.GetTotalSize()));
+      QOStrStream text;
+      file.Save(text, 0, "\n");
+      const std::string source(text.Data(), static_cast<std::size_t>(text.GetTotalSize()));
+      CaptureDiagnostics diagnostics;
+      ParamFile fromBinary, fromText;
+      QIStrStream in(source.data(), static_cast<int>(source.size()));
+      const bool textParses = ParseTextStream(fromText, in) == PTROk && !diagnostics.Contains("nested deeper");
+      const bool binaryLoads = saved && Load(fromBinary, bytes) == PBROk;
+      EXPECT_EQ(binaryLoads, textParses) << levels << (arrays ? " array levels" : " class levels");
+      EXPECT_EQ(textParses, levels < kParamMaxNesting) << levels << (arrays ? " array levels" : " class levels");
+    }
+  }
 }
 
 TEST(HostileFile, BaseNamingTheClassItself) {

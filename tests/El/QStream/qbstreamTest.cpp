@@ -138,6 +138,16 @@ TEST_F(BankFile, WrittenLayoutIsByteExact) {
   EXPECT_EQ(BankBytes(writer), expected);
 }
 
+TEST_F(BankFile, OneNameIsAddedOnce) {
+  // "a/b.txt" and "A\\B.TXT" are one entry for the bank's look-ups: the second is refused, not packed.
+  BankWriter writer;
+  CaptureDiagnostics diagnostics;
+  EXPECT_TRUE(writer.AddData("a/b.txt", "1", 1, 0, false));
+  EXPECT_FALSE(writer.AddData("A\\B.TXT", "2", 1, 0, false));
+  EXPECT_TRUE(diagnostics.Contains("Bank entry 'A\\B.TXT' is given twice"));
+  EXPECT_EQ(writer.EntryCount(), 1);
+}
+
 TEST_F(BankFile, DataOffsetsFollowTheHeaderInOrder) {
   BankWriter writer;
   writer.AddData("one", "1111", 4, 0, false);

@@ -1,0 +1,43 @@
+#pragma once
+// A look into a patch executable as the patch program will see it: its entries by group with their
+// sizes, the key in its slot with the fingerprint, whether the manifest's signature holds, the manifest
+// as text, and the patch's consistency. Each problem is a line that starts with the entry's name.
+//
+// Consistency: every name is a payload name the program understands; the manifest and its signature
+// are there and the signature holds; each version step has the checksum list of the version it leads
+// to, and no step leads past the manifest's version; every ".UPD" entry starts like a VCDIFF delta
+// (D6 C3 C4 00) and the delta tool is carried when there is one; markers hold their one byte; a file
+// has one entry per step and distribution; each distribution tag of an entry or a checksum line is
+// one the manifest declares; checksum lists end with a line feed and keep lines within 1023 characters.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace make {
+
+struct InspectedEntry {
+  std::string name;
+  std::uint64_t size = 0;
+};
+
+struct InspectedGroup {
+  std::string title;
+  std::vector<InspectedEntry> entries;
+  std::uint64_t bytes = 0;
+};
+
+struct InspectReport {
+  std::vector<InspectedGroup> groups;
+  int entries = 0;
+  std::string fingerprint;
+  bool signatureValid = false;
+  std::string manifestText;
+  std::vector<std::string> problems;
+};
+
+// Inspects the patch at `path`. `pinnedKeyFile` (may be empty): a 148-byte public key the slot must
+// hold. False when there is any problem.
+bool InspectPatch(const std::string& path, const std::string& pinnedKeyFile, InspectReport* report);
+
+}  // namespace make

@@ -1,0 +1,40 @@
+#pragma once
+// Trees of files for the authoring tests, written with the standard library so that the code under
+// test reads what an independent writer made.
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace maketest {
+
+inline void Write(const std::filesystem::path& path, const std::string& bytes) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string Read(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Sets a file's time `secondsAgo` in the past (the up-to-date test compares whole seconds).
+inline void Age(const std::filesystem::path& path, int secondsAgo) {
+  std::filesystem::last_write_time(path, std::filesystem::file_time_type::clock::now() -
+                                             std::chrono::seconds(secondsAgo));
+}
+
+// Bytes that differ from run to run of a generator but are the same for the same seed.
+inline std::string Noise(std::size_t size, unsigned seed) {
+  std::string bytes(size, '\0');
+  unsigned state = seed * 2654435761u + 1;
+  for (char& c : bytes) {
+    state = state * 1103515245u + 12345u;
+    c = static_cast<char>(state >> 16);
+  }
+  return bytes;
+}
+
+}  // namespace maketest

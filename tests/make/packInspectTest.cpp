@@ -1,0 +1,192 @@
+// Packing and inspecting: a patch packed from a payload folder reads back entry by entry through the
+// patch store, its slot holds the publisher's key, the signature holds; inspection finds every kind of
+// inconsistency, each named by its entry; pack refuses bad input and leaves no output behind.
+
+#include "make/patchInspector.h"
+#include "make/patchPacker.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "makeTestSupport.h"
+#include "patch/moduleEntrySource.h"
+#include "patch/trustedKey.h"
+#include "platform/signing.h"
+#include "support/tempFolder.h"
+#include "support/testData.h"
+
+namespace {
+
+using maketest::Write;
+
+bool Mentions(const std::vector<std::string>& problems, const std::string& text) {
+  return std::any_of(problems.begin(), problems.end(),
+                     [&](const std::string& problem) { return problem.find(text) != std::string::npos; });
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  return text;
+}
+
+const char* kManifest =
+    "configApp = \"Software\\Corvanth\\Game\";\ndisplayName = \"Corvanth\";\nversion = \"1.06\";\n"
+    "appName = \"game.exe\";\nisPatch = 1;\n"
+    "class Distributions {\n  class GERMAN { scope = 1; name = \"Deutsch\"; parent = \"\"; };\n};\n";
+
+class PackTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const platform::SigningResult result = platform::GenerateSigningKey(&pem_, &publicKey_);
+    if (result == platform::SigningResult::NotAvailable) GTEST_SKIP() << "no publisher functions in this build";
+    ASSERT_EQ(result, platform::SigningResult::Ok);
+    Write(folder_.Path() / "key.pem", pem_);
+    Write(folder_.Path() / "manifest.cpp", kManifest);
+    Write(folder_.Path() / "tool.exe", "MZ delta tool");
+    const auto payload = folder_.Path() / "payload";
+    Write(payload / "1.05-1.06" / "Data" / "Map.pak.upd", std::string("\xD6\xC3\xC4\x00 delta", 10));
+    Write(payload / "1.05-1.06" / "Data" / "Local.pak.equ.#GERMAN", "E");
+    Write(payload / "1.05-1.06" / "Grüße.txt.new", "");
+    Write(payload / "CRC" / "1.06" / "CRC.CRC", "Data\\Map.pak 12345678\nData\\Local.pak.#GERMAN 0\n");
+    Write(payload / "CRC" / "1.05" / "CRC.CRC", "Data\\Map.pak 1\n");
+    Write(folder_.Path() / "all" / "Readme.txt", "whole file");
+    options_.stub = ZR_MAKE_STUB;
+    options_.payload = payload.string();
+    options_.manifest = folder_.File("manifest.cpp");
+    options_.output = folder_.File("patch.exe");
+    options_.keyFile = folder_.File("key.pem");
+    options_.deltaTool = folder_.File("tool.exe");
+    options_.groupFolders = {{"ALL", folder_.File("all")}};
+  }
+
+  TempFolder folder_;
+  std::string pem_;
+  platform::KeyBlob publicKey_;
+  make::PackOptions options_;
+};
+
+TEST_F(PackTest, PackedEntriesReadBackThroughTheStore) {
+  make::PackReport report;
+  ASSERT_TRUE(make::PackPatch(options_, &report)) << Joined(report.problems);
+  EXPECT_EQ(report.entries, 9);
+
+  std::string error;
+  auto store = patch::ModuleEntrySource::Open(options_.output.c_str(), &error);
+  ASSERT_TRUE(store) << error;
+  const auto entry = [&](const char* name) {
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    EXPECT_TRUE(store->Find(name, &data, &size)) << name;
+    return std::string(reinterpret_cast<const char*>(data), size);
+  };
+  EXPECT_EQ(entry("1.05-1.06\\DATA\\MAP.PAK.UPD"), std::string("\xD6\xC3\xC4\x00 delta", 10));
+  EXPECT_EQ(entry("1.05-1.06\\DATA\\LOCAL.PAK.EQU.#GERMAN"), "E");
+  EXPECT_EQ(entry("1.05-1.06\\GRüßE.TXT.NEW"), "");
+  EXPECT_EQ(entry("ALL\\README.TXT"), "whole file");
+  EXPECT_EQ(entry("XDELTA3.EXE"), "MZ delta tool");
+  EXPECT_EQ(entry("VERSION.CFG.SIGN").size(), 128u);
+
+  // The slot holds the publisher's key; the stub's own file still holds the development key.
+  const std::string patchBytes = maketest::Read(options_.output);
+  platform::KeyBlob slot;
+  ASSERT_EQ(ReadTrustedKey(reinterpret_cast<const std::uint8_t*>(patchBytes.data()), patchBytes.size(), &slot),
+            KeySlotResult::Done);
+  EXPECT_EQ(slot, publicKey_);
+
+  make::InspectReport inspected;
+  EXPECT_TRUE(make::InspectPatch(options_.output, "", &inspected)) << Joined(inspected.problems);
+  EXPECT_TRUE(inspected.signatureValid);
+  EXPECT_NE(inspected.manifestText.find("configApp"), std::string::npos);
+  std::string fingerprint;
+  platform::KeyFingerprint(publicKey_, &fingerprint);
+  EXPECT_EQ(inspected.fingerprint, fingerprint);
+  ASSERT_FALSE(inspected.groups.empty());
+  EXPECT_EQ(inspected.groups.front().title, "step 1.05-1.06");
+  EXPECT_EQ(inspected.groups.front().entries.size(), 3u);
+
+  // Packing again replaces the patch whole.
+  ASSERT_TRUE(make::PackPatch(options_, &report)) << Joined(report.problems);
+  EXPECT_TRUE(make::InspectPatch(options_.output, "", &inspected)) << Joined(inspected.problems);
+  // A pinned key that differs is a problem.
+  Write(folder_.Path() / "other.blob", std::string(148, '\0'));
+  EXPECT_FALSE(make::InspectPatch(options_.output, folder_.File("other.blob"), &inspected));
+}
+
+TEST_F(PackTest, InspectionFindsInconsistencies) {
+  const auto payload = folder_.Path() / "payload";
+  Write(payload / "1.05-1.06" / "Data" / "Bad.pak.upd", "not a delta");
+  Write(payload / "1.05-1.06" / "Data" / "Map.pak.equ", "E");
+  Write(payload / "1.05-1.06" / "Data" / "Odd.pak.del", "XX");
+  Write(payload / "1.05-1.06" / "Data" / "French.pak.equ.#FRENCH", "E");
+  Write(payload / "1.06-1.08" / "Later.pak.equ", "E");
+  make::PackReport report;
+  ASSERT_TRUE(make::PackPatch(options_, &report)) << Joined(report.problems);
+  make::InspectReport inspected;
+  EXPECT_FALSE(make::InspectPatch(options_.output, "", &inspected));
+  const std::vector<std::string>& problems = inspected.problems;
+  EXPECT_TRUE(Mentions(problems, "1.05-1.06\\DATA\\BAD.PAK.UPD: not a VCDIFF delta")) << Joined(problems);
+  EXPECT_TRUE(Mentions(problems, "1.05-1.06\\DATA\\MAP.PAK.UPD: a second entry for the file of 1.05-1.06\\DATA\\MAP.PAK.EQU"));
+  EXPECT_TRUE(Mentions(problems, "1.05-1.06\\DATA\\ODD.PAK.DEL: a marker should be the one byte 'X'"));
+  EXPECT_TRUE(Mentions(problems, "FRENCH.PAK.EQU.#FRENCH: distribution FRENCH is not declared"));
+  EXPECT_TRUE(Mentions(problems, "1.06-1.08\\LATER.PAK.EQU: the step leads past the manifest's version 1.06"));
+  EXPECT_TRUE(Mentions(problems, "CRC\\1.08\\CRC.CRC: missing"));
+  EXPECT_EQ(problems.size(), 6u) << Joined(problems);
+
+  // A changed manifest byte breaks the signature.
+  std::string bytes = maketest::Read(options_.output);
+  const std::size_t at = bytes.find("Software");
+  ASSERT_NE(at, std::string::npos);
+  bytes[at] = 's';
+  Write(folder_.File("damaged.exe"), bytes);
+  EXPECT_FALSE(make::InspectPatch(folder_.File("damaged.exe"), "", &inspected));
+  EXPECT_TRUE(Mentions(inspected.problems, "VERSION.CFG.SIGN: the signature does not hold"));
+  EXPECT_FALSE(make::InspectPatch(folder_.File("no-such.exe"), "", &inspected));
+}
+
+TEST_F(PackTest, RefusalsLeaveNoPatchBehind) {
+  const auto payload = folder_.Path() / "payload";
+  Write(folder_.Path() / "bad.cpp", "configApp = \"x\";\nclass Broken : Missing {\n};\n");
+  options_.manifest = folder_.File("bad.cpp");
+  Write(payload / "VERSION.CFG", "stale");
+  Write(payload / "Stray.txt", "?");
+  options_.deltaTool = folder_.File("no-tool.exe");
+  make::PackReport report;
+  EXPECT_FALSE(make::PackPatch(options_, &report));
+  EXPECT_TRUE(Mentions(report.problems, "File " + folder_.File("bad.cpp") + ", line 2")) << Joined(report.problems);
+  EXPECT_TRUE(Mentions(report.problems, "VERSION.CFG: the manifest and its signature are written by the pack"));
+  EXPECT_TRUE(Mentions(report.problems, "Stray.txt: not a payload name"));
+  EXPECT_TRUE(Mentions(report.problems, "no-tool.exe: no such delta tool"));
+  EXPECT_FALSE(std::filesystem::exists(options_.output));
+
+  // A manifest without its required keys; a key file that is no key; a stub without a slot.
+  std::filesystem::remove(payload / "VERSION.CFG");
+  std::filesystem::remove(payload / "Stray.txt");
+  options_.deltaTool = folder_.File("tool.exe");
+  Write(folder_.Path() / "thin.cpp", "configApp = \"x\";\n");
+  options_.manifest = folder_.File("thin.cpp");
+  Write(folder_.Path() / "nokey.pem", "not a key");
+  options_.keyFile = folder_.File("nokey.pem");
+  options_.stub = folder_.File("tool.exe");
+  EXPECT_FALSE(make::PackPatch(options_, &report));
+  EXPECT_TRUE(Mentions(report.problems, "thin.cpp: No entry '.displayName'.")) << Joined(report.problems);
+  EXPECT_TRUE(Mentions(report.problems, "nokey.pem: "));
+  EXPECT_FALSE(Mentions(report.problems, "is not a value")) << Joined(report.problems);
+  options_.manifest = folder_.File("manifest.cpp");
+  options_.keyFile = folder_.File("key.pem");
+  EXPECT_FALSE(make::PackPatch(options_, &report));
+  EXPECT_TRUE(Mentions(report.problems, "tool.exe: ")) << Joined(report.problems);
+  EXPECT_FALSE(std::filesystem::exists(options_.output));
+  EXPECT_FALSE(std::filesystem::exists(options_.output + ".part"));
+
+  // A payload file that carries a key slot of its own (the patch program itself as the delta tool).
+  options_.stub = ZR_MAKE_STUB;
+  options_.deltaTool = ZR_MAKE_STUB;
+  EXPECT_FALSE(make::PackPatch(options_, &report));
+  EXPECT_TRUE(Mentions(report.problems, "carries a key slot marker of its own")) << Joined(report.problems);
+  EXPECT_FALSE(std::filesystem::exists(options_.output));
+  EXPECT_FALSE(std::filesystem::exists(options_.output + ".part"));
+}
+
+}  // namespace
