@@ -5,6 +5,7 @@
 //
 //   zrexample make DIR [--scale MIB]         DIR/<DISTRIBUTION>/<VERSION>/... and DIR/manifest.cfg
 //   zrexample install TREE --prefix PREFIX   copies TREE into the prefix and registers it
+//   zrexample compare TREE FOLDER            the installation against a version, names ignoring case
 //
 // Everything is made the same way every run, so that patches built from it are reproducible.
 
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -23,6 +25,7 @@
 #include "pe/resourceWriter.h"
 #include "pe/versionInfo.h"
 #include "platform/machine.h"
+#include "platform/nameFolding.h"
 #include "platform/registry.h"
 
 namespace fs = std::filesystem;
@@ -183,9 +186,18 @@ std::string Crc(const std::string& content) {
 }
 
 // The publisher's manifest for the patch to 1.08: the two distributions are told apart by their
-// strings file; German installations get a start-menu link to the new editor and a language value.
-std::string ManifestText(const Tree& english105, const Tree& german105) {
-  return std::string("// The example game's patch to 1.08.\n") +
+// strings file (in each version, so that an installation already at 1.08 is recognised too); German
+// installations get a start-menu link to the new editor and a language value.
+std::string ManifestText(const std::map<std::string, Versions>& distributions) {
+  std::string rules;
+  for (const auto& distribution : distributions) {
+    for (const auto& version : distribution.second.byVersion) {
+      rules += "  class " + distribution.first + "_" + version.first.substr(0, 1) + version.first.substr(2) +
+               " { file=\"Text\\Strings.txt\"; crc=" + Crc(version.second.at("Text\\Strings.txt")) +
+               "; distributions[]={\"" + distribution.first + "\"}; };\n";
+    }
+  }
+  return std::string() +
          "configApp=\"" + kRegistryKey + "\";\n"
          "displayName=\"Example Game\";\n"
          "version=\"1.08\";\n"
@@ -196,12 +208,7 @@ std::string ManifestText(const Tree& english105, const Tree& german105) {
          "  class ENGLISH { scope=1; name=\"English edition\"; parent=\"\"; };\n"
          "  class GERMAN { scope=1; name=\"Deutsche Ausgabe\"; parent=\"\"; };\n"
          "};\n"
-         "class WhatDistribution {\n"
-         "  class English { file=\"Text\\Strings.txt\"; crc=" + Crc(english105.at("Text\\Strings.txt")) +
-         "; distributions[]={\"ENGLISH\"}; };\n"
-         "  class German { file=\"Text\\Strings.txt\"; crc=" + Crc(german105.at("Text\\Strings.txt")) +
-         "; distributions[]={\"GERMAN\"}; };\n"
-         "};\n"
+         "class WhatDistribution {\n" + rules + "};\n"
          "class UpdateRegistry {\n"
          "  class Version { registryUser=0; registryPath=\"" + kRegistryKey + "\"; registryName=\"Version\";"
          " registryValue=\"1.08\"; };\n"
@@ -233,7 +240,7 @@ int Make(const std::string& directory, int scale) {
     }
   }
   std::ofstream manifest(fs::path(directory) / "manifest.cfg", std::ios::binary | std::ios::trunc);
-  manifest << ManifestText(distributions["ENGLISH"].byVersion["1.05"], distributions["GERMAN"].byVersion["1.05"]);
+  manifest << ManifestText(distributions);
   if (!manifest.good()) {
     std::fprintf(stderr, "zrexample: cannot write the manifest\n");
     return 1;
@@ -284,6 +291,58 @@ int Install(const std::string& tree, const std::string& prefix) {
   return 0;
 }
 
+// The relative paths of every file below `folder` (slashes), keyed by their case-folded form.
+std::map<std::string, std::string> FilesByFoldedName(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
+    if (!entry.is_regular_file()) continue;
+    const std::string relative = fs::relative(entry.path(), folder).generic_string();
+    files[platform::FoldNameCase(relative)] = relative;
+  }
+  return files;
+}
+
+std::string Contents(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Compares an installation with a version tree as Windows would: names without regard to case,
+// contents byte for byte. Files the patch adds besides the tree (`extra` names) are allowed.
+int Compare(const std::string& expected, const std::string& installed, const std::vector<std::string>& extra) {
+  const auto want = FilesByFoldedName(expected);
+  auto have = FilesByFoldedName(installed);
+  int differences = 0;
+  for (const auto& file : want) {
+    const auto found = have.find(file.first);
+    if (found == have.end()) {
+      std::printf("missing: %s\n", file.second.c_str());
+      ++differences;
+      continue;
+    }
+    if (Contents(fs::path(expected) / file.second) != Contents(fs::path(installed) / found->second)) {
+      std::printf("different: %s\n", found->second.c_str());
+      ++differences;
+    }
+    have.erase(found);
+  }
+  for (const auto& file : have) {
+    bool allowed = false;
+    for (const std::string& name : extra) {
+      const std::string base = fs::path(file.second).filename().string();
+      allowed = allowed || platform::SameNameIgnoringCase(base, name) ||
+                (name.size() > 1 && name[0] == '*' && base.size() >= name.size() - 1 &&
+                 platform::SameNameIgnoringCase(base.substr(base.size() - (name.size() - 1)), name.substr(1)));
+    }
+    if (!allowed) {
+      std::printf("extra: %s\n", file.second.c_str());
+      ++differences;
+    }
+  }
+  if (differences == 0) std::printf("zrexample: %zu files equal, byte for byte\n", want.size());
+  return differences == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -297,7 +356,14 @@ int main(int argc, char** argv) {
   CLI::App* install = app.add_subcommand("install", "Install a version tree into a Wine prefix and register it");
   install->add_option("TREE", tree, "The version's folder, e.g. DIR/GERMAN/1.05")->required()->check(CLI::ExistingDirectory);
   install->add_option("--prefix", prefix, "The prefix (made when missing)")->required();
+  std::string expected, installed;
+  std::vector<std::string> extra;
+  CLI::App* compare = app.add_subcommand("compare", "Compare an installation with a version tree as Windows would (names ignoring case)");
+  compare->add_option("EXPECTED", expected, "The version's tree")->required()->check(CLI::ExistingDirectory);
+  compare->add_option("INSTALLED", installed, "The installation folder")->required()->check(CLI::ExistingDirectory);
+  compare->add_option("--extra", extra, "Names the patch may add besides the tree (uninstall.log, *.lnk)");
   CLI11_PARSE(app, argc, argv);
   if (*make) return Make(directory, scale);
+  if (*compare) return Compare(expected, installed, extra);
   return Install(tree, prefix);
 }

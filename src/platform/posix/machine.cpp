@@ -47,6 +47,14 @@ bool SelectPrefix(const char* directory, std::string* error) {
     if (error) *error = "'" + prefix + "' is not a Wine prefix (it has no drive_c or dosdevices folder)";
     return false;
   }
+  // Held as an absolute path: the patch run changes the current folder on its way.
+  if (prefix[0] != '/') {
+    char* absolute = ::realpath(prefix.c_str(), nullptr);
+    if (absolute) {
+      prefix = absolute;
+      std::free(absolute);
+    }
+  }
   selected = prefix;
   return true;
 }
