@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "El/ParamFile/paramFile.h"
@@ -20,7 +22,6 @@
 #include "pe/versionInfo.h"
 #include "platform/fileSystem.h"
 #include "platform/machine.h"
-#include "platform/signing.h"
 #include "support/captureDiagnostics.h"
 #include "support/faultInjectingFileSystem.h"
 #include "support/faultInjectingProcessLauncher.h"
@@ -28,6 +29,7 @@
 #include "support/stepPatch.h"
 #include "support/tempFolder.h"
 #include "support/testData.h"
+#include "support/testSigning.h"
 #include "ui/scriptedInterface.h"
 
 namespace {
@@ -170,19 +172,28 @@ class PatchRunTest : public ::testing::Test {
 
   void Sign(const std::string& text) {
     manifest = Compile(text);
-    const std::vector<std::uint8_t> pem = ReadTestData("keys/development-private.pem");
-    const std::string privateKey(pem.begin(), pem.end());
-    platform::SignatureBytes signature{};
-    ASSERT_EQ(platform::SignBytes(privateKey, manifest.data(), static_cast<std::uint32_t>(manifest.size()), &signature),
-              platform::SigningResult::Ok);
-    ASSERT_EQ(platform::ReadSigningKey(privateKey, &options.trustedKey), platform::SigningResult::Ok);
+    std::string signature;
+    ASSERT_TRUE(SignWithDevelopmentKey(manifest, &signature, &options.trustedKey));
     store.Add("VERSION.CFG", manifest);
-    store.Add("VERSION.CFG.SIGN", std::string(signature.begin(), signature.end()));
+    store.Add("VERSION.CFG.SIGN", signature);
   }
 
   int Run() {
     options.store = &store;
     return app::PatchRun(options);
+  }
+
+  // The game folder replaced by a copy of `source`. The run leaves the current folder inside the game,
+  // which Windows would not let go; under Wine a saved link starts a helper process there for a moment.
+  void ReplaceGame(const std::filesystem::path& source) {
+    platform::CurrentFileSystem()->SetCurrentFolder(currentFolder.c_str());
+    std::error_code error;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      std::filesystem::remove_all(folder.Path() / "game", error);
+      if (!std::filesystem::exists(folder.Path() / "game")) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    std::filesystem::copy(source, folder.Path() / "game", std::filesystem::copy_options::recursive);
   }
 
   Tree Installed() const { return steppatch::ReadTree(folder.Path() / "game"); }
@@ -427,6 +438,12 @@ TEST_F(PatchRunTest, DryRunChecksAndListsButWritesNothing) {
   EXPECT_EQ(lines.back(), "Dry run: nothing was written.");
 }
 
+// The tree with the link's bytes left out: the system's link object records the target's times.
+Tree LinkPresent(Tree tree) {
+  if (tree.count("Editor.lnk")) tree["Editor.lnk"] = "a link";
+  return tree;
+}
+
 // A run that stops at any rename (the disk refusing it once) leaves a journal; running the patch again
 // completes it, and the installation ends as a clean run leaves it.
 TEST_F(PatchRunTest, RerunAfterAFailedRenameCompletesTheUpdate) {
@@ -439,16 +456,14 @@ TEST_F(PatchRunTest, RerunAfterAFailedRenameCompletesTheUpdate) {
     screen.yesNoAnswers = {true};
     ASSERT_EQ(Run(), app::kPatchDone);
     clean = Installed();
-    std::filesystem::remove_all(folder.Path() / "game");
-    std::filesystem::copy(other.Path() / "game", folder.Path() / "game", std::filesystem::copy_options::recursive);
+    ReplaceGame(other.Path() / "game");
   }
   const std::filesystem::path pristine = folder.Path() / "pristine";
   std::filesystem::copy(folder.Path() / "game", pristine, std::filesystem::copy_options::recursive);
   int interrupted = 0;
   for (int renameAt = 1;; ++renameAt) {
     SCOPED_TRACE(renameAt);
-    std::filesystem::remove_all(folder.Path() / "game");
-    std::filesystem::copy(pristine, folder.Path() / "game", std::filesystem::copy_options::recursive);
+    ReplaceGame(pristine);
     int result = 0;
     {
       FaultInjectingFileSystem disk;
@@ -464,7 +479,7 @@ TEST_F(PatchRunTest, RerunAfterAFailedRenameCompletesTheUpdate) {
     ui::ScriptedInterface screen;
     screen.yesNoAnswers = {true};
     ASSERT_EQ(Run(), app::kPatchDone);
-    EXPECT_EQ(Installed(), clean);
+    EXPECT_EQ(LinkPresent(Installed()), LinkPresent(clean));
   }
   EXPECT_GT(interrupted, 5);
 }
