@@ -2,11 +2,14 @@
 # The built-in example, end to end: a publisher builds a signed patch from three versions of an example
 # game, and a player applies it on Linux to the game installed in a Wine prefix; where Wine runs, the
 # same patch executable is applied by the Windows program to a second prefix and both results compared.
-#   tools/demo.sh LINUX_BUILD WINDOWS_BUILD
+#   tools/demo.sh LINUX_BUILD WINDOWS_BUILD [WORK_DIR]
+# Exits with 1 (and says where) when any check fails.
 set -euo pipefail
 linux=$(cd "$1" && pwd)
 windows=$(cd "$2" && pwd)
-work="$linux/demo"
+work=$(realpath -m "${3:-$linux/demo}")
+# The demo's prefixes are its own, made the way Wine makes them by default.
+unset WINEPREFIX WINEARCH
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work"
@@ -27,7 +30,6 @@ step "2. The player's machine: German 1.05 installed into a fresh Wine prefix (n
 step "3. The publisher builds the patch with one command"
 "$zrmake" keygen -o publisher.pem
 cat > recipe.cpp <<EOF
-// The example game's patch: 1.05 -> 1.06 -> 1.08, two distributions.
 manifest = "game/manifest.cfg";
 key = "publisher.pem";
 patchProgram = "$windows/src/zrpatch.exe";
@@ -55,7 +57,7 @@ echo "   shortcuts:"
 find prefix/drive_c -name '*.lnk' | sed 's/^/     /'
 link="prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Example Game/Map Editor.lnk"
 if command -v lnkinfo > /dev/null; then
-  lnkinfo "$link" | grep -E 'Description|Relative path|Working directory|Command line' | sed 's/^\t*/     /'
+  lnkinfo "$link" | grep -E 'Description|Local path|Working directory|Command line' | sed 's/^\t*/     /'
 fi
 echo "   uninstall.log:"
 sed 's/^/     /' "$installed/uninstall.log" | tr -d '\r' | head -n 8
@@ -65,15 +67,23 @@ step "6. A second run finds the patch applied"
 
 step "7. A tampered copy of the patch is refused"
 cp patch-1.08.exe tampered.exe
-offset=$(grep -obUa displayName tampered.exe | head -n 1 | cut -d: -f1)
+# The manifest is the last resource with its key names; the program itself holds the same words earlier.
+offset=$(grep -obUa displayName tampered.exe | tail -n 1 | cut -d: -f1)
 printf 'D' | dd of=tampered.exe bs=1 seek="$offset" conv=notrunc status=none
 if "$zrpatch" --prefix prefix --yes tampered.exe 2> tampered.err; then
   echo "   the tampered patch was accepted" >&2
   exit 1
 fi
-grep -o "Patch file is corrupted, error [0-9/]*\." tampered.err | head -n 1 | sed 's/^/   refused: /'
+grep -o "Patch file is corrupted, error [0-9/-]*\." tampered.err | head -n 1 | sed 's/^/   refused: /'
 
-wine=$(command -v wine || true)
+# The Wine loader for the patch program's build: wine for a 32-bit program, wine64 for a 64-bit one.
+header=$(od -An -tu4 -j60 -N4 patch-1.08.exe | tr -d ' ')
+machine=$(od -An -tx2 -j$((header + 4)) -N2 patch-1.08.exe | tr -d ' ')
+if [ "$machine" = 8664 ]; then
+  wine=$(command -v wine64 || { [ -x /usr/lib/wine/wine64 ] && echo /usr/lib/wine/wine64; } || true)
+else
+  wine=$(command -v wine || true)
+fi
 if [ -z "$wine" ] || ! command -v xvfb-run > /dev/null; then
   step "8. (Wine or xvfb-run is missing: the Windows program's half is skipped)"
   step "demo finished in $work"
@@ -82,24 +92,30 @@ fi
 
 step "8. The same patch executable, applied by the Windows program under Wine to a second prefix"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-WINEPREFIX="$work/prefix-wine" wineboot -i > /dev/null 2>&1
+WINEPREFIX="$work/prefix-wine" "$wine" wineboot -i > /dev/null 2>&1
 WINEPREFIX="$work/prefix-wine" wineserver -w
 "$zrexample" install game/GERMAN/1.05 --prefix prefix-wine
 cp patch-1.08.exe prefix-wine/drive_c/patch-1.08.exe
-WINEPREFIX="$work/prefix-wine" xvfb-run -a "$wine" 'C:\patch-1.08.exe' --yes --log 'C:\patch.log' &
+WINEPREFIX="$work/prefix-wine" xvfb-run -a "$wine" 'C:\patch-1.08.exe' --yes --on-error abort --log 'C:\patch.log' &
 # The program waits for OK on its final window: close it once the run has written its result.
+result=
 for _ in $(seq 1 240); do
-  grep -q "has been applied successfully" prefix-wine/drive_c/patch.log 2> /dev/null && break
+  result=$(grep -E "has been applied successfully|^error:|dammaged" prefix-wine/drive_c/patch.log 2> /dev/null || true)
+  [ -n "$result" ] && break
   sleep 1
 done
 sleep 2
 WINEPREFIX="$work/prefix-wine" wineserver -k
 wait || true
-grep -E "^(title|log): " prefix-wine/drive_c/patch.log | sed 's/^/   /' | tail -n 4
+grep -E "^(title|log|error): " prefix-wine/drive_c/patch.log | sed 's/^/   /' | tail -n 4
+case "$result" in
+  *"applied successfully"*) ;;
+  *) echo "   the Windows program did not apply the patch" >&2; exit 1 ;;
+esac
 
 step "9. Both prefixes hold the same result"
 winegame="prefix-wine/drive_c/Program Files (x86)/Example Game"
-diff -r --exclude='*.lnk' "$installed" "$winegame"
+diff -r --exclude='*.lnk' "$installed" "$winegame" | head -n 20
 echo "   files, names and uninstall.log: identical"
 for hive in system user; do
   ours=$(grep -A4 -i 'Corvanth\\\\Example\]' "prefix/$hive.reg" | grep -E '"(Version|Language)"' | sort)
@@ -108,7 +124,7 @@ for hive in system user; do
 done
 echo "   registry values: identical"
 if command -v lnkinfo > /dev/null; then
-  fields='Description|Relative path|Working directory|Command line'
+  fields='Description|Local path|Working directory|Command line'
   winelink="prefix-wine/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Example Game/Map Editor.lnk"
   diff <(lnkinfo "$link" | grep -E "$fields") <(lnkinfo "$winelink" | grep -E "$fields")
   echo "   links: the same target, arguments, working folder and description"

@@ -4,6 +4,7 @@
 
 #include "El/Common/appFrame.h"
 #include "patch/entryNames.h"
+#include "platform/locale.h"
 
 namespace patch {
 namespace {
@@ -107,6 +108,8 @@ std::vector<ChecksumRecord> ParseChecksumList(const std::string& list, const std
         if (record.rank < 0) continue;  // a distribution this installation is not
       }
     }
+    // Lists are written in UTF-8; the installation's names are in the program's narrow form.
+    name = platform::NarrowFromUtf8(name);
     record.name = name;
     const auto found = recordOfName.emplace(UpperAscii(name), records.size());
     if (found.second) {

@@ -82,4 +82,6 @@ std::string NarrowFromUtf16(const char16_t* text, std::size_t count) {
   return out;
 }
 
+std::string NarrowFromUtf8(const std::string& text) { return text; }
+
 }  // namespace platform

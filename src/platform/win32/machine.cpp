@@ -21,7 +21,9 @@ bool MachineIs64Bit() {
 
 std::string ProgramFilesFolder() {
   char path[MAX_PATH];
-  if (FAILED(SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, path))) return std::string();
+  // A 64-bit build (the tests') answers with the folder the 32-bit product sees.
+  const int folder = sizeof(void*) == 8 ? CSIDL_PROGRAM_FILESX86 : CSIDL_PROGRAM_FILES;
+  if (FAILED(SHGetFolderPathA(nullptr, folder, nullptr, SHGFP_TYPE_CURRENT, path))) return std::string();
   return path;
 }
 

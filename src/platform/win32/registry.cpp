@@ -9,6 +9,10 @@ namespace {
 
 HKEY Root(RegistryHive hive) { return hive == RegistryHive::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
 
+// The patch program is a 32-bit program and sees the 32-bit view of the registry; a 64-bit build (the
+// tests') asks for that view too, so that it finds what the product finds.
+constexpr REGSAM kView = KEY_WOW64_32KEY;
+
 std::string SystemText(LONG code) {
   char text[512] = "";
   FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, static_cast<DWORD>(code), 0, text,
@@ -22,7 +26,7 @@ class Win32Registry : public Registry {
  public:
   bool ReadString(RegistryHive hive, const char* path, const char* name, std::string* value) override {
     HKEY key;
-    if (RegOpenKeyExA(Root(hive), path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExA(Root(hive), path, 0, KEY_READ | kView, &key) != ERROR_SUCCESS) return false;
     DWORD type = 0;
     DWORD size = 0;
     bool read = RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
@@ -39,8 +43,8 @@ class Win32Registry : public Registry {
                    std::string* error) override {
     HKEY key;
     DWORD disposition = 0;
-    LONG result = RegCreateKeyExA(Root(hive), path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key,
-                                  &disposition);
+    LONG result = RegCreateKeyExA(Root(hive), path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE | kView, nullptr,
+                                  &key, &disposition);
     if (result != ERROR_SUCCESS) {
       *error = "cannot open or create the key " + std::string(path) + ": " + SystemText(result);
       return false;
