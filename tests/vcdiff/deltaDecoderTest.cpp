@@ -187,12 +187,10 @@ TEST(SecondaryCompression, OtherCompressorsAreDeclined) {
                 "secondary compressor 1 (DJW) is not supported");
   ExpectFailure(DecodeInMemory(Header(0x01, Bytes({16})), ""), DecodeStatus::Unsupported,
                 "secondary compressor 16 (FGK) is not supported");
+  // LZMA is expanded in every build.
+  EXPECT_TRUE(vcdiff::SecondaryCompressorAvailable(vcdiff::kSecondaryLzma));
   const Decoded lzma = DecodeInMemory(Header(0x01, Bytes({2})), "");
-  if (vcdiff::SecondaryCompressorAvailable(vcdiff::kSecondaryLzma)) {
-    EXPECT_TRUE(lzma.ok) << lzma.error.text;
-  } else {
-    ExpectFailure(lzma, DecodeStatus::Unsupported, "LZMA secondary compression is not available in this build");
-  }
+  EXPECT_TRUE(lzma.ok) << lzma.error.text;
 }
 
 TEST(SecondaryCompression, CompressedSectionWithoutCompressor) {
@@ -204,7 +202,6 @@ TEST(SecondaryCompression, CompressedSectionWithoutCompressor) {
 }
 
 TEST(SecondaryCompression, DamagedLzmaSection) {
-  if (!vcdiff::SecondaryCompressorAvailable(vcdiff::kSecondaryLzma)) GTEST_SKIP() << "no LZMA in this build";
   Window window;
   window.deltaIndicator = 0x01;
   window.Add("abc");
