@@ -29,13 +29,16 @@ constexpr std::uint64_t kLzmaMemoryLimit = 256u << 20;
 
 LzmaEngine selectedEngine = LzmaEngine::Builtin;
 
-DecodeStatus StatusOf(xz::XzStatus status) {
-  switch (status) {
-    case xz::XzStatus::Unsupported:
-    case xz::XzStatus::MemoryLimit: return DecodeStatus::Unsupported;
-    case xz::XzStatus::OutOfMemory: return DecodeStatus::OutOfMemory;
-    default: return DecodeStatus::Corrupt;
+// A failure of our decoder as the delta decoder reports it.
+bool FailXz(DecodeError* error, const xz::XzDecoder& decoder) {
+  const xz::XzStatus status = decoder.Error().status;
+  if (status == xz::XzStatus::Unsupported || status == xz::XzStatus::MemoryLimit) {
+    return Fail(error, DecodeStatus::Unsupported, "LZMA section needs what this decoder lacks: %s", decoder.Error().text);
   }
+  if (status == xz::XzStatus::OutOfMemory) {
+    return Fail(error, DecodeStatus::OutOfMemory, "LZMA section: %s", decoder.Error().text);
+  }
+  return Fail(error, DecodeStatus::Corrupt, "LZMA section is damaged: %s", decoder.Error().text);
 }
 
 }  // namespace
@@ -85,9 +88,7 @@ bool ExpandBuiltin(xz::XzDecoder& decoder, ByteCursor section, std::uint8_t* out
   std::size_t inPos = 0;
   std::size_t outPos = 0;
   xz::XzStatus status = decoder.Decode(in, inSize, &inPos, out, size, &outPos);
-  if (status != xz::XzStatus::Ok && status != xz::XzStatus::StreamEnd) {
-    return Fail(error, StatusOf(status), "LZMA section is damaged: %s", decoder.Error().text);
-  }
+  if (status != xz::XzStatus::Ok && status != xz::XzStatus::StreamEnd) return FailXz(error, decoder);
   if (outPos != size) {
     return Fail(error, DecodeStatus::Corrupt, "LZMA section expands to %llu bytes instead of %llu",
                 static_cast<Ull>(outPos), static_cast<Ull>(size));
@@ -101,9 +102,7 @@ bool ExpandBuiltin(xz::XzDecoder& decoder, ByteCursor section, std::uint8_t* out
       return Fail(error, DecodeStatus::Corrupt, "LZMA section expands past its declared %llu bytes",
                   static_cast<Ull>(size));
     }
-    if (status != xz::XzStatus::Ok && status != xz::XzStatus::StreamEnd) {
-      return Fail(error, StatusOf(status), "LZMA section is damaged: %s", decoder.Error().text);
-    }
+    if (status != xz::XzStatus::Ok && status != xz::XzStatus::StreamEnd) return FailXz(error, decoder);
   }
   if (inPos != inSize) {
     return Fail(error, DecodeStatus::Corrupt, "LZMA section has %llu bytes that cannot be decoded",
