@@ -13,7 +13,11 @@ namespace xztest {
 
 using Bytes = std::vector<std::uint8_t>;
 
-inline void Append(Bytes& to, const Bytes& bytes) { to.insert(to.end(), bytes.begin(), bytes.end()); }
+inline void Append(Bytes& to, const Bytes& bytes) {
+  const std::size_t old = to.size();
+  to.resize(old + bytes.size());
+  for (std::size_t i = 0; i < bytes.size(); ++i) to[old + i] = bytes[i];
+}
 
 inline void AppendLe32(Bytes& to, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) to.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
