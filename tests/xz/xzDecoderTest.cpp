@@ -298,7 +298,8 @@ TEST(HandMade, Index) {
   ExpectFailure(withIndex(Index({{unpadded, 1999}})), XzStatus::Corrupt,
                 "the index does not describe the stream's blocks");
   Bytes badCrc = s.index;
-  badCrc.back() ^= 1;
+  ASSERT_EQ(badCrc.size(), 12u);
+  badCrc[11] ^= 1;
   ExpectFailure(withIndex(badCrc), XzStatus::Corrupt, "the index's CRC-32 does not match");
   Bytes badPadding = Index({{unpadded, 2000}});
   ASSERT_EQ(badPadding[6], 0);  // indicator, count, two two-byte sizes, one byte of padding
