@@ -2,7 +2,8 @@
 # Decodes the same deltas with the linked decoder (zrvcdiff) and with the xdelta3 tool, alternating,
 # and compares wall time and peak memory. The deltas are made here by xdelta3 with the authoring
 # side's options, once without and once with secondary compression (LZMA), from a generated file of
-# ZR_BENCH_VCDIFF_MIB MiB (default 256) and a changed copy of it.
+# ZR_BENCH_VCDIFF_MIB MiB (default 256) and a changed copy of it. The LZMA delta is also decoded with
+# zrvcdiff's liblzma engine (ZR_VCDIFF_LZMA=liblzma), to compare our .xz decoder with liblzma's.
 #   bench/vcdiffDecode.sh BUILD_DIR
 set -euo pipefail
 build=$1
@@ -54,36 +55,49 @@ echo "vcdiffDecode: ${mib} MiB source; deltas: -S none $(stat -c %s "$work/none.
 python3 - "$work" "$ours" "$rounds" <<'PY'
 import filecmp, os, subprocess, sys, time
 work, ours, rounds = sys.argv[1], sys.argv[2], int(sys.argv[3])
-tools = {'zrvcdiff': ours, 'xdelta3': 'xdelta3'}
-total = {name: 0.0 for name in tools}
-cpu = {name: 0.0 for name in tools}
+tools = {'zrvcdiff': ours, 'xdelta3': 'xdelta3', 'liblzma': ours}
+runs = [(kind, name) for kind in ('none', 'lzma') for name in ('zrvcdiff', 'xdelta3')] + [('lzma', 'liblzma')]
+seconds_of = {run: 0.0 for run in runs}
+cpu_of = {run: 0.0 for run in runs}
 peak = {name: 0 for name in tools}
 for round in range(rounds + 1):  # round 0 only warms the page cache
-    for kind in ('none', 'lzma'):
-        # Alternate which goes first, so neither always follows the other.
-        order = ['zrvcdiff', 'xdelta3'] if round % 2 else ['xdelta3', 'zrvcdiff']
-        for name in order:
-            # Each decode writes a new file, as the patch program's do, from a clean page cache state.
-            out = os.path.join(work, 'out-' + name)
-            if os.path.exists(out):
-                os.remove(out)
-            os.sync()
-            start = time.perf_counter()
-            child = subprocess.Popen([tools[name], '-f', '-d', '-s', os.path.join(work, 'source'),
-                                      os.path.join(work, kind + '.vcdiff'), out])
-            _, status, usage = os.wait4(child.pid, 0)
-            seconds = time.perf_counter() - start
-            if status != 0 or not filecmp.cmp(out, os.path.join(work, 'target'), shallow=False):
-                sys.exit('vcdiffDecode: %s failed or produced a different output (%s)' % (name, kind))
-            if round == 0:
-                continue
-            used = usage.ru_utime + usage.ru_stime
-            print('  %-8s %-4s %7.3f s (processor %.3f s) %8d KiB' % (name, kind, seconds, used, usage.ru_maxrss))
-            total[name] += seconds
-            cpu[name] += used
-            peak[name] = max(peak[name], usage.ru_maxrss)
+    # Alternate the order, so that no tool always follows the same other.
+    order = runs if round % 2 else runs[::-1]
+    for kind, name in order:
+        # Each decode writes a new file, as the patch program's do, from a clean page cache state.
+        out = os.path.join(work, 'out-' + name)
+        if os.path.exists(out):
+            os.remove(out)
+        os.sync()
+        env = dict(os.environ)
+        if name == 'liblzma':
+            env['ZR_VCDIFF_LZMA'] = 'liblzma'
+        start = time.perf_counter()
+        child = subprocess.Popen([tools[name], '-f', '-d', '-s', os.path.join(work, 'source'),
+                                  os.path.join(work, kind + '.vcdiff'), out], env=env)
+        _, status, usage = os.wait4(child.pid, 0)
+        seconds = time.perf_counter() - start
+        if status != 0 or not filecmp.cmp(out, os.path.join(work, 'target'), shallow=False):
+            sys.exit('vcdiffDecode: %s failed or produced a different output (%s)' % (name, kind))
+        if round == 0:
+            continue
+        used = usage.ru_utime + usage.ru_stime
+        label = 'zrvcdiff (liblzma)' if name == 'liblzma' else name
+        print('  %-18s %-4s %7.3f s (processor %.3f s) %8d KiB' % (label, kind, seconds, used, usage.ru_maxrss))
+        seconds_of[(kind, name)] += seconds
+        cpu_of[(kind, name)] += used
+        peak[name] = max(peak[name], usage.ru_maxrss)
+def total(name):
+    return sum(seconds_of[(kind, name)] for kind in ('none', 'lzma'))
+def cpu(name):
+    return sum(cpu_of[(kind, name)] for kind in ('none', 'lzma'))
 print('  total: xdelta3 %.3f s (processor %.3f s), peak %d KiB; zrvcdiff %.3f s (processor %.3f s), peak %d KiB'
-      % (total['xdelta3'], cpu['xdelta3'], peak['xdelta3'], total['zrvcdiff'], cpu['zrvcdiff'], peak['zrvcdiff']))
-print('ratio vcdiff-decode-vs-xdelta3 %.2f xdelta3 wall time / our wall time' % (total['xdelta3'] / total['zrvcdiff']))
+      % (total('xdelta3'), cpu('xdelta3'), peak['xdelta3'], total('zrvcdiff'), cpu('zrvcdiff'), peak['zrvcdiff']))
+print('ratio vcdiff-decode-vs-xdelta3 %.2f xdelta3 wall time / our wall time' % (total('xdelta3') / total('zrvcdiff')))
+for kind, what in (('none', '-S none delta only'), ('lzma', 'LZMA delta only')):
+    print('ratio vcdiff-decode-%s-vs-xdelta3 %.2f xdelta3 wall time / our wall time, %s'
+          % (kind, seconds_of[(kind, 'xdelta3')] / seconds_of[(kind, 'zrvcdiff')], what))
+print('ratio vcdiff-decode-lzma-liblzma-vs-xdelta3 %.2f xdelta3 wall time / our wall time with liblzma, LZMA delta only'
+      % (seconds_of[('lzma', 'xdelta3')] / seconds_of[('lzma', 'liblzma')]))
 print('ratio vcdiff-memory-vs-xdelta3 %.2f xdelta3 peak memory / our peak memory' % (peak['xdelta3'] / peak['zrvcdiff']))
 PY

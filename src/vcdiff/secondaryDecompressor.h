@@ -5,9 +5,10 @@
 // it. For LZMA (id 2) there is one .xz stream per kind of section (data, instructions, addresses),
 // begun at the first compressed section of that kind and flushed at the end of every section, so a
 // section continues the stream of the previous window's section of the same kind.
-// LZMA is expanded with liblzma where the build has it; any other
-// compressor, and LZMA in a build without liblzma, is declined as DecodeStatus::Unsupported so that
-// the caller can hand the delta to an external decoder.
+// LZMA is expanded by our own .xz decoder (src/xz/) in every build; the Linux build can use liblzma
+// instead, which tests and benchmarks compare against. Any other compressor, and an LZMA stream that
+// needs what the decoder does not do (another filter, a dictionary past the memory limit), is
+// declined as DecodeStatus::Unsupported so that the caller can hand the delta to an external decoder.
 
 #include <cstddef>
 #include <cstdint>
@@ -23,6 +24,17 @@ constexpr std::uint8_t kSecondaryLzma = 2;
 
 // Whether this build can expand sections of compressor `id`.
 bool SecondaryCompressorAvailable(std::uint8_t id);
+
+// The decoder behind LZMA sections.
+enum class LzmaEngine {
+  Builtin,  // src/xz/, in every build (the default)
+  Liblzma,  // the system's liblzma, where the build has it
+};
+
+// Chooses the engine for the decoders that start from now on (process-wide; set it before decoding
+// begins, not while another thread decodes). False, with nothing changed, when this build lacks it.
+bool SelectLzmaEngine(LzmaEngine engine);
+LzmaEngine SelectedLzmaEngine();
 
 class SecondaryDecompressor {
  public:

@@ -8,6 +8,7 @@
 #include "vcdiff/secondaryDecompressor.h"
 #include "vcdiff/deltaBuilder.h"
 #include "vcdiff/decodeInMemory.h"
+#include "xz/xzBuilder.h"
 
 using namespace vcdifftest;
 using vcdiff::DecodeStatus;
@@ -187,12 +188,10 @@ TEST(SecondaryCompression, OtherCompressorsAreDeclined) {
                 "secondary compressor 1 (DJW) is not supported");
   ExpectFailure(DecodeInMemory(Header(0x01, Bytes({16})), ""), DecodeStatus::Unsupported,
                 "secondary compressor 16 (FGK) is not supported");
+  // LZMA is expanded in every build.
+  EXPECT_TRUE(vcdiff::SecondaryCompressorAvailable(vcdiff::kSecondaryLzma));
   const Decoded lzma = DecodeInMemory(Header(0x01, Bytes({2})), "");
-  if (vcdiff::SecondaryCompressorAvailable(vcdiff::kSecondaryLzma)) {
-    EXPECT_TRUE(lzma.ok) << lzma.error.text;
-  } else {
-    ExpectFailure(lzma, DecodeStatus::Unsupported, "LZMA secondary compression is not available in this build");
-  }
+  EXPECT_TRUE(lzma.ok) << lzma.error.text;
 }
 
 TEST(SecondaryCompression, CompressedSectionWithoutCompressor) {
@@ -204,7 +203,6 @@ TEST(SecondaryCompression, CompressedSectionWithoutCompressor) {
 }
 
 TEST(SecondaryCompression, DamagedLzmaSection) {
-  if (!vcdiff::SecondaryCompressorAvailable(vcdiff::kSecondaryLzma)) GTEST_SKIP() << "no LZMA in this build";
   Window window;
   window.deltaIndicator = 0x01;
   window.Add("abc");
@@ -214,6 +212,62 @@ TEST(SecondaryCompression, DamagedLzmaSection) {
   window.data = Varint(1000) + "x";  // more than the target
   ExpectFailure(DecodeInMemory(Header(0x01, Bytes({2})) + Encode(window, "abc"), ""), DecodeStatus::Corrupt,
                 "compressed section declares 1000 bytes, more than the 3 allowed");
+}
+
+namespace {
+
+std::string Text(const xztest::Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+// The start of an .xz stream as the encoder begins each kind's: stream header (no check) and a block
+// header with an LZMA2 filter; sections then carry LZMA2 chunks.
+std::string XzStart() { return Text(xztest::StreamHeader(0)) + Text(xztest::Lzma2BlockHeader(0)); }
+
+// A stored LZMA2 chunk (control 1 resets the dictionary, 2 continues).
+std::string StoredChunk(int control, const std::string& bytes) {
+  return Bytes({control, static_cast<int>((bytes.size() - 1) >> 8), static_cast<int>((bytes.size() - 1) & 0xFF)}) + bytes;
+}
+
+std::string LzmaDataWindow(const std::string& target, const std::string& compressed) {
+  Window window;
+  window.deltaIndicator = 0x01;
+  window.Add(target);
+  window.data = Varint(target.size()) + compressed;
+  return Encode(window, target);
+}
+
+}  // namespace
+
+// Every build expands LZMA sections; the data section's stream continues in the next window.
+TEST(SecondaryCompression, LzmaStreamContinuesAcrossWindows) {
+  const std::string delta = Header(0x01, Bytes({2})) + LzmaDataWindow("abc", XzStart() + StoredChunk(1, "abc")) +
+                            LzmaDataWindow("de", StoredChunk(2, "de")) +
+                            LzmaDataWindow("fgh", StoredChunk(2, "f") + StoredChunk(2, "gh"));
+  const Decoded decoded = DecodeInMemory(delta, "");
+  ASSERT_TRUE(decoded.ok) << decoded.error.text;
+  EXPECT_EQ(decoded.target, "abcdefgh");
+}
+
+TEST(SecondaryCompression, LzmaSectionOfTheWrongSize) {
+  const std::string first = Header(0x01, Bytes({2})) + LzmaDataWindow("abc", XzStart() + StoredChunk(1, "abc"));
+  Window window;
+  window.deltaIndicator = 0x01;
+  window.Add("de");
+  window.data = Varint(2) + StoredChunk(2, "de") + StoredChunk(2, "x");
+  ExpectFailure(DecodeInMemory(first + Encode(window, "de"), ""), DecodeStatus::Corrupt,
+                "window 1: data section: LZMA section expands past its declared 2 bytes");
+  window.data = Varint(2) + StoredChunk(2, "d");
+  ExpectFailure(DecodeInMemory(first + Encode(window, "de"), ""), DecodeStatus::Corrupt,
+                "window 1: data section: LZMA section expands to 1 bytes instead of 2");
+  // A stream that ends (end marker, check, index, footer) and is followed by more bytes.
+  xztest::Stream ended = xztest::StoredStream({'d', 'e'}, 0);
+  window.data = Varint(2) + Text(ended.Join()) + "more";
+  ExpectFailure(DecodeInMemory(Header(0x01, Bytes({2})) + Encode(window, "de"), ""), DecodeStatus::Corrupt,
+                "window 0: data section: LZMA section has 4 bytes that cannot be decoded");
+  // A filter the decoder does not have is left to an external decoder.
+  window.data = Varint(2) + Text(xztest::StreamHeader(0)) +
+                Text(xztest::BlockHeaderOf({0x01, 0x04, 0x00, 0x21, 0x01, 0x00})) + StoredChunk(1, "de");
+  ExpectFailure(DecodeInMemory(Header(0x01, Bytes({2})) + Encode(window, "de"), ""), DecodeStatus::Unsupported,
+                "LZMA section needs what this decoder lacks: the filter 0x4 (x86 branch converter) is not supported");
 }
 
 TEST(BadWindow, IndicatorBits) {

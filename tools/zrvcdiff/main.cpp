@@ -5,11 +5,16 @@
 //
 // Exit code 0 on success; 1 when decoding fails (the message goes to standard error and no output is
 // left behind); 2 for a command line it does not understand.
+//
+// ZR_VCDIFF_LZMA=liblzma in the environment expands LZMA sections with liblzma instead of our own
+// decoder (builds that have it), so that benchmarks can compare the two on the same deltas.
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/fileSystem.h"
+#include "vcdiff/secondaryDecompressor.h"
 #include "vcdiff/vcdiffDecoder.h"
 
 namespace {
@@ -76,6 +81,11 @@ int main(int argc, char** argv) {
   bool isFolder = false;
   if (!force && platform::CurrentFileSystem()->Exists(files[1], &isFolder)) {
     std::fprintf(stderr, "zrvcdiff: %s exists; use -f to replace it\n", files[1]);
+    return kExitFailure;
+  }
+  const char* engine = std::getenv("ZR_VCDIFF_LZMA");
+  if (engine && std::strcmp(engine, "liblzma") == 0 && !vcdiff::SelectLzmaEngine(vcdiff::LzmaEngine::Liblzma)) {
+    std::fprintf(stderr, "zrvcdiff: ZR_VCDIFF_LZMA=liblzma, but this build has no liblzma\n");
     return kExitFailure;
   }
   vcdiff::DecodeError error;
