@@ -159,6 +159,17 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
   return pointers;
 }
 
+// Wine's loader for the selected prefix: a 64-bit prefix is run by wine64, which starts the 32-bit
+// loader itself for 32-bit programs; a 32-bit prefix by wine. Debian puts wine on the PATH and keeps
+// wine64 in /usr/lib/wine. "" when Wine is not installed.
+std::string WineLoader() {
+  const std::string wine = FindOnPath("wine");
+  std::string wine64 = FindOnPath("wine64");
+  if (wine64.empty() && !wine.empty() && ::access("/usr/lib/wine/wine64", X_OK) == 0) wine64 = "/usr/lib/wine/wine64";
+  if (MachineIs64Bit() && !wine64.empty()) return wine64;
+  return wine.empty() ? wine64 : wine;
+}
+
 // The program to execute and its argument vector for a split command line.
 bool ResolveProgram(std::vector<std::string>& words, std::string* executable, StartFailure* failure) {
   const std::string program = words[0];
@@ -176,8 +187,7 @@ bool ResolveProgram(std::vector<std::string>& words, std::string* executable, St
   if (IsFullPath(program) && !ProgramFileExists(program)) {
     return Fail(failure, ENOENT);
   }
-  *executable = FindOnPath("wine");
-  if (executable->empty()) *executable = FindOnPath("wine64");
+  *executable = WineLoader();
   if (executable->empty()) return Fail(failure, ENOENT, "wine is not installed: cannot run " + program);
   words.insert(words.begin(), *executable);
   return true;
