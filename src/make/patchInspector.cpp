@@ -53,9 +53,11 @@ bool SlotKey(const std::string& path, const std::string& pinned, platform::KeyBl
   return ok;
 }
 
-void CheckChecksumList(const Entry& entry, const std::set<std::string>& declared, bool haveDistributions,
-                       std::vector<std::string>* problems) {
-  const std::string text(reinterpret_cast<const char*>(entry.data), entry.size);
+}  // namespace
+
+void CheckChecksumListText(const std::string& entryName, const std::string& text, const std::set<std::string>& declared,
+                           bool haveDistributions, std::vector<std::string>* problems) {
+  const struct { const std::string& name; } entry{entryName};
   if (!text.empty() && text.back() != '\n') problems->push_back(entry.name + ": the last line has no line feed and is not read");
   std::size_t lineNumber = 0;
   for (std::size_t start = 0; start < text.size();) {
@@ -83,8 +85,6 @@ void CheckChecksumList(const Entry& entry, const std::set<std::string>& declared
     }
   }
 }
-
-}  // namespace
 
 bool InspectPatch(const std::string& path, const std::string& pinnedKeyFile, InspectReport* report) {
   *report = InspectReport();
@@ -187,7 +187,8 @@ bool InspectPatch(const std::string& path, const std::string& pinnedKeyFile, Ins
     }
     if (info.family == EntryFamily::ChecksumList) {
       checksumLists.insert(info.from);
-      CheckChecksumList(entry, declared, haveDistributions, &problems);
+      CheckChecksumListText(entry.name, std::string(reinterpret_cast<const char*>(entry.data), entry.size), declared,
+                            haveDistributions, &problems);
     }
     if (info.family != EntryFamily::Versioned) continue;
     stepTargets.insert(info.to);

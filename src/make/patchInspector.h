@@ -11,6 +11,7 @@
 // one the manifest declares; checksum lists end with a line feed and keep lines within 1023 characters.
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,12 @@ struct InspectReport {
   std::string manifestText;
   std::vector<std::string> problems;
 };
+
+// The checks of one checksum list's text (entry `name`): a last line without line feed, lines over
+// 1023 characters, names outside the installation, distribution tags the manifest does not declare
+// (`declared`: upper-case tags; only checked when `haveDistributions`).
+void CheckChecksumListText(const std::string& name, const std::string& text, const std::set<std::string>& declared,
+                           bool haveDistributions, std::vector<std::string>* problems);
 
 // Inspects the patch at `path`. `pinnedKeyFile` (may be empty): a 148-byte public key the slot must
 // hold. False when there is any problem.

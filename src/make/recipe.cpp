@@ -1,5 +1,6 @@
 #include "make/recipe.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -108,6 +109,10 @@ bool ReadRecipe(const std::string& path, Recipe* recipe, std::vector<std::string
       problems->push_back(where + ": needs tree = \"folder\"; or class Trees { TAG = \"folder\"; };");
     }
     if (version.trees.empty()) problems->push_back(where + ": names no tree");
+    // Each version's trees in the same order of tags, so that a step pairs a distribution's two trees.
+    std::sort(version.trees.begin(), version.trees.end(), [](const auto& a, const auto& b) {
+      return UpperName(a.first) < UpperName(b.first);
+    });
     if (!recipe->versions.empty() && !version.version.empty() &&
         version.version.size() >= 4 && recipe->versions.back().version.size() >= 4) {
       const auto number = [](const std::string& v) { return std::stoi(v.substr(0, v.find('.'))) * 100 + std::stoi(v.substr(v.find('.') + 1)); };

@@ -1,6 +1,7 @@
 #pragma once
 // A build recipe: the one file a publisher writes to go from installation trees to a signed patch.
-// It is a text config; paths are relative to the recipe's folder.
+// It is a text config (which has no comments: the notes after // below are not part of it); paths are
+// relative to the recipe's folder.
 //
 //   manifest = "manifest.cpp";        // the manifest text (required)
 //   key = "publisher.pem";            // the private signing key (required)

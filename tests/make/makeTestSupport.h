@@ -7,6 +7,8 @@
 #include <iterator>
 #include <string>
 
+#include "platform/fileSystem.h"
+
 namespace maketest {
 
 inline void Write(const std::filesystem::path& path, const std::string& bytes) {
@@ -35,6 +37,21 @@ inline std::string Noise(std::size_t size, unsigned seed) {
     c = static_cast<char>(state >> 16);
   }
   return bytes;
+}
+
+// True when a non-ASCII name written here is listed back as written through the platform's file
+// system. Linux keeps names as bytes; a Windows program sees names in its ANSI code page, which need
+// not hold every character (Wine's often does not), and such names come back with '?'.
+inline bool NonAsciiNamesKept(const std::filesystem::path& folder) {
+  const std::string name = "Grüße.probe";
+  Write(folder / name, "");
+  bool kept = false;
+  platform::CurrentFileSystem()->ListFolder(folder.string().c_str(), [](const platform::FolderEntry& entry, void* context) {
+    if (std::string(entry.name) == "Grüße.probe") *static_cast<bool*>(context) = true;
+  }, &kept);
+  std::error_code error;
+  std::filesystem::remove(folder / name, error);
+  return kept;
 }
 
 }  // namespace maketest

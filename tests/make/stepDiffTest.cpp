@@ -39,8 +39,11 @@ class StepDiffTest : public ::testing::Test {
     Write(n / "Becomes.empty", "");
     Write(o / "Empty.both", "");
     Write(n / "Empty.both", "");
-    Write(o / "Grüße.txt", "hallo");
-    Write(n / "Grüße.txt", "hallo");
+    nonAscii_ = maketest::NonAsciiNamesKept(folder_.Path());
+    if (nonAscii_) {
+      Write(o / "Grüße.txt", "hallo");
+      Write(n / "Grüße.txt", "hallo");
+    }
     options_.oldTree = folder_.File("old");
     options_.newTree = folder_.File("new");
     options_.fromVersion = "1.05";
@@ -49,6 +52,7 @@ class StepDiffTest : public ::testing::Test {
   }
   TempFolder folder_;
   make::DiffOptions options_;
+  bool nonAscii_ = false;
 };
 
 TEST_F(StepDiffTest, EveryKindOfChange) {
@@ -62,11 +66,12 @@ TEST_F(StepDiffTest, EveryKindOfChange) {
   ASSERT_EQ(report.problems.size(), 1u);
   EXPECT_EQ(report.problems[0], "Becomes.empty: no entry could be written");
   const auto step = folder_.Path() / "payload" / "1.05-1.06";
-  EXPECT_EQ(Files(step), (std::set<std::string>{"Data/Added.pak.ini", "Data/Gone.pak.del", "Data/Maps/Moved.map.del",
-                                                "Empty.both.equ", "Grüße.txt.equ", "Maps/Moved.map.ini",
-                                                "README.TXT.equ", "Same.pak.equ"}));
+  std::set<std::string> expected{"Data/Added.pak.ini", "Data/Gone.pak.del", "Data/Maps/Moved.map.del", "Empty.both.equ",
+                                 "Maps/Moved.map.ini", "README.TXT.equ", "Same.pak.equ"};
+  if (nonAscii_) expected.insert("Grüße.txt.equ");
+  EXPECT_EQ(Files(step), expected);
   EXPECT_EQ(maketest::Read(step / "README.TXT.equ"), "E");
-  EXPECT_EQ(report.files, 9);
+  EXPECT_EQ(report.files, nonAscii_ ? 9 : 8);
 }
 
 TEST_F(StepDiffTest, DistributionEntriesAndStaleOnesRemoved) {
@@ -119,7 +124,7 @@ TEST_F(StepDiffTest, ParallelRunWritesWhatASerialRunWrites) {
     (jobs == 1 ? serial : parallel) = Files(options_.payload);
   }
   EXPECT_EQ(serial, parallel);
-  EXPECT_EQ(calls, 2 * 49);
+  EXPECT_EQ(calls, 2 * (nonAscii_ ? 49 : 48));
   for (const std::string& name : serial) {
     if (name.find("many/f3.upd") != std::string::npos) {
       EXPECT_EQ(maketest::Read(folder_.Path() / "payload1" / name).substr(0, 3), "\xD6\xC3\xC4");

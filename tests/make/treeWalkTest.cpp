@@ -31,14 +31,16 @@ TEST(TreeWalk, NestedFoldersInTheStoresOrder) {
   Write(folder.Path() / "Data" / "maps" / "Intro.map", "m");
   Write(folder.Path() / "data2" / "x", "");
   Write(folder.Path() / "A.txt", "a");
-  Write(folder.Path() / "Grüße" / "Straße.txt", "non-ASCII");
+  const bool nonAscii = maketest::NonAsciiNamesKept(folder.Path());
+  if (nonAscii) Write(folder.Path() / "Grüße" / "Straße.txt", "non-ASCII");
   std::filesystem::create_directories(folder.Path() / "empty" / "folder");
   std::vector<make::TreeFile> files;
   std::vector<std::string> problems;
   ASSERT_TRUE(make::WalkTree(folder.Path().string(), &files, &problems)) << problems[0];
   // Upper-case byte order: "DATA2\" before "DATA\" ('2' < '\').
-  EXPECT_EQ(Names(files), (std::vector<std::string>{"A.txt", "b.txt", "data2\\x", "Data\\maps\\Intro.map",
-                                                    "Grüße\\Straße.txt"}));
+  std::vector<std::string> expected{"A.txt", "b.txt", "data2\\x", "Data\\maps\\Intro.map"};
+  if (nonAscii) expected.push_back("Grüße\\Straße.txt");
+  EXPECT_EQ(Names(files), expected);
   EXPECT_EQ(maketest::Read(files[3].path), "m");
 }
 

@@ -98,17 +98,18 @@ foreach(command to-text to-binary)
   endif()
 endforeach()
 
-# A NUL byte in the text is shown in the message, which goes on after it.
+# Links and names only the Linux file system has: under Wine links are plain files and folders.
+if(EMULATOR)
+  return()
+endif()
+# A NUL byte in the text is shown in the message, which goes on after it (the Windows build reads such
+# a file differently).
 execute_process(COMMAND printf "a = 1;\\nb\\000c = 2;\\n" OUTPUT_FILE "${WORK}/nul.cpp")
 run(1 check nul.cpp)
 if(NOT errors MATCHES "'\\\\0' encountered instead of '='")
   message(FATAL_ERROR "the NUL byte cut the message short:\n${errors}")
 endif()
 
-# Links and names only the Linux file system has: under Wine links are plain files and folders.
-if(EMULATOR)
-  return()
-endif()
 # Extraction never writes through a link already in the destination, wherever it leads.
 file(WRITE "${WORK}/outside.txt" "outside")
 file(MAKE_DIRECTORY "${WORK}/out-link")

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "platform/nameFolding.h"
@@ -16,7 +17,13 @@
 namespace platform {
 namespace {
 
-std::string selected;  // empty until chosen
+// Empty until chosen; chosen on first use by whichever thread asks first (the publisher tools start
+// processes from several threads), so it is read and written under its lock.
+std::string selected;
+std::mutex& SelectedLock() {
+  static std::mutex lock;
+  return lock;
+}
 
 bool IsFolder(const std::string& path) {
   struct stat info;
@@ -55,11 +62,13 @@ bool SelectPrefix(const char* directory, std::string* error) {
       std::free(absolute);
     }
   }
+  std::lock_guard<std::mutex> hold(SelectedLock());
   selected = prefix;
   return true;
 }
 
 std::string PrefixDirectory() {
+  std::lock_guard<std::mutex> hold(SelectedLock());
   if (selected.empty()) selected = WithoutTrailingSlash(DefaultPrefix());
   return selected;
 }

@@ -18,7 +18,7 @@ class Versions
 	class v108
 	{
 		version = "1.08";
-		class Trees { ENGLISH = "game/1.08/en"; GERMAN = "game/1.08/de"; };
+		class Trees { GERMAN = "game/1.08/de"; ENGLISH = "game/1.08/en"; };
 	};
 };
 class Groups
