@@ -11,6 +11,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -121,41 +122,62 @@ std::string Changed(const std::string& base, std::uint32_t seed, std::size_t str
   return text.insert(text.size() / 2, Records(seed, text.size() / 50));
 }
 
-struct Versions {
-  std::map<std::string, Tree> byVersion;  // "1.05" -> tree
+// The strings file of every version written, by distribution and version: the manifest tells the
+// distributions apart by it.
+using StringsFiles = std::map<std::string, std::map<std::string, std::string>>;
+
+struct MakeOptions {
+  std::size_t scale = 1;     // MiB of map data, roughly
+  bool withStep107 = false;  // a version 1.07 between 1.06 and 1.08 (three steps instead of two)
 };
 
-bool MakeVersions(const std::string& distribution, std::size_t scale, Versions* out, std::string* error) {
+bool WriteTree(const fs::path& folder, const Tree& tree, std::string* error);
+
+// Writes each version of one distribution below `folder` as it is made; only two are held at a time.
+bool MakeVersions(const std::string& distribution, const MakeOptions& options, const fs::path& folder,
+                  StringsFiles* strings, std::string* error) {
   const bool german = distribution == "GERMAN";
   const std::size_t mib = 1024 * 1024;
-  Tree v105;
-  if (!GameExecutable("1.05", &v105["Game.exe"], error)) return false;
-  v105["Data\\Maps\\Island.map"] = Records(1, scale * mib / 2 + 300000);
-  v105["Data\\Maps\\Desert.map"] = Records(2, scale * mib / 4 + 200000);
-  v105["Data\\Sounds\\Intro.wav"] = Records(3, scale * mib / 8 + 100000);
-  v105["Data\\Old.cfg"] = "difficulty=normal\r\n";
-  v105["Text\\Strings.txt"] = german ? "start=Spiel starten\r\nquit=Beenden\r\n" : "start=Start game\r\nquit=Quit\r\n";
-  v105[german ? "Text\\\xC3\x9C" "bersicht.txt" : "Text\\Overview.txt"] = german ? "Inhalt\r\n" : "Contents\r\n";
-  v105["readme.txt"] = "Example Game 1.05\r\n";
-  v105["Empty.dat"] = "";
+  const std::size_t scale = options.scale;
+  auto done = [&](const std::string& version, const Tree& tree) {
+    (*strings)[distribution][version] = tree.at("Text\\Strings.txt");
+    return WriteTree(folder / version, tree, error);
+  };
+  Tree tree;
+  if (!GameExecutable("1.05", &tree["Game.exe"], error)) return false;
+  tree["Data\\Maps\\Island.map"] = Records(1, scale * mib / 2 + 300000);
+  tree["Data\\Maps\\Desert.map"] = Records(2, scale * mib / 4 + 200000);
+  tree["Data\\Sounds\\Intro.wav"] = Records(3, scale * mib / 8 + 100000);
+  tree["Data\\Old.cfg"] = "difficulty=normal\r\n";
+  tree["Text\\Strings.txt"] = german ? "start=Spiel starten\r\nquit=Beenden\r\n" : "start=Start game\r\nquit=Quit\r\n";
+  tree[german ? "Text\\\xC3\x9C" "bersicht.txt" : "Text\\Overview.txt"] = german ? "Inhalt\r\n" : "Contents\r\n";
+  tree["readme.txt"] = "Example Game 1.05\r\n";
+  tree["Empty.dat"] = "";
+  if (!done("1.05", tree)) return false;
 
-  Tree v106 = v105;
-  if (!GameExecutable("1.06", &v106["Game.exe"], error)) return false;
-  v106["Data\\Maps\\Island.map"] = Changed(v105["Data\\Maps\\Island.map"], 6, 4096);
-  v106["Data\\Maps\\Forest.map"] = Records(4, scale * mib / 4 + 150000);
-  v106["Text\\Strings.txt"] += german ? "load=Laden\r\n" : "load=Load\r\n";
-  v106["readme.txt"] = "Example Game 1.06\r\n";
+  if (!GameExecutable("1.06", &tree["Game.exe"], error)) return false;
+  tree["Data\\Maps\\Island.map"] = Changed(tree["Data\\Maps\\Island.map"], 6, 4096);
+  tree["Data\\Maps\\Forest.map"] = Records(4, scale * mib / 4 + 150000);
+  tree["Text\\Strings.txt"] += german ? "load=Laden\r\n" : "load=Load\r\n";
+  tree["readme.txt"] = "Example Game 1.06\r\n";
+  if (!done("1.06", tree)) return false;
 
-  Tree v108 = v106;
-  if (!GameExecutable("1.08", &v108["Game.exe"], error)) return false;
-  v108["Data\\Maps\\Island.map"] = Changed(v106["Data\\Maps\\Island.map"], 8, 8192);
-  v108["Data\\Maps\\Desert.map"] = Changed(v106["Data\\Maps\\Desert.map"], 9, 2048);
-  v108.erase("Data\\Old.cfg");
-  v108["Tools\\Editor.exe"] = v108["Game.exe"];
-  v108["Text\\Strings.txt"] += german ? "save=Speichern\r\n" : "save=Save\r\n";
-  v108["readme.txt"] = "Example Game 1.08\r\n";
-  out->byVersion = {{"1.05", v105}, {"1.06", v106}, {"1.08", v108}};
-  return true;
+  if (options.withStep107) {
+    if (!GameExecutable("1.07", &tree["Game.exe"], error)) return false;
+    tree["Data\\Maps\\Forest.map"] = Changed(tree["Data\\Maps\\Forest.map"], 7, 3072);
+    tree["Data\\Sounds\\Intro.wav"] = Changed(tree["Data\\Sounds\\Intro.wav"], 17, 16384);
+    tree["readme.txt"] = "Example Game 1.07\r\n";
+    if (!done("1.07", tree)) return false;
+  }
+
+  if (!GameExecutable("1.08", &tree["Game.exe"], error)) return false;
+  tree["Data\\Maps\\Island.map"] = Changed(tree["Data\\Maps\\Island.map"], 8, 8192);
+  tree["Data\\Maps\\Desert.map"] = Changed(tree["Data\\Maps\\Desert.map"], 9, 2048);
+  tree.erase("Data\\Old.cfg");
+  tree["Tools\\Editor.exe"] = tree["Game.exe"];
+  tree["Text\\Strings.txt"] += german ? "save=Speichern\r\n" : "save=Save\r\n";
+  tree["readme.txt"] = "Example Game 1.08\r\n";
+  return done("1.08", tree);
 }
 
 std::string NativeRelative(const std::string& relative) {
@@ -188,12 +210,12 @@ std::string Crc(const std::string& content) {
 // The publisher's manifest for the patch to 1.08: the two distributions are told apart by their
 // strings file (in each version, so that an installation already at 1.08 is recognised too); German
 // installations get a start-menu link to the new editor and a language value.
-std::string ManifestText(const std::map<std::string, Versions>& distributions) {
+std::string ManifestText(const StringsFiles& distributions) {
   std::string rules;
   for (const auto& distribution : distributions) {
-    for (const auto& version : distribution.second.byVersion) {
+    for (const auto& version : distribution.second) {
       rules += "  class " + distribution.first + "_" + version.first.substr(0, 1) + version.first.substr(2) +
-               " { file=\"Text\\Strings.txt\"; crc=" + Crc(version.second.at("Text\\Strings.txt")) +
+               " { file=\"Text\\Strings.txt\"; crc=" + Crc(version.second) +
                "; distributions[]={\"" + distribution.first + "\"}; };\n";
     }
   }
@@ -224,28 +246,23 @@ std::string ManifestText(const std::map<std::string, Versions>& distributions) {
          "};\n";
 }
 
-int Make(const std::string& directory, int scale) {
+int Make(const std::string& directory, const MakeOptions& options, const std::vector<std::string>& only) {
   std::string error;
-  std::map<std::string, Versions> distributions;
-  for (const char* distribution : {"ENGLISH", "GERMAN"}) {
-    if (!MakeVersions(distribution, static_cast<std::size_t>(scale), &distributions[distribution], &error)) {
+  StringsFiles strings;
+  for (const std::string distribution : {"ENGLISH", "GERMAN"}) {
+    if (!only.empty() && std::find(only.begin(), only.end(), distribution) == only.end()) continue;
+    if (!MakeVersions(distribution, options, fs::path(directory) / distribution, &strings, &error)) {
       std::fprintf(stderr, "zrexample: %s\n", error.c_str());
       return 1;
     }
-    for (const auto& version : distributions[distribution].byVersion) {
-      if (!WriteTree(fs::path(directory) / distribution / version.first, version.second, &error)) {
-        std::fprintf(stderr, "zrexample: %s\n", error.c_str());
-        return 1;
-      }
-    }
   }
   std::ofstream manifest(fs::path(directory) / "manifest.cfg", std::ios::binary | std::ios::trunc);
-  manifest << ManifestText(distributions);
+  manifest << ManifestText(strings);
   if (!manifest.good()) {
     std::fprintf(stderr, "zrexample: cannot write the manifest\n");
     return 1;
   }
-  std::printf("zrexample: versions 1.05, 1.06, 1.08 of ENGLISH and GERMAN in %s\n", directory.c_str());
+  std::printf("zrexample: versions 1.05, 1.06,%s 1.08 in %s\n", options.withStep107 ? " 1.07," : "", directory.c_str());
   return 0;
 }
 
@@ -350,9 +367,13 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   std::string directory, tree, prefix;
   int scale = 1;
+  bool withStep107 = false;
+  std::vector<std::string> only;
   CLI::App* make = app.add_subcommand("make", "Write versions 1.05, 1.06 and 1.08 of both distributions and the manifest");
   make->add_option("DIR", directory, "Output folder")->required();
   make->add_option("--scale", scale, "About this many MiB of map data per version (default 1)")->check(CLI::Range(1, 4096));
+  make->add_flag("--with-1.07", withStep107, "Also a version 1.07 between 1.06 and 1.08 (three steps)");
+  make->add_option("--only", only, "Only these distributions (ENGLISH, GERMAN)");
   CLI::App* install = app.add_subcommand("install", "Install a version tree into a Wine prefix and register it");
   install->add_option("TREE", tree, "The version's folder, e.g. DIR/GERMAN/1.05")->required()->check(CLI::ExistingDirectory);
   install->add_option("--prefix", prefix, "The prefix (made when missing)")->required();
@@ -363,7 +384,12 @@ int main(int argc, char** argv) {
   compare->add_option("INSTALLED", installed, "The installation folder")->required()->check(CLI::ExistingDirectory);
   compare->add_option("--extra", extra, "Names the patch may add besides the tree (uninstall.log, *.lnk)");
   CLI11_PARSE(app, argc, argv);
-  if (*make) return Make(directory, scale);
+  if (*make) {
+    MakeOptions options;
+    options.scale = static_cast<std::size_t>(scale);
+    options.withStep107 = withStep107;
+    return Make(directory, options, only);
+  }
   if (*compare) return Compare(expected, installed, extra);
   return Install(tree, prefix);
 }

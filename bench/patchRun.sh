@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# A whole patch run against the way the patch was specified, on the example game scaled up: versions
+# 1.05, 1.06, 1.07 and 1.08 of ZR_BENCH_PATCH_MIB MiB of map data (default 2400: 2 GiB installed),
+# three steps. Ours: zrpatch applies the patch to a prefix (verification, steps, journal, every file
+# made durable, registry, links, uninstall log). The specified way: every entry extracted to a file,
+# the installation read once to verify it, then for each step the delta tool run as a process per
+# changed file, every written file read back to verify it, and renamed into place. Each round starts
+# from a fresh copy of 1.05; the rounds alternate. Prints the times, ours' peak memory and
+#   ratio patch-vs-process-per-file <their time / ours>
+#   bench/patchRun.sh BUILD_DIR   (a build with zrpatch, zrmake and zrexample; the patch program's
+#                                  Windows build is taken from ../windows or ../windows64 beside it)
+set -euo pipefail
+build=$(cd "$1" && pwd)
+mib=${ZR_BENCH_PATCH_MIB:-2400}
+rounds=${ZR_BENCH_PATCH_ROUNDS:-2}
+work=${ZR_BENCH_PATCH_DIR:-/tmp/zr-patch-bench}
+stub=
+for candidate in "$build/../windows/src/zrpatch.exe" "$build/../windows64/src/zrpatch.exe"; do
+  [ -f "$candidate" ] && { stub=$(realpath "$candidate"); break; }
+done
+if [ -z "$stub" ] || ! command -v xdelta3 > /dev/null; then
+  echo "patchRun: skipped (needs a Windows build of zrpatch beside $build, and xdelta3)"
+  exit 0
+fi
+mkdir -p "$work"
+cd "$work"
+
+# The trees and the patch are made once and kept for later runs of the same size.
+if [ ! -f "patch-$mib.exe" ]; then
+  rm -rf game payload*
+  echo "patchRun: making the example game at $mib MiB and its patch (once)"
+  "$build/tools/zrexample" make game --scale "$mib" --with-1.07 --only GERMAN > /dev/null
+  [ -f publisher.pem ] || "$build/tools/zrmake" keygen -o publisher.pem > /dev/null
+  cat > recipe.cpp << EOF
+manifest = "game/manifest.cfg";
+key = "publisher.pem";
+patchProgram = "$stub";
+class Versions
+{
+  class v105 { version = "1.05"; tree = "game/GERMAN/1.05"; };
+  class v106 { version = "1.06"; tree = "game/GERMAN/1.06"; };
+  class v107 { version = "1.07"; tree = "game/GERMAN/1.07"; };
+  class v108 { version = "1.08"; tree = "game/GERMAN/1.08"; };
+};
+EOF
+  "$build/tools/zrmake" build recipe.cpp -o "patch-$mib.exe" > build.log 2>&1 || { cat build.log; exit 1; }
+fi
+installed="prefix/drive_c/Program Files (x86)/Example Game"
+echo "patchRun: $(du -sm game/GERMAN/1.05 | cut -f1) MiB installed, patch $(du -sm "patch-$mib.exe" | cut -f1) MiB"
+
+fresh() {
+  rm -rf prefix
+  "$build/tools/zrexample" install game/GERMAN/1.05 --prefix prefix > /dev/null
+  sync
+}
+
+now() { date +%s.%N; }
+
+ours() {
+  fresh
+  local start end
+  start=$(now)
+  /usr/bin/time -f "%M" -o ours.rss "$build/src/zrpatch" --prefix prefix --yes "patch-$mib.exe" > ours.log 2>&1
+  sync
+  end=$(now)
+  "$build/tools/zrexample" compare game/GERMAN/1.08 "$installed" --extra uninstall.log '*.lnk' > /dev/null
+  echo "$end - $start" | bc
+}
+
+# The installed file an entry names ("DATA/MAPS/ISLAND.MAP"), found without regard to case.
+target_of() {
+  local found
+  found=$(find "$installed" -ipath "$installed/$1" -print -quit)
+  echo "${found:-$installed/$1}"
+}
+
+theirs() {
+  fresh
+  local start end entry relative name target
+  start=$(now)
+  rm -rf entries
+  "$build/tools/zrmake" inspect "patch-$mib.exe" --extract entries -q > /dev/null
+  find "$installed" -type f -exec cat {} + > /dev/null  # the verification before updating
+  for step in 1.05-1.06 1.06-1.07 1.07-1.08; do
+    while IFS= read -r entry; do
+      relative=${entry#entries/$step/}
+      name=${relative%.#GERMAN}
+      target=$(target_of "${name%.*}")
+      case "$name" in
+        *.UPD)
+          xdelta3 -d -f -s "$target" "$entry" "$target.tmp"
+          cat "$target.tmp" > /dev/null
+          mv -f "$target.tmp" "$target" ;;
+        *.NEW)
+          mkdir -p "$(dirname "$target")"
+          cp "$entry" "$target.tmp"
+          cat "$target.tmp" > /dev/null
+          mv -f "$target.tmp" "$target" ;;
+        *.DEL) rm -f "$target" ;;
+      esac
+    done < <(find "entries/$step" -type f ! -name '*.#ENGLISH' | sort)
+  done
+  sync
+  end=$(now)
+  "$build/tools/zrexample" compare game/GERMAN/1.08 "$installed" --extra uninstall.log '*.lnk' > /dev/null
+  echo "$end - $start" | bc
+}
+
+total_ours=0 total_theirs=0
+for round in $(seq "$rounds"); do
+  t=$(ours)
+  echo "patchRun: round $round: zrpatch ${t}s (peak $(( $(cat ours.rss) / 1024 )) MiB resident)"
+  total_ours=$(echo "$total_ours + $t" | bc)
+  t=$(theirs)
+  echo "patchRun: round $round: process per file ${t}s"
+  total_theirs=$(echo "$total_theirs + $t" | bc)
+done
+ratio=$(echo "scale=2; $total_theirs / $total_ours" | bc)
+echo "ratio patch-vs-process-per-file $ratio (process per file ${total_theirs}s / zrpatch ${total_ours}s over $rounds rounds; goal 2)"
