@@ -75,6 +75,15 @@ if "$zrpatch" --prefix prefix --yes tampered.exe 2> tampered.err; then
   exit 1
 fi
 grep -o "Patch file is corrupted, error [0-9/-]*\." tampered.err | head -n 1 | sed 's/^/   refused: /'
+# A player who pinned the publisher's key refuses a patch that carries any other key.
+"$zrmake" keygen -o other.pem > /dev/null
+if "$zrpatch" --prefix prefix --yes --trusted-key other.blob patch-1.08.exe 2> other.err; then
+  echo "   a patch with another publisher's key was accepted" >&2
+  exit 1
+fi
+echo "   with --trusted-key other.blob: $(grep -m1 -i "key" other.err | sed 's/^.*error: //; s/ (the patch.*//')"
+"$zrpatch" --prefix prefix --yes --dry-run --trusted-key publisher.blob patch-1.08.exe > /dev/null 2>&1
+echo "   with --trusted-key publisher.blob: accepted"
 
 # The Wine loader for the patch program's build: wine for a 32-bit program, wine64 for a 64-bit one.
 header=$(od -An -tu4 -j60 -N4 patch-1.08.exe | tr -d ' ')
