@@ -8,6 +8,7 @@ set -euo pipefail
 linux=$(cd "$1" && pwd)
 windows=$(cd "$2" && pwd)
 work=$(realpath -m "${3:-$linux/demo}")
+here=$(cd "$(dirname "$0")" && pwd)
 # The demo's prefixes are its own, made the way Wine makes them by default.
 unset WINEPREFIX WINEARCH
 rm -rf "$work"
@@ -85,14 +86,7 @@ echo "   with --trusted-key other.blob: $(grep -m1 -i "key" other.err | sed 's/^
 "$zrpatch" --prefix prefix --yes --dry-run --trusted-key publisher.blob patch-1.08.exe > /dev/null 2>&1
 echo "   with --trusted-key publisher.blob: accepted"
 
-# The Wine loader for the patch program's build: wine for a 32-bit program, wine64 for a 64-bit one.
-header=$(od -An -tu4 -j60 -N4 patch-1.08.exe | tr -d ' ')
-machine=$(od -An -tx2 -j$((header + 4)) -N2 patch-1.08.exe | tr -d ' ')
-if [ "$machine" = 8664 ]; then
-  wine=$(command -v wine64 || { [ -x /usr/lib/wine/wine64 ] && echo /usr/lib/wine/wine64; } || true)
-else
-  wine=$(command -v wine || true)
-fi
+wine=$(bash "$here/wineLoader.sh" patch-1.08.exe)
 if [ -z "$wine" ] || ! command -v xvfb-run > /dev/null; then
   step "8. (Wine or xvfb-run is missing: the Windows program's half is skipped)"
   step "demo finished in $work"

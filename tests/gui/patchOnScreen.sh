@@ -10,7 +10,8 @@
 # programs' logs are left in OUTPUT_DIR. Exit code 0 when every case ended as expected, 1 otherwise,
 # 77 (skipped) when Xvfb, xdotool, ImageMagick's import or Wine is missing.
 set -u
-patch=$1 zrexample=$2 game=$3 out=$4 wine=${5:-wine}
+patch=$1 zrexample=$2 game=$3 out=$4 wine=${5:-}
+[ -n "$wine" ] || wine=$(bash "$(dirname "$0")/../../tools/wineLoader.sh" "$patch")
 [ -n "$wine" ] || wine=wine
 
 for tool in Xvfb xdotool import "$wine"; do
@@ -40,7 +41,8 @@ install() {
 }
 
 start_patch() {  # start_patch CASE
-  LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 "$wine" 'C:\patch.exe' >"$out/$1.log" 2>&1 &
+  # C.UTF-8 is a locale every machine has: Wine decodes the game's UTF-8 file names with it.
+  LANG=C.UTF-8 LC_ALL=C.UTF-8 "$wine" 'C:\patch.exe' >"$out/$1.log" 2>&1 &
   program_pid=$!
 }
 
@@ -64,7 +66,7 @@ else
   fail "success: no progress window"
 fi
 finish success 0
-diff -r --exclude=uninstall.log --exclude='*.lnk' "$installed" "$game/GERMAN/1.08" >"$out/success.diff" 2>&1 ||
+"$zrexample" compare "$game/GERMAN/1.08" "$installed" --extra uninstall.log '*.lnk' >"$out/success.diff" 2>&1 ||
   fail "success: the installation differs from 1.08 (see $out/success.diff)"
 
 # Failure: 1.08 installed with a damaged file; the patch verifies, the player answers Abort, and the
