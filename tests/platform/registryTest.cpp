@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -25,7 +27,9 @@ TEST(Registry, WrittenTextsReadBackAndReplaceOtherTypes) {
   std::string error;
   ASSERT_TRUE(platform::SelectPrefix(folder.Path().string().c_str(), &error)) << error;
 #endif
-  const std::string key = "Software\\ZrPatchTests\\" + std::to_string(std::rand());
+  // A key of this run's own: on Windows the registry outlives the test.
+  const std::string key =
+      "Software\\ZrPatchTests\\" + std::to_string(std::chrono::system_clock::now().time_since_epoch().count());
   platform::Registry* registry = platform::CurrentRegistry();
   std::string error2, value;
   const auto user = platform::RegistryHive::CurrentUser;
