@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "pe/resourceText.h"
+#include "pe/resourceWriter.h"
 
 namespace pe {
 namespace {
@@ -172,6 +173,22 @@ std::vector<std::uint8_t> BuildVersionResource(const std::string& fileVersion) {
   const Bytes translation = VersionNode("Translation", 0, {0x09, 0x04, 0xB0, 0x04}, 4, {});
   const Bytes varInfo = VersionNode("VarFileInfo", kTextType, {}, 0, {translation});
   return VersionNode("VS_VERSION_INFO", 0, fixed, 52, {stringInfo, varInfo});
+}
+
+bool WithFileVersion(ByteView image, const std::string& fileVersion, std::vector<std::uint8_t>* executable,
+                     std::string* error) {
+  const std::vector<std::uint8_t> block = BuildVersionResource(fileVersion);
+  MemorySource source(ByteView{block.data(), block.size()});
+  NewResource resource;
+  resource.type = ResourceId::Number(16);  // RT_VERSION
+  resource.name = ResourceId::Number(1);
+  resource.language = 1033;
+  resource.source = &source;
+  MemorySink sink;
+  WriteReport report;
+  if (!WriteResources(image, {resource}, &sink, &report, error)) return false;
+  *executable = sink.Bytes();
+  return true;
 }
 
 }  // namespace pe

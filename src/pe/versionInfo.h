@@ -26,4 +26,9 @@ std::string FileVersionText(const ResourceDirectory& resources);
 // are read from the text ("1.08" gives 1.8.0.0). For executables made by the tools and tests.
 std::vector<std::uint8_t> BuildVersionResource(const std::string& fileVersion);
 
+// `image` with that version resource added in US English (replacing one that is there), written to
+// *executable. False, with the reason in *error, when the resource writer refuses the image.
+bool WithFileVersion(ByteView image, const std::string& fileVersion, std::vector<std::uint8_t>* executable,
+                     std::string* error);
+
 }  // namespace pe

@@ -7,22 +7,13 @@
 #include "El/ParamFile/paramFile.h"
 #include "El/ParamFile/paramText.h"
 #include "El/QStream/qstream.h"
+#include "support/compiledConfig.h"
 #include "support/captureDiagnostics.h"
 
 namespace {
 
-// A manifest written as config text, compiled to the binary form a patch carries.
-std::string Compile(const std::string& text) {
-  ParamFile source;
-  QIStrStream in(text.data(), static_cast<int>(text.size()));
-  EXPECT_EQ(ParseTextStream(source, in), PTROk) << text;
-  QOStrStream out;
-  EXPECT_TRUE(source.SaveBin(out));
-  return std::string(out.Data(), static_cast<std::size_t>(out.GetTotalSize()));
-}
-
 app::Manifest Read(const std::string& text) {
-  const std::string bytes = Compile(text);
+  const std::string bytes = CompileConfigText(text);
   ParamFile file;
   EXPECT_EQ(app::LoadManifestTree(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), file), 0);
   return app::ReadManifest(file);
@@ -132,7 +123,7 @@ TEST(Manifest, DamagedBytesLoadAsFarAsTheyGoAndNeverAsText) {
   // Text bytes are not a binary config: the loader refuses them.
   EXPECT_NE(app::LoadManifestTree(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), file), 0);
   EXPECT_EQ(app::ReadManifest(file).configApp, "");
-  std::string bytes = Compile(kFull);
+  std::string bytes = CompileConfigText(kFull);
   for (std::size_t cut = 0; cut < bytes.size(); cut += 7) {
     ParamFile truncated;
     app::LoadManifestTree(reinterpret_cast<const std::uint8_t*>(bytes.data()), cut, truncated);

@@ -12,16 +12,13 @@
 #include <thread>
 #include <vector>
 
-#include "El/ParamFile/paramFile.h"
-#include "El/ParamFile/paramText.h"
 #include "El/QStream/crc32.h"
-#include "El/QStream/qstream.h"
 #include "install/uninstallLog.h"
 #include "pe/handMadeImage.h"
-#include "pe/resourceWriter.h"
 #include "pe/versionInfo.h"
 #include "platform/fileSystem.h"
 #include "platform/machine.h"
+#include "support/compiledConfig.h"
 #include "support/captureDiagnostics.h"
 #include "support/faultInjectingFileSystem.h"
 #include "support/faultInjectingProcessLauncher.h"
@@ -39,19 +36,12 @@ using Kind = ui::ScriptedInterface::EventKind;
 
 // An executable whose version resource says `version`, as the game's.
 std::string GameExecutable(const std::string& version) {
-  const petest::Bytes image = petest::HandMadeImage(petest::StartingTree());
-  const std::vector<std::uint8_t> block = pe::BuildVersionResource(version);
-  pe::MemorySource source(pe::ByteView{block.data(), block.size()});
-  pe::NewResource resource;
-  resource.type = pe::ResourceId::Number(16);
-  resource.name = pe::ResourceId::Number(1);
-  resource.language = 1033;
-  resource.source = &source;
-  pe::MemorySink sink;
-  pe::WriteReport report;
+  std::vector<std::uint8_t> executable;
   std::string error;
-  EXPECT_TRUE(pe::WriteResources(petest::View(image), {resource}, &sink, &report, &error)) << error;
-  return std::string(sink.Bytes().begin(), sink.Bytes().end());
+  EXPECT_TRUE(pe::WithFileVersion(petest::View(petest::HandMadeImage(petest::StartingTree())), version, &executable,
+                                  &error))
+      << error;
+  return std::string(executable.begin(), executable.end());
 }
 
 std::string Filler(int seed, std::size_t size) {
@@ -87,15 +77,6 @@ struct Versions {
 
 const std::string kGermanText = "Sprache: Deutsch\r\n";
 const std::string kEnglishText = "Language: English\r\n";
-
-std::string Compile(const std::string& text) {
-  ParamFile source;
-  QIStrStream in(text.data(), static_cast<int>(text.size()));
-  EXPECT_EQ(ParseTextStream(source, in), PTROk) << text;
-  QOStrStream out;
-  EXPECT_TRUE(source.SaveBin(out));
-  return std::string(out.Data(), static_cast<std::size_t>(out.GetTotalSize()));
-}
 
 std::string Signed(int value) { return std::to_string(value); }
 
@@ -171,7 +152,7 @@ class PatchRunTest : public ::testing::Test {
   }
 
   void Sign(const std::string& text) {
-    manifest = Compile(text);
+    manifest = CompileConfigText(text);
     std::string signature;
     ASSERT_TRUE(SignWithDevelopmentKey(manifest, &signature, &options.trustedKey));
     store.Add("VERSION.CFG", manifest);

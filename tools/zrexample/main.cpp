@@ -22,8 +22,6 @@
 #include <vector>
 
 #include "El/QStream/crc32.h"
-#include "pe/byteStreams.h"
-#include "pe/resourceWriter.h"
 #include "pe/versionInfo.h"
 #include "platform/machine.h"
 #include "platform/nameFolding.h"
@@ -82,17 +80,9 @@ std::vector<std::uint8_t> MinimalImage() {
 // The game's executable with `version` as its file version.
 bool GameExecutable(const std::string& version, std::string* bytes, std::string* error) {
   const std::vector<std::uint8_t> image = MinimalImage();
-  const std::vector<std::uint8_t> block = pe::BuildVersionResource(version);
-  pe::MemorySource source(pe::ByteView{block.data(), block.size()});
-  pe::NewResource resource;
-  resource.type = pe::ResourceId::Number(16);
-  resource.name = pe::ResourceId::Number(1);
-  resource.language = 1033;
-  resource.source = &source;
-  pe::MemorySink sink;
-  pe::WriteReport report;
-  if (!pe::WriteResources(pe::ByteView{image.data(), image.size()}, {resource}, &sink, &report, error)) return false;
-  bytes->assign(sink.Bytes().begin(), sink.Bytes().end());
+  std::vector<std::uint8_t> executable;
+  if (!pe::WithFileVersion(pe::ByteView{image.data(), image.size()}, version, &executable, error)) return false;
+  bytes->assign(executable.begin(), executable.end());
   return true;
 }
 
