@@ -86,7 +86,12 @@ int main(int argc, char** argv) {
   app.add_flag("--json", json, "Write one JSON object a line to standard output for launchers (no questions asked)");
   app.add_flag("--dry-run", dryRun, "Check everything and list what would change; write nothing");
   app.add_option("--trusted-key", trustedKeyPath, "Refuse the patch unless it carries this publisher key (148-byte file)");
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    // Help is a success; every other mistake on the command line is a failure, exit code 1.
+    return app.exit(error) == 0 ? 0 : kExitFailure;
+  }
 
   ui::PresetAnswers answers;
   answers.start = yes ? ui::PresetAnswers::Start::Yes : ui::PresetAnswers::Start::Ask;
@@ -124,8 +129,6 @@ int main(int argc, char** argv) {
   };
 
   std::string error;
-  if (!platform::SelectPrefix(prefix.empty() ? nullptr : prefix.c_str(), &error)) return fail(error);
-
   app::PatchRunOptions options;
   options.storePath = AbsolutePath(patchPath);
   options.dryRun = dryRun;
@@ -133,9 +136,10 @@ int main(int argc, char** argv) {
     platform::MappedFile patch;
     if (!patch.Open(options.storePath.c_str(), &error)) return fail(error);
     if (!app::PatchTrustedKey(patch.Data(), patch.Size(), trustedKeyPath.c_str(), &options.trustedKey, &error)) {
-      return fail(error);
+      return fail(patchPath + ": " + error);
     }
   }
+  if (!platform::SelectPrefix(prefix.empty() ? nullptr : prefix.c_str(), &error)) return fail(error);
   const std::string fingerprint = "Publisher key " + app::KeyFingerprintText(options.trustedKey) +
                                   (trustedKeyPath.empty() ? " (taken from the patch)" : " (matches --trusted-key)");
   ui::CurrentUserInterface()->AppendLog(fingerprint.c_str());
