@@ -38,4 +38,14 @@ int RunPatch(const dialogs::WorkerStartBlock& block, void*) {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return dialogs::RunPatchProgram(RunPatch, nullptr); }
+// Answered in advance (--yes), the run needs nobody at the end: the final window does not wait for OK.
+bool Unattended(const char* commandLine) {
+  app::ProgramOptions options;
+  std::string rest, error;
+  return app::TakeProgramOptions(commandLine ? commandLine : "", &options, &rest, &error) &&
+         options.answers.start == ui::PresetAnswers::Start::Yes;
+}
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
+  return dialogs::RunPatchProgram(RunPatch, nullptr, !Unattended(commandLine));
+}

@@ -117,7 +117,7 @@ PumpEnd PumpUntilEnded(HANDLE thread, ConsoleWindow* window) {
 
 }  // namespace
 
-int RunPatchProgram(PatchRoutine run, void* argument) {
+int RunPatchProgram(PatchRoutine run, void* argument, bool waitForOk) {
   const HINSTANCE module = GetModuleHandleA(nullptr);
   ProgramState* state = new ProgramState(module);
   ui::MessageCatalogue* previousCatalogue = ui::SetMessageCatalogue(&state->catalogue);
@@ -175,7 +175,7 @@ int RunPatchProgram(PatchRoutine run, void* argument) {
     if (window) {
       window->SetTotal(100);
       window->Advance(100);
-      if (code == 0 || window->KeepOpen()) {
+      if ((code == 0 || window->KeepOpen()) && waitForOk) {
         window->Show(true);
         window->WaitForClose(true);
       }

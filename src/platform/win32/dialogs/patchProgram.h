@@ -39,6 +39,8 @@ using PatchRoutine = int (*)(const WorkerStartBlock& block, void* argument);
 // stack (kExitNoThread when it cannot start), the message loop waking at least once a second, the full
 // bar, and, when the run returned 0 or asked to keep the window open, the window shown until the user
 // dismisses it. Instance, command line and show command are the running program's own.
-int RunPatchProgram(PatchRoutine run, void* argument);
+// With `waitForOk` cleared (an unattended run) the final window is shown filled but the program ends
+// without waiting for the user.
+int RunPatchProgram(PatchRoutine run, void* argument, bool waitForOk = true);
 
 }  // namespace dialogs
