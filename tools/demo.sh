@@ -99,7 +99,7 @@ WINEPREFIX="$work/prefix-wine" "$wine" wineboot -i > /dev/null 2>&1
 WINEPREFIX="$work/prefix-wine" wineserver -w
 "$zrexample" install game/GERMAN/1.05 --prefix prefix-wine
 cp patch-1.08.exe prefix-wine/drive_c/patch-1.08.exe
-WINEPREFIX="$work/prefix-wine" xvfb-run -a "$wine" 'C:\patch-1.08.exe' --yes --on-error abort --log 'C:\patch.log' &
+WINEPREFIX="$work/prefix-wine" xvfb-run -a "$wine" 'C:\patch-1.08.exe' --yes --on-error abort --log 'C:\patch.log' > wine.log 2>&1 &
 # The program waits for OK on its final window: close it once the run has written its result.
 result=
 for _ in $(seq 1 240); do
