@@ -1,6 +1,6 @@
 #include "ui/jsonLinesInterface.h"
 
-#include "Es/Containers/nameText.h"
+#include "ui/presetAnswers.h"
 
 namespace ui {
 namespace {
@@ -97,10 +97,7 @@ int JsonLinesInterface::AskAbortRetryIgnore(const char*, const char* text, bool)
 
 std::string JsonLinesInterface::ChooseDistribution(const std::vector<KnownDistribution>& known,
                                                    const std::vector<std::string>& candidates) {
-  std::string chosen;
-  for (const std::string& candidate : candidates) {
-    if (EqualIgnoringCase(candidate, answers_.distribution)) chosen = candidate;
-  }
+  const std::string chosen = PresetDistribution(answers_, candidates);
   std::string offered = "[";
   for (const std::string& candidate : candidates) {
     if (offered.size() > 1) offered += ",";

@@ -3,6 +3,7 @@
 // start question, the distribution choice and the Abort/Retry/Ignore question.
 
 #include <string>
+#include <vector>
 
 namespace ui {
 
@@ -14,5 +15,9 @@ struct PresetAnswers {
   std::string distribution;  // a distribution tag; "" asks
   OnError onError = OnError::Ask;
 };
+
+// The candidate the distribution given in advance names (compared without regard to case), or "" when
+// none was given or it is not among the candidates.
+std::string PresetDistribution(const PresetAnswers& answers, const std::vector<std::string>& candidates);
 
 }  // namespace ui

@@ -5,18 +5,11 @@
 #include <cstring>
 #include <string>
 
+#include "Es/Containers/nameText.h"
 #include "platform/console.h"
 
 namespace ui {
 namespace {
-
-bool EqualIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-  }
-  return true;
-}
 
 std::string Trimmed(const std::string& text) {
   std::size_t begin = 0;
@@ -97,9 +90,8 @@ int TerminalInterface::AskAbortRetryIgnore(const char* caption, const char* text
 std::string TerminalInterface::ChooseDistribution(const std::vector<KnownDistribution>& known,
                                                   const std::vector<std::string>& candidates) {
   if (!answers_.distribution.empty()) {
-    for (const std::string& candidate : candidates) {
-      if (EqualIgnoringCase(candidate, answers_.distribution)) return candidate;
-    }
+    const std::string chosen = PresetDistribution(answers_, candidates);
+    if (!chosen.empty()) return chosen;
     std::string list;
     for (const std::string& candidate : candidates) list += (list.empty() ? "" : ", ") + candidate;
     PrintLines("error: ", ("The distribution " + answers_.distribution +

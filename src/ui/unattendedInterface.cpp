@@ -1,6 +1,6 @@
 #include "ui/unattendedInterface.h"
 
-#include "Es/Containers/nameText.h"
+#include "ui/presetAnswers.h"
 
 namespace ui {
 
@@ -44,14 +44,8 @@ int UnattendedInterface::AskAbortRetryIgnore(const char* caption, const char* te
 
 std::string UnattendedInterface::ChooseDistribution(const std::vector<KnownDistribution>& known,
                                                     const std::vector<std::string>& candidates) {
-  std::string chosen;
-  if (answers_.distribution.empty()) {
-    chosen = backend_->ChooseDistribution(known, candidates);
-  } else {
-    for (const std::string& candidate : candidates) {
-      if (EqualIgnoringCase(candidate, answers_.distribution)) chosen = candidate;
-    }
-  }
+  const std::string chosen = answers_.distribution.empty() ? backend_->ChooseDistribution(known, candidates)
+                                                           : PresetDistribution(answers_, candidates);
   Write("distribution", chosen.empty() ? "(cancelled)" : chosen);
   return chosen;
 }

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "El/Common/appFrame.h"
+#include "Es/Containers/nameText.h"
 
 namespace ui {
 namespace {
@@ -46,14 +47,6 @@ UserInterface* DefaultInterface() {
 }
 
 UserInterface* current = nullptr;
-
-bool EqualIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-  }
-  return true;
-}
 
 }  // namespace
 

@@ -2,6 +2,14 @@
 # windows, type keys into them and take screenshots. The caller sets `out` (the screenshot folder),
 # `wine` and WINEPREFIX, and keeps the program it starts in `program_pid`.
 
+# Skipped (exit code 77) without the virtual screen's tools or Wine.
+for tool in Xvfb xdotool import "$wine"; do
+  if ! command -v "$tool" >/dev/null 2>&1; then
+    echo "onScreen: skipped, $tool is not installed"
+    exit 77
+  fi
+done
+
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 # A display number nobody uses.
 display=
