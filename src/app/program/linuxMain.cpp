@@ -33,8 +33,10 @@ const char* const kDescription =
     "shortcuts and uninstall log the patch carries, and reports.\n"
     "\n"
     "The prefix is --prefix, else $WINEPREFIX, else ~/.wine. The wineserver of the prefix must not run\n"
-    "(wineserver -k). The manifest's signature is checked with the key in the patch's own key slot; with\n"
-    "--trusted-key the patch must carry exactly that publisher key.\n"
+    "(wineserver -k). The manifest's signature and the signed table of every payload entry are checked\n"
+    "with the key in the patch's own key slot, before anything changes; with --trusted-key the patch must\n"
+    "carry exactly that publisher key. A patch without a payload table (only its manifest signed) is\n"
+    "refused unless --allow-unsigned-payload is given, and then no program it carries is started.\n"
     "\n"
     "Exit codes: 0 applied (or already applied and verified, or a dry run that found nothing wrong),\n"
     "1 failed or cancelled, 4 no write access to the prefix's Program Files folder or registry,\n"
@@ -75,7 +77,7 @@ std::string AbsolutePath(const std::string& path) {
 int main(int argc, char** argv) {
   CLI::App app{kDescription, "zrpatch"};
   std::string patchPath, prefix, distribution, onError, logPath, trustedKeyPath;
-  bool yes = false, json = false, dryRun = false;
+  bool yes = false, json = false, dryRun = false, allowUnsigned = false;
   app.add_option("PATCH", patchPath, "The patch executable (PATCH.exe)")->required();
   app.add_option("--prefix", prefix, "The Wine or Proton prefix the game is installed in (default: $WINEPREFIX, else ~/.wine)");
   app.add_flag("-y,--yes", yes, "Answer Yes to the start question");
@@ -85,7 +87,11 @@ int main(int argc, char** argv) {
   app.add_option("--log", logPath, "Also write every log line, message, question and answer to FILE");
   app.add_flag("--json", json, "Write one JSON object a line to standard output for launchers (no questions asked)");
   app.add_flag("--dry-run", dryRun, "Check everything and list what would change; write nothing");
-  app.add_option("--trusted-key", trustedKeyPath, "Refuse the patch unless it carries this publisher key (148-byte file)");
+  app.add_option("--trusted-key", trustedKeyPath,
+                 "Refuse the patch unless it carries this publisher key (the public key file zrmake keygen writes)");
+  app.add_flag("--allow-unsigned-payload", allowUnsigned,
+               "Apply a patch whose payload is not signed (no payload table, an older format), without starting "
+               "its delta tool or commands");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -132,6 +138,7 @@ int main(int argc, char** argv) {
   app::PatchRunOptions options;
   options.storePath = AbsolutePath(patchPath);
   options.dryRun = dryRun;
+  options.unsignedPayload = allowUnsigned ? app::UnsignedPayload::ApplyNoPrograms : app::UnsignedPayload::Refuse;
   {
     platform::MappedFile patch;
     if (!patch.Open(options.storePath.c_str(), &error)) return fail(error);
