@@ -16,9 +16,10 @@ using Bytes = std::vector<std::uint8_t>;
 
 // The key area of a current slot: its size as 4 little-endian bytes, then `key` and zeros.
 Bytes CurrentSlot(const platform::KeyBlob& key) {
-  Bytes slot = {platform::kMaxKeyBlobSize & 0xFF, platform::kMaxKeyBlobSize >> 8, 0, 0};
-  slot.insert(slot.end(), key.begin(), key.end());
-  slot.resize(4 + platform::kMaxKeyBlobSize, 0);
+  Bytes slot(4 + platform::kMaxKeyBlobSize, 0);
+  slot[0] = platform::kMaxKeyBlobSize & 0xFF;
+  slot[1] = platform::kMaxKeyBlobSize >> 8;
+  std::copy(key.begin(), key.end(), slot.begin() + 4);
   return slot;
 }
 
@@ -37,7 +38,9 @@ Bytes Executable(const Bytes& slot, std::size_t before = 1000, std::size_t after
 void ExpectOnlyChanged(const Bytes& after, const Bytes& before, std::size_t from, std::size_t to) {
   ASSERT_EQ(after.size(), before.size());
   for (std::size_t i = 0; i < after.size(); ++i) {
-    if (i < from || i >= to) ASSERT_EQ(after[i], before[i]) << i;
+    if (i < from || i >= to) {
+      ASSERT_EQ(after[i], before[i]) << i;
+    }
   }
 }
 
