@@ -88,7 +88,7 @@ TEST(VerifyPayloadTableSignature, Sha256SignaturesVerifyAndNothingElseDoes) {
             platform::kSignatureMismatch);
   EXPECT_EQ(VerifySha256(v.manifest, v.largeSha256Signature, v.key), platform::kSignatureMismatch);
   Bytes badKey = v.largeKey;
-  badKey[13] = 0x0B;  // claims 2816 bits
+  badKey[11] = '2';  // the magic of a private key blob
   EXPECT_EQ(VerifySha256(v.manifest, v.largeSha256Signature, badKey), platform::kKeyNotImported);
   EXPECT_EQ(platform::LastSignatureError(), kBadData);
 }

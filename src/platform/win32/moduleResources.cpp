@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -23,14 +24,40 @@ void CopyText(const char* text, std::size_t length, char* buffer, std::size_t si
   buffer[count] = 0;
 }
 
-// The bytes of one resource, valid while the module stays loaded.
-bool LockedBytes(HMODULE module, HRSRC found, const std::uint8_t** data, std::uint32_t* size) {
+// The module's memory: the view of a data file, or the running program's image. The system's resource
+// functions take a resource's offset and size from the file as they stand, so a damaged or hostile
+// directory can name bytes beyond the view; every entry is checked against it before it is used.
+struct MappedModule {
+  const std::uint8_t* base = nullptr;
+  std::size_t extent = 0;  // committed bytes from base, in one allocation
+};
+
+MappedModule MappedExtent(HMODULE module) {
+  MappedModule mapped;
+  // A module loaded as a data file is the view's address with its low bits set.
+  mapped.base = reinterpret_cast<const std::uint8_t*>(reinterpret_cast<std::uintptr_t>(module) & ~std::uintptr_t(3));
+  MEMORY_BASIC_INFORMATION info;
+  while (VirtualQuery(mapped.base + mapped.extent, &info, sizeof info) == sizeof info &&
+         info.AllocationBase == mapped.base && info.State == MEM_COMMIT && info.RegionSize > 0) {
+    mapped.extent += info.RegionSize;
+  }
+  return mapped;
+}
+
+// The bytes of one resource, valid while the module stays loaded; false when they do not lie whole in
+// the module's memory.
+bool LockedBytes(HMODULE module, const MappedModule& mapped, HRSRC found, const std::uint8_t** data,
+                 std::uint32_t* size) {
   if (!found) return false;
   HGLOBAL loaded = LoadResource(module, found);
-  const void* bytes = loaded ? LockResource(loaded) : nullptr;
+  const auto* bytes = static_cast<const std::uint8_t*>(loaded ? LockResource(loaded) : nullptr);
   if (!bytes) return false;
-  *data = static_cast<const std::uint8_t*>(bytes);
-  *size = SizeofResource(module, found);
+  const DWORD length = SizeofResource(module, found);
+  const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(bytes);
+  const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(mapped.base);
+  if (at < start || at - start > mapped.extent || length > mapped.extent - (at - start)) return false;
+  *data = bytes;
+  *size = length;
   return true;
 }
 
@@ -58,7 +85,7 @@ BOOL CALLBACK VisitLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR par
 
 class Win32ModuleResources : public ModuleResources {
  public:
-  Win32ModuleResources(HMODULE module, bool owned) : module_(module), owned_(owned) {}
+  Win32ModuleResources(HMODULE module, bool owned) : module_(module), owned_(owned), mapped_(MappedExtent(module)) {}
   ~Win32ModuleResources() override {
     if (owned_) FreeLibrary(module_);
   }
@@ -69,7 +96,7 @@ class Win32ModuleResources : public ModuleResources {
   }
 
   bool FindEntry(const char* name, const std::uint8_t** data, std::uint32_t* size) override {
-    return LockedBytes(module_, FindResourceA(module_, name, MAKEINTRESOURCEA(10)), data, size);
+    return LockedBytes(module_, mapped_, FindResourceA(module_, name, MAKEINTRESOURCEA(10)), data, size);
   }
 
   bool StringInLanguage(unsigned id, unsigned language, char* buffer, std::size_t size) override {
@@ -85,7 +112,7 @@ class Win32ModuleResources : public ModuleResources {
     HRSRC found = FindResourceExA(module_, MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(pe::StringBlockId(id)),
                                   static_cast<WORD>(language));
     std::u16string text;
-    if (!LockedBytes(module_, found, &data, &length) || !pe::StringFromBlock(pe::ByteView{data, length}, id % 16, &text)) {
+    if (!LockedBytes(module_, mapped_, found, &data, &length) || !pe::StringFromBlock(pe::ByteView{data, length}, id % 16, &text)) {
       return false;
     }
     std::string narrow;
@@ -110,6 +137,7 @@ class Win32ModuleResources : public ModuleResources {
  private:
   HMODULE module_;
   bool owned_;
+  MappedModule mapped_;
 };
 
 class Win32Access : public ResourceAccess {
