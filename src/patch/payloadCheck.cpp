@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "platform/digest.h"
+#include "platform/locale.h"
 #include "platform/signature.h"
 
 namespace patch {
@@ -62,9 +63,18 @@ bool CheckTable(EntrySource& store, const platform::KeyBlob& trustedKey, Payload
     return false;
   }
   std::string reason;
-  if (!ParsePayloadTable(table, tableSize, &check->table, &reason)) {
+  PayloadTable listed;
+  if (!ParsePayloadTable(table, tableSize, &listed, &reason)) {
     check->problems.push_back(std::string(kPayloadTableEntry) + ": " + reason);
     return false;
+  }
+  // The table names entries in UTF-8; the store presents them in the program's narrow form (the ANSI
+  // code page on Windows), which is what they are compared in.
+  for (const auto& [name, entry] : listed) {
+    if (!check->table.emplace(platform::NarrowFromUtf8(name), entry).second) {
+      check->problems.push_back(name + ": cannot be told apart from another entry in this system's code page");
+      return false;
+    }
   }
   return true;
 }
