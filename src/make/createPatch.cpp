@@ -174,7 +174,7 @@ std::uint32_t CreatePatch::Apply(const char* oldPath, const char* newPath, const
       ok = WriteMarker(outputPath, ".ini", 'I');
     }
   } else if (CompareFiles(newPath, oldPath) != 0) {
-    // The tool writes a temporary file; only a finished delta gets the name the up-to-date test trusts.
+    // The tool writes a temporary file; only a finished delta gets the delta's name.
     const std::string partial = delta + ".part";
     if (record_) digest();
     ok = EncodeDelta(encoder_, oldPath, newPath, partial.c_str()) && FileExists(partial.c_str());

@@ -25,7 +25,6 @@
 #include <map>
 #include <mutex>
 #include <string>
-#include <vector>
 
 #include "platform/digest.h"
 

@@ -24,19 +24,10 @@
 
 namespace {
 
+using maketest::Joined;
+using maketest::Mentions;
 using maketest::Read;
 using maketest::Write;
-
-bool Mentions(const std::vector<std::string>& problems, const std::string& text) {
-  return std::any_of(problems.begin(), problems.end(),
-                     [&](const std::string& problem) { return problem.find(text) != std::string::npos; });
-}
-
-std::string Joined(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\n";
-  return text;
-}
 
 std::string Manifest(const std::string& version, const std::string& distributions) {
   return "configApp = \"Software\\Corvanth\\Game\";\ndisplayName = \"Corvanth\";\nversion = \"" + version +

@@ -29,6 +29,14 @@ function(expect_hex file expected)
   endif()
 endfunction()
 
+# Fails with `what` unless the two files hold the same bytes.
+function(expect_same_file first second what)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${first}" "${second}" RESULT_VARIABLE differ)
+  if(differ)
+    message(FATAL_ERROR "${what}")
+  endif()
+endfunction()
+
 # A block of bytes that is the same for the same seed.
 function(noise var seed count)
   string(SHA256 block "${seed}")
@@ -207,17 +215,11 @@ if(NOT count EQUAL 28)
 endif()
 foreach(name ${payload})
   string(TOUPPER "${name}" upper)
-  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${WORK}/patch.exe.payload/${name}"
-    "${WORK}/extracted/${upper}" RESULT_VARIABLE differ)
-  if(differ)
-    message(FATAL_ERROR "the patch's entry ${upper} is not the payload file ${name}")
-  endif()
+  expect_same_file("${WORK}/patch.exe.payload/${name}" "${WORK}/extracted/${upper}"
+    "the patch's entry ${upper} is not the payload file ${name}")
 endforeach()
-execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${WORK}/whole/Docs/Manual.txt"
-  "${WORK}/extracted/ALL/DOCS/MANUAL.TXT" RESULT_VARIABLE differ)
-if(differ)
-  message(FATAL_ERROR "the whole-file group was not packed as it is")
-endif()
+expect_same_file("${WORK}/whole/Docs/Manual.txt" "${WORK}/extracted/ALL/DOCS/MANUAL.TXT"
+  "the whole-file group was not packed as it is")
 
 # MinGW's objdump reads the patch as a PE image with the resources.
 if(OBJDUMP)
@@ -266,11 +268,11 @@ foreach(step "1.05-1.06;game/1.05/en;game/1.06/en" "1.06-1.08;game/1.06/en;game/
   list(GET step 2 new)
   execute_process(COMMAND "${DECODER}" -f -d -s "${WORK}/${old}/Data/Big.pak" "${WORK}/extracted/${name}/DATA/BIG.PAK.UPD"
     "${WORK}/decoded.pak" RESULT_VARIABLE result ERROR_VARIABLE errors)
-  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${WORK}/decoded.pak" "${WORK}/${new}/Data/Big.pak"
-    RESULT_VARIABLE differ)
-  if(NOT result EQUAL 0 OR differ)
-    message(FATAL_ERROR "step ${name}: the delta of Data/Big.pak does not rebuild the new file (${result}): ${errors}")
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "step ${name}: the delta of Data/Big.pak does not decode (${result}): ${errors}")
   endif()
+  expect_same_file("${WORK}/decoded.pak" "${WORK}/${new}/Data/Big.pak"
+    "step ${name}: the delta of Data/Big.pak does not rebuild the new file")
 endforeach()
 
 # A build killed at moments spread over its run (the process ends at once, as with kill -9): never a
@@ -303,11 +305,8 @@ foreach(share 3 15 30 45 60 75 90)
       "than a clean build:\n${clean}")
   endif()
   foreach(name ${clean})
-    execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${WORK}/extracted/${name}"
-      "${WORK}/killed-extracted/${name}" RESULT_VARIABLE differ)
-    if(differ)
-      message(FATAL_ERROR "the rerun after a kill at ${whole}.${part} s wrote another ${name} than a clean build")
-    endif()
+    expect_same_file("${WORK}/extracted/${name}" "${WORK}/killed-extracted/${name}"
+      "the rerun after a kill at ${whole}.${part} s wrote another ${name} than a clean build")
   endforeach()
   file(GLOB_RECURSE leftovers "${WORK}/killed.exe.*part" "${WORK}/killed.exe.payload/*.part" "${WORK}/killed.exe.building")
   if(leftovers)
