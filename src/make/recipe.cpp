@@ -13,6 +13,7 @@
 #include "make/stepDiff.h"
 #include "make/treeWalk.h"
 #include "platform/fileSystem.h"
+#include "platform/keyBlob.h"
 #include "platform/mappedFile.h"
 
 namespace make {
@@ -179,7 +180,15 @@ bool CheckBeforeDiff(const Recipe& recipe, const std::string& recipePath, const 
   CheckManifest(recipe, recipePath, problems);
   std::string pem, fingerprint, error;
   platform::KeyBlob key;
-  if (!ReadKeyFile(recipe.key, &pem, &key, &fingerprint, &error)) problems->push_back(error);
+  if (!ReadKeyFile(recipe.key, &pem, &key, &fingerprint, &error)) {
+    problems->push_back(error);
+  } else if (platform::KeyBits(key) < platform::kPayloadTableKeyBits) {
+    // A build always packs the signed payload table.
+    problems->push_back(recipe.key + ": a key of " + std::to_string(platform::KeyBits(key)) +
+                        " bits cannot sign the payload table; it needs " +
+                        std::to_string(platform::kPayloadTableKeyBits) + " bits or more (zrmake keygen makes " +
+                        std::to_string(platform::kDefaultKeyBits) + ")");
+  }
   if (!FileExists(recipe.patchProgram.c_str())) problems->push_back(recipe.patchProgram + ": no such patch program");
   if (!recipe.deltaTool.empty() && !FileExists(recipe.deltaTool.c_str())) {
     problems->push_back(recipe.deltaTool + ": no such delta tool");

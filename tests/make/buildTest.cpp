@@ -94,7 +94,7 @@ class BuildTest : public ::testing::Test {
               "};\n");
     std::string pem;
     platform::KeyBlob blob;
-    canSign_ = platform::GenerateSigningKey(&pem, &blob) == platform::SigningResult::Ok;
+    canSign_ = platform::GenerateSigningKey(2048, &pem, &blob) == platform::SigningResult::Ok;
     Write(root / "key.pem", canSign_ ? pem : "no key in this build");
     options_.recipe = folder_.File("recipe.cpp");
     options_.output = folder_.File("patch.exe");
@@ -189,8 +189,23 @@ TEST_F(BuildTest, DisagreeingOrBrokenManifestIsRefusedBeforeAnyDelta) {
     EXPECT_EQ(Read(options_.output), "an earlier patch");
   }
 
-  // A tree the patch could not reproduce is named with the file, also before any delta.
+  // A key too small for the payload table every build signs.
   Write(folder_.Path() / "manifest.cpp", Manifest("1.06", kBothDistributions));
+  std::string pem;
+  platform::KeyBlob small;
+  if (platform::GenerateSigningKey(1024, &pem, &small) == platform::SigningResult::Ok) {
+    const std::string key = Read(folder_.Path() / "key.pem");
+    Write(folder_.Path() / "key.pem", pem);
+    StandInEncoder encoder;
+    make::BuildReport report;
+    EXPECT_FALSE(make::BuildPatch(options_, &report));
+    EXPECT_TRUE(Mentions(report.problems, "key.pem: a key of 1024 bits cannot sign the payload table"))
+        << Joined(report.problems);
+    EXPECT_TRUE(encoder.encoded.empty());
+    Write(folder_.Path() / "key.pem", key);
+  }
+
+  // A tree the patch could not reproduce is named with the file, also before any delta.
   Write(folder_.Path() / "game" / "1.06" / "de" / "Data" / "LOCAL.PAK", "a second spelling");
   std::size_t spellings = 0;
   for (const auto& entry : std::filesystem::directory_iterator(folder_.Path() / "game" / "1.06" / "de" / "Data")) {

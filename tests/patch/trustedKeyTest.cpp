@@ -37,7 +37,9 @@ Bytes Executable(const Bytes& slot, std::size_t before = 1000, std::size_t after
 void ExpectOnlyChanged(const Bytes& after, const Bytes& before, std::size_t from, std::size_t to) {
   ASSERT_EQ(after.size(), before.size());
   for (std::size_t i = 0; i < after.size(); ++i) {
-    if (i < from || i >= to) ASSERT_EQ(after[i], before[i]) << i;
+    if (i < from || i >= to) {
+      ASSERT_EQ(after[i], before[i]) << i;
+    }
   }
 }
 
