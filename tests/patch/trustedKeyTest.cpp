@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "support/testData.h"
@@ -16,9 +17,10 @@ using Bytes = std::vector<std::uint8_t>;
 
 // The key area of a current slot: its size as 4 little-endian bytes, then `key` and zeros.
 Bytes CurrentSlot(const platform::KeyBlob& key) {
-  Bytes slot = {platform::kMaxKeyBlobSize & 0xFF, platform::kMaxKeyBlobSize >> 8, 0, 0};
-  slot.insert(slot.end(), key.begin(), key.end());
-  slot.resize(4 + platform::kMaxKeyBlobSize, 0);
+  Bytes slot(4 + platform::kMaxKeyBlobSize, 0);
+  slot[0] = platform::kMaxKeyBlobSize & 0xFF;
+  slot[1] = platform::kMaxKeyBlobSize >> 8;
+  std::copy_n(key.begin(), std::min(key.size(), platform::kMaxKeyBlobSize), slot.begin() + 4);
   return slot;
 }
 
