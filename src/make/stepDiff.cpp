@@ -45,7 +45,7 @@ std::string SlashPath(std::string relative) {
 
 struct Shared {
   const DiffOptions* options;
-  DeltaInputRecord* record;
+  DeltaInputRecord* record = nullptr;
   std::string stepFolder;
   std::string suffix;
   std::vector<DiffItem>* items;
@@ -188,7 +188,6 @@ bool DiffTrees(const DiffOptions& options, DiffReport* report) {
 
   Shared shared;
   shared.options = &options;
-  shared.record = nullptr;
   shared.stepFolder = options.payload + "/" + from + "-" + to;
   shared.suffix = options.distribution.empty() ? "" : ".#" + options.distribution;
   shared.items = &items;
