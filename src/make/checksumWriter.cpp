@@ -94,7 +94,7 @@ bool ChecksumListText(const std::vector<ChecksumTree>& trees, const std::vector<
     for (const TreeFile& file : files) {
       Checked entry{file.relative, 0, 0};
       if (!Crc32OfFile(file.path.c_str(), &entry.crc, &entry.size)) {
-        report->problems.push_back(file.relative + ": cannot be read");
+        report->problems.push_back(trees[t].root + ": " + file.relative + ": cannot be read");
         continue;
       }
       ++report->files;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "El/Common/appFrame.h"
+#include "make/deltaInputs.h"
 #include "platform/process.h"
 
 namespace make {
@@ -23,14 +24,6 @@ platform::FileSystem& Files() { return *platform::CurrentFileSystem(); }
 bool FileExists(const char* path) {
   bool isFolder = false;
   return Files().Exists(path, &isFolder) && !isFolder;
-}
-
-bool FileTime(const char* path, std::int64_t* seconds) {
-  const platform::FileHandle file = Files().OpenRead(path);
-  if (!platform::IsValidFile(file)) return false;
-  const bool ok = Files().LastWriteTime(file, seconds);
-  Files().Close(file);
-  return ok;
 }
 
 std::string ReplaceLastExtension(const std::string& path, const char* extension) {
@@ -97,8 +90,12 @@ bool EncodeDelta(const std::string& encoder, const char* oldPath, const char* ne
   return true;
 }
 
-CreatePatch::CreatePatch(bool carryNewFiles, std::string distributionSuffix, std::string encoder)
-    : carryNewFiles_(carryNewFiles), distributionSuffix_(std::move(distributionSuffix)), encoder_(std::move(encoder)) {}
+CreatePatch::CreatePatch(bool carryNewFiles, std::string distributionSuffix, std::string encoder,
+                         DeltaInputRecord* record)
+    : carryNewFiles_(carryNewFiles),
+      distributionSuffix_(std::move(distributionSuffix)),
+      encoder_(std::move(encoder)),
+      record_(record) {}
 
 std::string CreatePatch::Output(const std::string& outputPath, const char* extension) const {
   return ReplaceLastExtension(outputPath, extension) + distributionSuffix_;
@@ -142,11 +139,16 @@ std::uint32_t CreatePatch::Apply(const char* oldPath, const char* newPath, const
   const bool oldExists = FileExists(oldPath);
   const bool newExists = FileExists(newPath);
 
-  // Up to date: a delta not older than the files it was made from.
-  std::int64_t deltaTime = 0, newTime = 0, oldTime = 0;
-  if (FileTime(delta.c_str(), &deltaTime)) {
-    if (newExists && FileTime(newPath, &newTime) && deltaTime >= newTime &&
-        (!oldExists || (FileTime(oldPath, &oldTime) && deltaTime >= oldTime))) {
+  // Up to date: a delta the record proves was made from these very files. Their digests, once taken,
+  // also go into the record of a new delta: taken before the tool runs, they describe what it was given.
+  FileDigest oldDigest, newDigest;
+  bool digested = false;
+  const auto digest = [&] {
+    if (!digested) digested = DigestFile(oldPath, &oldDigest) && DigestFile(newPath, &newDigest);
+    return digested;
+  };
+  if (FileExists(delta.c_str())) {
+    if (record_ && oldExists && newExists && digest() && record_->Proves(delta, oldDigest, newDigest)) {
       upToDate_ = true;
       RemoveOtherOutputs(outputPath, ".upd");
       return 1;
@@ -172,13 +174,15 @@ std::uint32_t CreatePatch::Apply(const char* oldPath, const char* newPath, const
       ok = WriteMarker(outputPath, ".ini", 'I');
     }
   } else if (CompareFiles(newPath, oldPath) != 0) {
-    // The tool writes a temporary file; only a finished delta gets the name the up-to-date test trusts.
+    // The tool writes a temporary file; only a finished delta gets the delta's name.
     const std::string partial = delta + ".part";
+    if (record_) digest();
     ok = EncodeDelta(encoder_, oldPath, newPath, partial.c_str()) && FileExists(partial.c_str());
     ok = ok && Files().RenameReplacing(partial.c_str(), delta.c_str());
     if (!ok) {
       if (FileExists(partial.c_str())) Files().Delete(partial.c_str());
     } else {
+      if (record_ && digested) record_->Remember(delta, oldDigest, newDigest);
       RemoveOtherOutputs(outputPath, ".upd");
       lastAction_ = ".upd";
     }

@@ -12,7 +12,11 @@
 // extension. Writing one output removes the others of the same file, so that a file whose action
 // changed between two runs never leaves two entries behind. Deltas are made by the delta tool into a
 // temporary file renamed into place once the tool succeeded, so an interrupted encoding never leaves a
-// half delta that the up-to-date test would take for a finished one.
+// half delta behind.
+//
+// An existing delta is kept only when a DeltaInputRecord proves that it was made from exactly the two
+// files given (sizes and SHA-256 digests, see deltaInputs.h); each delta made is added to the record.
+// Without a record nothing proves a delta's inputs, and every delta is made again.
 //
 // All failures are printed (standard output or error, as each message says) and give 0; nothing is
 // shown in a window. Files go through the platform's FileSystem, the delta tool through its launcher.
@@ -26,6 +30,8 @@
 #include "platform/fileSystem.h"
 
 namespace make {
+
+class DeltaInputRecord;
 
 // The delta tool's encoding command line: tool, source (old file), input (new file), output.
 constexpr const char* kEncodeCommandFormat = "%s -f -I 262144 -W 1048576 -B 268435456 -s \"%s\" \"%s\" \"%s\"";
@@ -47,13 +53,15 @@ std::string ReplaceLastExtension(const std::string& path, const char* extension)
 
 class CreatePatch : public patch::IPatchAction {
  public:
-  // `distributionSuffix` (".#TAG" or "") follows the action suffix of every output's name.
-  CreatePatch(bool carryNewFiles, std::string distributionSuffix = "", std::string encoder = kDefaultEncoder);
+  // `distributionSuffix` (".#TAG" or "") follows the action suffix of every output's name. `record`
+  // (may be null; shared by the actions of one payload folder) proves and keeps the deltas' inputs.
+  CreatePatch(bool carryNewFiles, std::string distributionSuffix = "", std::string encoder = kDefaultEncoder,
+              DeltaInputRecord* record = nullptr);
   ~CreatePatch() override { Finish(); }
 
-  // Apply(oldPath, newPath, outputPath, flag): 1 on success, also when the output is already up to
-  // date (its time not older than the new file's, nor than the old file's when there is one); 0 on
-  // failure. "Diff of %s took %d ms" goes to the diagnostic log.
+  // Apply(oldPath, newPath, outputPath, flag): 1 on success, also when the delta is already up to date
+  // (the record proves it was made from these two files); 0 on failure. "Diff of %s took %d ms" goes to
+  // the diagnostic log.
   std::uint32_t Apply(const char* oldPath, const char* newPath, const char* outputPath, int flag) override;
   // Apply(oldFolder + name, newFolder + name, outputFolder + name + ".upd", 1).
   std::uint32_t ApplyByName(const char* oldFolder, const char* newFolder, const char* outputFolder,
@@ -76,6 +84,7 @@ class CreatePatch : public patch::IPatchAction {
   bool carryNewFiles_;
   std::string distributionSuffix_;
   std::string encoder_;
+  DeltaInputRecord* record_;
   const char* lastAction_ = "";
   bool upToDate_ = false;
 };
@@ -98,8 +107,7 @@ class CreateDelete : public patch::IPatchAction {
 std::unique_ptr<CreatePatch> NewCreatePatch(bool carryNewFiles);
 std::unique_ptr<CreateDelete> NewCreateDelete();
 
-// For the tools: whether a file exists (and is not a folder), and its modification time.
+// For the tools: whether a file exists (and is not a folder).
 bool FileExists(const char* path);
-bool FileTime(const char* path, std::int64_t* seconds);
 
 }  // namespace make

@@ -6,12 +6,15 @@
 
 #include "El/ParamFile/paramFile.h"
 #include "El/ParamFile/paramText.h"
+#include "app/manifest.h"
 #include "make/checksumWriter.h"
 #include "make/patchInspector.h"
 #include "make/patchPacker.h"
 #include "make/stepDiff.h"
 #include "make/treeWalk.h"
 #include "platform/fileSystem.h"
+#include "platform/keyBlob.h"
+#include "platform/mappedFile.h"
 
 namespace make {
 namespace {
@@ -134,6 +137,135 @@ bool ReadRecipe(const std::string& path, Recipe* recipe, std::vector<std::string
   return problems->size() == before;
 }
 
+namespace {
+
+// The manifest compiles, ends at the recipe's last version, and declares every distribution the recipe
+// has trees for.
+void CheckManifest(const Recipe& recipe, const std::string& recipePath, std::vector<std::string>* problems) {
+  ManifestCompile compiled;
+  if (!CompileManifest(recipe.manifest, &compiled)) {
+    problems->insert(problems->end(), compiled.problems.begin(), compiled.problems.end());
+    return;
+  }
+  ParamFile file;
+  app::LoadManifestTree(compiled.bytes.data(), compiled.bytes.size(), file);
+  const app::Manifest manifest = app::ReadManifest(file);
+  std::string version;
+  NormalizeVersion(manifest.version, &version);
+  const std::string& last = recipe.versions.back().version;
+  if (version != last) {
+    problems->push_back(recipe.manifest + ": version = \"" + manifest.version + "\", but the last version of " +
+                        recipePath + " is " + last + " (the patch must end at the version it reports)");
+  }
+  std::set<std::string> declared;
+  for (const app::ManifestDistribution& distribution : manifest.distributions) declared.insert(UpperName(distribution.tag));
+  for (const auto& [tag, folder] : recipe.versions.front().trees) {
+    if (!tag.empty() && !declared.count(UpperName(tag))) {
+      problems->push_back(recipePath + ": distribution " + tag + " (" + folder + ") is not declared in " +
+                          recipe.manifest + " (class Distributions)");
+    }
+  }
+}
+
+std::string StepName(const Recipe& recipe, std::size_t from) {
+  return recipe.versions[from].version + "-" + recipe.versions[from + 1].version;
+}
+
+// Everything that can be known wrong before the first delta is made, so that a build refuses in
+// seconds rather than after the encoding: the manifest, the key and programs to pack, every tree, and
+// steps of earlier builds left in the payload folder.
+bool CheckBeforeDiff(const Recipe& recipe, const std::string& recipePath, const std::string& payload,
+                     std::vector<std::string>* problems) {
+  const std::size_t before = problems->size();
+  CheckManifest(recipe, recipePath, problems);
+  std::string pem, fingerprint, error;
+  platform::KeyBlob key;
+  if (!ReadKeyFile(recipe.key, &pem, &key, &fingerprint, &error)) {
+    problems->push_back(error);
+  } else if (platform::KeyBits(key) < platform::kPayloadTableKeyBits) {
+    // A build always packs the signed payload table.
+    problems->push_back(recipe.key + ": a key of " + std::to_string(platform::KeyBits(key)) +
+                        " bits cannot sign the payload table; it needs " +
+                        std::to_string(platform::kPayloadTableKeyBits) + " bits or more (zrmake keygen makes " +
+                        std::to_string(platform::kDefaultKeyBits) + ")");
+  }
+  if (!FileExists(recipe.patchProgram.c_str())) problems->push_back(recipe.patchProgram + ": no such patch program");
+  if (!recipe.deltaTool.empty() && !FileExists(recipe.deltaTool.c_str())) {
+    problems->push_back(recipe.deltaTool + ": no such delta tool");
+  }
+  std::set<std::string> walked;
+  std::vector<TreeFile> files;
+  for (const RecipeVersion& version : recipe.versions) {
+    for (const auto& [tag, folder] : version.trees) {
+      if (walked.insert(folder).second) WalkTree(folder, &files, problems);
+    }
+  }
+  for (const auto& [prefix, folder] : recipe.groups) {
+    if (walked.insert(folder).second) WalkTree(folder, &files, problems);
+  }
+  std::set<std::string> steps;
+  for (std::size_t v = 0; v + 1 < recipe.versions.size(); ++v) steps.insert(StepName(recipe, v));
+  std::vector<platform::FolderEntry> entries;
+  platform::CurrentFileSystem()->ListFolder(payload.c_str(), [](const platform::FolderEntry& entry, void* context) {
+    static_cast<std::vector<platform::FolderEntry>*>(context)->push_back(entry);
+  }, &entries);
+  for (const platform::FolderEntry& entry : entries) {
+    const std::string name = entry.name;
+    if (entry.isFolder && name.find('-') != std::string::npos && !steps.count(name)) {
+      problems->push_back(payload + "/" + name + ": a step the recipe does not name; remove the folder");
+    }
+  }
+  return problems->size() == before;
+}
+
+// The patch is packed and inspected under this name beside the output, and renamed to the output only
+// when both succeeded: a failed or killed build leaves no patch there, and an earlier one stays as it
+// was. A build removes what a killed one left under the name before it starts.
+std::string BuildingPath(const std::string& output) { return output + ".building"; }
+
+bool PackAndInspect(const Recipe& recipe, const std::string& payload, const BuildOptions& options,
+                    BuildReport* report) {
+  std::vector<std::string>& problems = report->problems;
+  platform::FileSystem& files = *platform::CurrentFileSystem();
+  const std::string building = BuildingPath(options.output);
+  const auto fail = [&] {
+    if (FileExists(building.c_str())) files.Delete(building.c_str());
+    return false;
+  };
+  if (options.stage) options.stage("pack");
+  PackOptions pack;
+  pack.stub = recipe.patchProgram;
+  pack.payload = payload;
+  pack.manifest = recipe.manifest;
+  pack.output = building;
+  pack.keyFile = recipe.key;
+  pack.deltaTool = recipe.deltaTool;
+  pack.deltaToolCandidates = options.deltaToolCandidates;
+  pack.groupFolders = recipe.groups;
+  PackReport packed;
+  if (!PackPatch(pack, &packed)) {
+    problems.insert(problems.end(), packed.problems.begin(), packed.problems.end());
+    return fail();
+  }
+  report->fingerprint = packed.fingerprint;
+  report->fileSize = packed.fileSize;
+  report->entries = packed.entries;
+
+  if (options.stage) options.stage("inspect");
+  InspectReport inspected;
+  if (!InspectPatch(building, std::string(), &inspected)) {
+    problems.insert(problems.end(), inspected.problems.begin(), inspected.problems.end());
+    return fail();
+  }
+  if (!files.RenameReplacing(building.c_str(), options.output.c_str())) {
+    problems.push_back(platform::FileErrorText(&files, options.output.c_str()) + " (the patch cannot be put in place)");
+    return fail();
+  }
+  return true;
+}
+
+}  // namespace
+
 bool BuildPatch(const BuildOptions& options, BuildReport* report) {
   *report = BuildReport();
   std::vector<std::string>& problems = report->problems;
@@ -143,14 +275,16 @@ bool BuildPatch(const BuildOptions& options, BuildReport* report) {
   const auto stage = [&](const std::string& text) {
     if (options.stage) options.stage(text);
   };
+  const std::string building = BuildingPath(options.output);
+  if (FileExists(building.c_str())) platform::CurrentFileSystem()->Delete(building.c_str());
+  stage("check");
+  if (!CheckBeforeDiff(recipe, options.recipe, payload, &problems)) return false;
 
   // Every step: files the same in all distributions get common entries, the others their own.
-  std::set<std::string> steps;
   for (std::size_t v = 0; v + 1 < recipe.versions.size(); ++v) {
     const RecipeVersion& from = recipe.versions[v];
     const RecipeVersion& to = recipe.versions[v + 1];
-    const std::string step = from.version + "-" + to.version;
-    steps.insert(step);
+    const std::string step = StepName(recipe, v);
     stage("step " + step + ": comparing " + std::to_string(from.trees.size()) + " tree pair(s)");
     const std::size_t count = from.trees.size();
     std::map<std::string, StepFile> files;
@@ -207,6 +341,7 @@ bool BuildPatch(const BuildOptions& options, BuildReport* report) {
       DiffReport diffReport;
       const bool ok = DiffTrees(diffOptions, &diffReport);
       for (const std::string& problem : diffReport.problems) problems.push_back("step " + step + ": " + problem);
+      for (const std::string& warning : diffReport.warnings) report->notes.push_back("warning: " + warning);
       expected.insert(diffReport.written.begin(), diffReport.written.end());
       report->notes.push_back("step " + step + (tag.empty() ? "" : " (" + tag + ")") + ": " +
                               std::to_string(diffReport.files) + " files: " + std::to_string(diffReport.deltas) +
@@ -237,47 +372,7 @@ bool BuildPatch(const BuildOptions& options, BuildReport* report) {
     report->notes.push_back("checksum list " + version.version + ": " + std::to_string(checksums.lines) + " lines (" +
                             std::to_string(checksums.tolerated) + " tolerated)");
   }
-  // Entries of versions and steps the recipe no longer names are left over from earlier builds.
-  {
-    std::vector<platform::FolderEntry> entries;
-    platform::CurrentFileSystem()->ListFolder(payload.c_str(), [](const platform::FolderEntry& entry, void* context) {
-      static_cast<std::vector<platform::FolderEntry>*>(context)->push_back(entry);
-    }, &entries);
-    for (const platform::FolderEntry& entry : entries) {
-      const std::string name = entry.name;
-      if (entry.isFolder && name.find('-') != std::string::npos && !steps.count(name)) {
-        problems.push_back(payload + "/" + name + ": a step the recipe does not name; remove the folder");
-      }
-    }
-    if (!problems.empty()) return false;
-  }
-
-  stage("pack");
-  PackOptions pack;
-  pack.stub = recipe.patchProgram;
-  pack.payload = payload;
-  pack.manifest = recipe.manifest;
-  pack.output = options.output;
-  pack.keyFile = recipe.key;
-  pack.deltaTool = recipe.deltaTool;
-  pack.deltaToolCandidates = options.deltaToolCandidates;
-  pack.groupFolders = recipe.groups;
-  PackReport packed;
-  if (!PackPatch(pack, &packed)) {
-    problems.insert(problems.end(), packed.problems.begin(), packed.problems.end());
-    return false;
-  }
-  report->fingerprint = packed.fingerprint;
-  report->fileSize = packed.fileSize;
-  report->entries = packed.entries;
-
-  stage("inspect");
-  InspectReport inspected;
-  if (!InspectPatch(options.output, std::string(), &inspected)) {
-    problems.insert(problems.end(), inspected.problems.begin(), inspected.problems.end());
-    return false;
-  }
-  return true;
+  return PackAndInspect(recipe, payload, options, report);
 }
 
 }  // namespace make

@@ -63,7 +63,11 @@ struct BuildReport {
   int entries = 0;
 };
 
-// Diffs every step, writes every version's checksum list, packs and signs, then inspects the result.
+// Checks the manifest against the recipe (it compiles, ends at the recipe's last version, declares
+// every distribution tag), the key, the programs and every tree before any delta is made; then diffs
+// every step, writes every version's checksum list, packs and signs to "<output>.building", inspects
+// that, and renames it to `output` only when the inspection found nothing. On failure nothing is left
+// at `output` that was not there before.
 bool BuildPatch(const BuildOptions& options, BuildReport* report);
 
 }  // namespace make

@@ -8,6 +8,7 @@
 #include <set>
 #include <thread>
 
+#include "make/deltaInputs.h"
 #include "make/treeWalk.h"
 #include "patch/entryNames.h"
 #include "platform/fileSystem.h"
@@ -44,6 +45,7 @@ std::string SlashPath(std::string relative) {
 
 struct Shared {
   const DiffOptions* options;
+  DeltaInputRecord* record = nullptr;
   std::string stepFolder;
   std::string suffix;
   std::vector<DiffItem>* items;
@@ -55,7 +57,7 @@ struct Shared {
 
 std::uint32_t Work(void* argument) {
   Shared& shared = *static_cast<Shared*>(argument);
-  CreatePatch action(shared.options->carryNewFiles, shared.suffix, shared.options->encoder);
+  CreatePatch action(shared.options->carryNewFiles, shared.suffix, shared.options->encoder, shared.record);
   for (std::size_t index = shared.next++; index < shared.items->size(); index = shared.next++) {
     DiffItem& item = (*shared.items)[index];
     const std::string output = shared.stepFolder + "/" + SlashPath(item.relative) + ".upd";
@@ -203,6 +205,8 @@ bool DiffTrees(const DiffOptions& options, DiffReport* report) {
     report->problems.push_back(shared.stepFolder + ": cannot create the folder");
     return false;
   }
+  DeltaInputRecord record(options.payload);
+  shared.record = &record;
   // The largest first, so that the last file to finish is a small one.
   std::stable_sort(items.begin(), items.end(), [](const DiffItem& a, const DiffItem& b) { return a.bytes > b.bytes; });
 
@@ -225,7 +229,10 @@ bool DiffTrees(const DiffOptions& options, DiffReport* report) {
     report->bytes += item.bytes;
     ++report->files;
     if (item.failed) {
-      report->problems.push_back(item.relative + ": no entry could be written");
+      // Named in the tree that has the file: the new one, or the old one for a file that is gone.
+      const bool inNew = FileExists(item.newPath.c_str());
+      report->problems.push_back((inNew ? options.newTree : options.oldTree) + ": " + item.relative +
+                                 ": no entry could be written");
       continue;
     }
     expected.insert(UpperName(item.relative + item.action + shared.suffix));
@@ -238,6 +245,10 @@ bool DiffTrees(const DiffOptions& options, DiffReport* report) {
   }
   if (only.empty() && report->problems.empty()) {
     report->removedStale = RemoveStaleEntries(shared.stepFolder, expected, &shared.suffix);
+  }
+  std::string error;
+  if (!record.Compact(&error)) {
+    report->warnings.push_back(error + ": the next run cannot reuse this run's deltas");
   }
   return report->problems.empty();
 }

@@ -3,8 +3,9 @@
 // gets its entry below PAYLOAD\<from>-<to>\ (a delta, a marker or a copy; see createPatch.h), named
 // like the file with the action suffix and, for a distribution's own entries, ".#TAG" after it.
 // Files are paired without regard to case (a name that changes only in case is one file on Windows).
-// Encodings run in parallel on `jobs` threads, the largest files first; outputs found up to date are
-// kept. Entries of this step and distribution that no longer belong to any file (left by an earlier
+// Encodings run in parallel on `jobs` threads, the largest files first; a delta is kept only when the
+// payload folder's record ("<payload>.inputs", see deltaInputs.h) proves it was made from the two files
+// it would be made from now. Entries of this step and distribution that no longer belong to any file (left by an earlier
 // run on other trees) are removed, so the folder holds exactly the step's entries.
 
 #include <cstdint>
@@ -38,6 +39,7 @@ struct DiffReport {
   int deltas = 0, identical = 0, added = 0, deleted = 0, upToDate = 0, removedStale = 0;
   std::uint64_t bytes = 0;  // of both trees' files
   std::vector<std::string> problems;  // one line each; the step failed when there is any
+  std::vector<std::string> warnings;  // the step's entries are right, but something deserves a look
   std::vector<std::string> written;   // the entries of this run, upper-case, below the step's folder
 };
 

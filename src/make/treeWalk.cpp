@@ -11,9 +11,14 @@ namespace {
 
 struct Walk {
   platform::FileSystem* files;
+  std::string root;  // as given, to name the tree in problems
   std::string resolvedRoot;
   std::vector<TreeFile>* found;
   std::vector<std::string>* problems;
+
+  void Problem(const std::string& relative, const std::string& text) const {
+    problems->push_back(root + ": " + (relative.empty() ? "" : relative + ": ") + text);
+  }
 };
 
 struct Listing {
@@ -35,7 +40,7 @@ bool Inside(const std::string& resolved, const std::string& root) {
 void WalkFolder(Walk& walk, const std::string& folder, const std::string& relativeFolder, int depth) {
   Listing listing;
   if (!walk.files->ListFolder(folder.c_str(), Collect, &listing)) {
-    walk.problems->push_back((relativeFolder.empty() ? folder : relativeFolder) + ": cannot be listed");
+    walk.Problem(relativeFolder, "cannot be listed");
     return;
   }
   std::sort(listing.entries.begin(), listing.entries.end(), [](const platform::FolderEntry& a, const platform::FolderEntry& b) {
@@ -48,38 +53,36 @@ void WalkFolder(Walk& walk, const std::string& folder, const std::string& relati
     const std::string relative = relativeFolder.empty() ? name : relativeFolder + "\\" + name;
     const std::string path = folder + "/" + name;
     if (i > 0 && UpperName(listing.entries[i - 1].name) == UpperName(name)) {
-      walk.problems->push_back(relative + ": differs from " +
-                               (relativeFolder.empty() ? "" : relativeFolder + "\\") + listing.entries[i - 1].name +
-                               " only in case (one file on Windows)");
+      walk.Problem(relative, "differs from " + (relativeFolder.empty() ? "" : relativeFolder + "\\") +
+                                 listing.entries[i - 1].name + " only in case (one file on Windows)");
       continue;
     }
     if (!IsLegalWindowsName(name)) {
-      walk.problems->push_back(relative + ": not a name Windows can hold");
+      walk.Problem(relative, "not a name Windows can hold");
       continue;
     }
     if (relative.size() > kMaxRelativePath) {
-      walk.problems->push_back(relative + ": the path is longer than " + std::to_string(kMaxRelativePath) +
-                               " characters");
+      walk.Problem(relative, "the path is longer than " + std::to_string(kMaxRelativePath) + " characters");
       continue;
     }
     if (entry.isLink) {
       std::string target;
       if (!walk.files->ResolvedPath(path.c_str(), &target)) {
-        walk.problems->push_back(relative + ": a symbolic link that leads nowhere");
+        walk.Problem(relative, "a symbolic link that leads nowhere");
         continue;
       }
       if (!Inside(target, walk.resolvedRoot)) {
-        walk.problems->push_back(relative + ": a symbolic link that leads out of the tree (" + target + ")");
+        walk.Problem(relative, "a symbolic link that leads out of the tree (" + target + ")");
         continue;
       }
       if (entry.isFolder) {
-        walk.problems->push_back(relative + ": a symbolic link to a folder; links are not followed into folders");
+        walk.Problem(relative, "a symbolic link to a folder; links are not followed into folders");
         continue;
       }
     }
     if (entry.isFolder) {
       if (depth + 1 > kMaxTreeDepth) {
-        walk.problems->push_back(relative + ": folders nested deeper than " + std::to_string(kMaxTreeDepth));
+        walk.Problem(relative, "folders nested deeper than " + std::to_string(kMaxTreeDepth));
         continue;
       }
       WalkFolder(walk, path, relative, depth + 1);
@@ -123,7 +126,7 @@ bool IsLegalWindowsName(const std::string& name) {
 bool WalkTree(const std::string& root, std::vector<TreeFile>* files, std::vector<std::string>* problems) {
   files->clear();
   const std::size_t problemsBefore = problems->size();
-  Walk walk{platform::CurrentFileSystem(), std::string(), files, problems};
+  Walk walk{platform::CurrentFileSystem(), root, std::string(), files, problems};
   bool isFolder = false;
   if (!walk.files->Exists(root.c_str(), &isFolder) || !isFolder ||
       !walk.files->ResolvedPath(root.c_str(), &walk.resolvedRoot)) {

@@ -4,7 +4,7 @@
 // the patch store sorts entry names (by their upper-case spelling).
 //
 // The walk refuses what the patch program could not reproduce on the player's machine, each with a
-// line naming the entry: names that differ only in case (Windows would see one file), names Windows
+// line naming the tree (the root as given) and the entry ("game/1.06: Data\Map.pak: ..."): names that differ only in case (Windows would see one file), names Windows
 // cannot hold (reserved characters, control characters, a trailing dot or blank, device names such as
 // CON), paths deeper than kMaxTreeDepth folders or longer than kMaxRelativePath characters, and
 // symbolic links that lead out of the tree, lead nowhere, or lead to a folder (links are not followed

@@ -1,13 +1,17 @@
-// The authoring actions: which output each pair of files gets, byte for byte; the up-to-date test; the
-// delta tool's failures; outputs of other actions removed when a file's action changes.
+// The authoring actions: which output each pair of files gets, byte for byte; deltas reused only when
+// the record proves their inputs; the delta tool's failures; outputs of other actions removed when a
+// file's action changes.
 
 #include "make/createPatch.h"
 
 #include <gtest/gtest.h>
 
+#include "make/deltaInputs.h"
 #include "makeTestSupport.h"
+#include "standInEncoder.h"
 #include "support/faultInjectingProcessLauncher.h"
 #include "support/tempFolder.h"
+#include "vcdiff/decodeInMemory.h"
 
 namespace {
 
@@ -102,26 +106,41 @@ TEST_F(CreatePatchTest, ToolThatCannotStartOrWritesNothing) {
   }
 }
 
-TEST_F(CreatePatchTest, UpToDateDeltaIsKeptAndMarkersAreWrittenAgain) {
+TEST_F(CreatePatchTest, DeltaIsKeptOnlyWhenTheRecordProvesItsInputs) {
   Write(Old("a.pak"), "old bytes");
-  Write(New("a.pak"), "new bytes");
-  maketest::Age(Old("a.pak"), 100);
-  maketest::Age(New("a.pak"), 100);
-  Write(Out("a.pak.upd"), "earlier delta");
-  FaultInjectingProcessLauncher launcher;
-  launcher.ReportExitCode("", 0);
-  make::CreatePatch action(false);
+  Write(New("a.pak"), "old bytez");
+  Write(Old("b.pak"), "same");
+  Write(New("b.pak"), "same");
+  StandInEncoder encoder;
+  make::DeltaInputRecord record(folder_.File("out"));
+  make::CreatePatch action(false, "", StandInEncoder::kProgram, &record);
+  ASSERT_EQ(action.Apply(Old("a.pak").c_str(), New("a.pak").c_str(), Out("a.pak.upd").c_str(), 1), 1u);
+  ASSERT_EQ(action.Apply(Old("b.pak").c_str(), New("b.pak").c_str(), Out("b.pak.upd").c_str(), 1), 1u);
+  EXPECT_EQ(encoder.encoded.size(), 1u);
+  EXPECT_FALSE(action.LastWasUpToDate());
+
+  // Unchanged inputs: no encoding; the marker is written again.
+  std::filesystem::remove(Out("b.pak.equ"));
   EXPECT_EQ(action.Apply(Old("a.pak").c_str(), New("a.pak").c_str(), Out("a.pak.upd").c_str(), 1), 1u);
   EXPECT_TRUE(action.LastWasUpToDate());
-  EXPECT_TRUE(launcher.commandLines.empty());
-  EXPECT_EQ(Read(Out("a.pak.upd")), "earlier delta");
+  EXPECT_EQ(action.Apply(Old("b.pak").c_str(), New("b.pak").c_str(), Out("b.pak.upd").c_str(), 1), 1u);
+  EXPECT_EQ(Read(Out("b.pak.equ")), "E");
+  EXPECT_EQ(encoder.encoded.size(), 1u);
 
-  // A newer input makes the delta stale: it is deleted before the new encoding.
-  Write(New("a.pak"), "newer bytes");
-  maketest::Age(Out("a.pak.upd"), 50);
-  EXPECT_EQ(action.Apply(Old("a.pak").c_str(), New("a.pak").c_str(), Out("a.pak.upd").c_str(), 1), 0u);
-  EXPECT_EQ(launcher.commandLines.size(), 1u);
+  // The old file gone: a delta is no longer the file's entry, whatever the record says.
+  std::filesystem::remove(Old("a.pak"));
+  EXPECT_EQ(action.Apply(Old("a.pak").c_str(), New("a.pak").c_str(), Out("a.pak.upd").c_str(), 1), 1u);
+  EXPECT_STREQ(action.LastAction(), ".ini");
   EXPECT_FALSE(std::filesystem::exists(Out("a.pak.upd")));
+
+  // Without a record nothing proves a delta's inputs: it is made every time.
+  Write(Old("a.pak"), "old bytes");
+  make::CreatePatch unrecorded(false, "", StandInEncoder::kProgram);
+  EXPECT_EQ(unrecorded.Apply(Old("a.pak").c_str(), New("a.pak").c_str(), Out("a.pak.upd").c_str(), 1), 1u);
+  EXPECT_EQ(unrecorded.Apply(Old("a.pak").c_str(), New("a.pak").c_str(), Out("a.pak.upd").c_str(), 1), 1u);
+  EXPECT_FALSE(unrecorded.LastWasUpToDate());
+  EXPECT_EQ(encoder.encoded.size(), 3u);
+  EXPECT_EQ(vcdifftest::DecodeInMemory(Read(Out("a.pak.upd")), "old bytes").target, "old bytez");
 }
 
 TEST_F(CreatePatchTest, ChangedActionRemovesTheOtherOutputs) {

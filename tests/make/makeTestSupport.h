@@ -2,10 +2,12 @@
 // Trees of files for the authoring tests, written with the standard library so that the code under
 // test reads what an independent writer made.
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "platform/fileSystem.h"
 
@@ -26,6 +28,19 @@ inline std::string Read(const std::filesystem::path& path) {
 inline void Age(const std::filesystem::path& path, int secondsAgo) {
   std::filesystem::last_write_time(path, std::filesystem::file_time_type::clock::now() -
                                              std::chrono::seconds(secondsAgo));
+}
+
+// True when one of the problem lines contains `text`.
+inline bool Mentions(const std::vector<std::string>& problems, const std::string& text) {
+  return std::any_of(problems.begin(), problems.end(),
+                     [&](const std::string& problem) { return problem.find(text) != std::string::npos; });
+}
+
+// The lines one to a line, for failure messages.
+inline std::string Joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  return text;
 }
 
 // Bytes that differ from run to run of a generator but are the same for the same seed.

@@ -12,17 +12,13 @@
 
 namespace {
 
+using maketest::Mentions;
 using maketest::Write;
 
 std::vector<std::string> Names(const std::vector<make::TreeFile>& files) {
   std::vector<std::string> names;
   for (const make::TreeFile& file : files) names.push_back(file.relative);
   return names;
-}
-
-bool Mentions(const std::vector<std::string>& problems, const std::string& text) {
-  return std::any_of(problems.begin(), problems.end(),
-                     [&](const std::string& problem) { return problem.find(text) != std::string::npos; });
 }
 
 TEST(TreeWalk, NestedFoldersInTheStoresOrder) {

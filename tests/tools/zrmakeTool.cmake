@@ -3,7 +3,10 @@
 # differ in their last byte only, a name that changes only in case, non-ASCII names, files of one
 # distribution), each step on its own and then the whole build from the example recipe; the patch is
 # inspected clean, every payload entry read back from it is the file the build wrote, and MinGW's
-# objdump reads it. Called by CTest with -DTOOL= -DEMULATOR= (empty natively) -DSTUB= -DOBJDUMP=
+# objdump reads it. Manifests that disagree with the recipe are refused before any delta; a file
+# changed without changing its size or time gets new deltas that decode to it; builds killed at moments
+# spread over their run leave no patch, and the rerun makes the entries of an uninterrupted build.
+# Called by CTest with -DTOOL= -DEMULATOR= (empty natively) -DSTUB= -DOBJDUMP= -DDECODER= (zrvcdiff)
 # -DDATA=tests/data -DWORK=.
 cmake_policy(VERSION 3.25)
 file(REMOVE_RECURSE "${WORK}")
@@ -23,6 +26,14 @@ function(expect_hex file expected)
   file(READ "${file}" bytes HEX)
   if(NOT bytes MATCHES "^${expected}")
     message(FATAL_ERROR "${file} holds ${bytes}, expected ${expected}...")
+  endif()
+endfunction()
+
+# Fails with `what` unless the two files hold the same bytes.
+function(expect_same_file first second what)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${first}" "${second}" RESULT_VARIABLE differ)
+  if(differ)
+    message(FATAL_ERROR "${what}")
   endif()
 endfunction()
 
@@ -87,6 +98,32 @@ if(NOT errors MATCHES "OLD is required")
   message(FATAL_ERROR "a missing argument: ${errors}")
 endif()
 
+# Refused before any delta is made, on either build: a manifest that ends at another version than the
+# recipe, one that does not declare a distribution of the recipe, one that does not compile.
+file(READ "${WORK}/example-manifest.cpp" manifest)
+string(REPLACE "version = \"1.08\"" "version = \"1.06\"" other "${manifest}")
+file(WRITE "${WORK}/manifest-1.06.cpp" "${other}")
+string(REGEX REPLACE "class GERMAN [^\n]*\n" "" other "${manifest}")
+file(WRITE "${WORK}/manifest-english.cpp" "${other}")
+file(WRITE "${WORK}/manifest-broken.cpp" "${manifest}class Broken : Missing {};\n")
+file(READ "${WORK}/recipe.cpp" recipe)
+foreach(case "1.06;version = \"1.06\", but the last version of [^\n]*recipe-1.06.cpp is 1.08"
+             "english;distribution GERMAN \\([^\n]*game/1.05/de\\) is not declared"
+             "broken;File [^\n]*manifest-broken.cpp, line [0-9]+")
+  list(GET case 0 name)
+  list(GET case 1 expected)
+  string(REPLACE "example-manifest.cpp" "manifest-${name}.cpp" other "${recipe}")
+  file(WRITE "${WORK}/recipe-${name}.cpp" "${other}")
+  run(1 build recipe-${name}.cpp -o refused-${name}.exe)
+  if(NOT errors MATCHES "${expected}")
+    message(FATAL_ERROR "the ${name} manifest was not refused as expected (${expected}):\n${errors}")
+  endif()
+  file(GLOB_RECURSE deltas "${WORK}/refused-${name}.exe.payload/*")
+  if(deltas OR EXISTS "${WORK}/refused-${name}.exe")
+    message(FATAL_ERROR "the refused ${name} build left entries or a patch: ${deltas}")
+  endif()
+endforeach()
+
 # Each step on its own: a diff, a checksum list. Under Wine there is no delta encoder: the files that
 # differ are reported and the run fails, the markers and copies are written all the same.
 if(EMULATOR)
@@ -138,10 +175,10 @@ if(NOT list MATCHES "Data\\\\Local.pak.#GERMAN" OR NOT list MATCHES "Data\\\\Spe
 endif()
 run(1 crc game/1.06/en game/1.06/de --version 1.06 -o single)
 
-# Keys and signatures.
+# Keys and signatures: 3072 bits unless asked otherwise (a blob of 20 + 384 bytes).
 run(0 keygen -o publisher.pem)
 file(SIZE "${WORK}/publisher.blob" size)
-if(NOT size EQUAL 148)
+if(NOT size EQUAL 404)
   message(FATAL_ERROR "the public key blob has ${size} bytes")
 endif()
 file(READ "${WORK}/publisher.pem" pem)
@@ -152,7 +189,7 @@ if(NOT pem STREQUAL again)
 endif()
 run(0 sign publisher.pem recipe.cpp)
 file(SIZE "${WORK}/recipe.cpp.sign" size)
-if(NOT size EQUAL 128)
+if(NOT size EQUAL 384)
   message(FATAL_ERROR "the signature has ${size} bytes")
 endif()
 
@@ -178,17 +215,11 @@ if(NOT count EQUAL 28)
 endif()
 foreach(name ${payload})
   string(TOUPPER "${name}" upper)
-  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${WORK}/patch.exe.payload/${name}"
-    "${WORK}/extracted/${upper}" RESULT_VARIABLE differ)
-  if(differ)
-    message(FATAL_ERROR "the patch's entry ${upper} is not the payload file ${name}")
-  endif()
+  expect_same_file("${WORK}/patch.exe.payload/${name}" "${WORK}/extracted/${upper}"
+    "the patch's entry ${upper} is not the payload file ${name}")
 endforeach()
-execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${WORK}/whole/Docs/Manual.txt"
-  "${WORK}/extracted/ALL/DOCS/MANUAL.TXT" RESULT_VARIABLE differ)
-if(differ)
-  message(FATAL_ERROR "the whole-file group was not packed as it is")
-endif()
+expect_same_file("${WORK}/whole/Docs/Manual.txt" "${WORK}/extracted/ALL/DOCS/MANUAL.TXT"
+  "the whole-file group was not packed as it is")
 
 # MinGW's objdump reads the patch as a PE image with the resources.
 if(OBJDUMP)
@@ -213,3 +244,73 @@ endif()
 if(EXISTS "${WORK}/broken.exe")
   message(FATAL_ERROR "a failed build left a patch behind")
 endif()
+
+# A file changed to other bytes of the same size, its time put back: its deltas (to and from that
+# version) are made again, and decode to the new file.
+noise(other 9 400)
+foreach(lang en de)
+  set(file "${WORK}/game/1.06/${lang}/Data/Big.pak")
+  execute_process(COMMAND cp -p "${file}" "${file}.time")
+  file(WRITE "${file}" "${other}1")
+  execute_process(COMMAND touch -r "${file}.time" "${file}")
+  file(REMOVE "${file}.time")
+endforeach()
+run(0 build recipe.cpp -o patch.exe)
+if(NOT output MATCHES "step 1.05-1.06: [0-9]+ files: 5 deltas \\(4 up to date\\)" OR
+   NOT output MATCHES "step 1.06-1.08: [0-9]+ files: 6 deltas \\(5 up to date\\)")
+  message(FATAL_ERROR "the changed file's deltas were not made again:\n${output}")
+endif()
+file(REMOVE_RECURSE "${WORK}/extracted")
+run(0 inspect patch.exe --extract extracted -q)
+foreach(step "1.05-1.06;game/1.05/en;game/1.06/en" "1.06-1.08;game/1.06/en;game/1.08/en")
+  list(GET step 0 name)
+  list(GET step 1 old)
+  list(GET step 2 new)
+  execute_process(COMMAND "${DECODER}" -f -d -s "${WORK}/${old}/Data/Big.pak" "${WORK}/extracted/${name}/DATA/BIG.PAK.UPD"
+    "${WORK}/decoded.pak" RESULT_VARIABLE result ERROR_VARIABLE errors)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "step ${name}: the delta of Data/Big.pak does not decode (${result}): ${errors}")
+  endif()
+  expect_same_file("${WORK}/decoded.pak" "${WORK}/${new}/Data/Big.pak"
+    "step ${name}: the delta of Data/Big.pak does not rebuild the new file")
+endforeach()
+
+# A build killed at moments spread over its run (the process ends at once, as with kill -9): never a
+# patch at the output, and the build run again from what the killed one left makes the entries an
+# uninterrupted build made, with no temporary file left behind.
+string(TIMESTAMP started "%s%f")
+run(0 build recipe.cpp -o timed.exe)
+string(TIMESTAMP ended "%s%f")
+math(EXPR span "(${ended} - ${started}) / 1000")  # milliseconds
+file(GLOB_RECURSE clean RELATIVE "${WORK}/extracted" "${WORK}/extracted/*")
+foreach(share 3 15 30 45 60 75 90)
+  file(REMOVE_RECURSE "${WORK}/killed.exe.payload" "${WORK}/killed-extracted")
+  file(REMOVE "${WORK}/killed.exe.payload.inputs")
+  string(RANDOM LENGTH 2 ALPHABET 0123456789 jitter)
+  math(EXPR delay "${span} * ${share} / 100 + ${jitter} / 10 + 1")
+  math(EXPR whole "${delay} / 1000")
+  math(EXPR part "${delay} % 1000")
+  string(LENGTH "${part}" digits)
+  string(SUBSTRING "000${part}" ${digits} 3 part)
+  execute_process(COMMAND "${TOOL}" build recipe.cpp -o killed.exe WORKING_DIRECTORY "${WORK}"
+    TIMEOUT "${whole}.${part}" RESULT_VARIABLE result OUTPUT_QUIET ERROR_QUIET)
+  if(NOT result EQUAL 0 AND EXISTS "${WORK}/killed.exe")
+    message(FATAL_ERROR "a build killed after ${whole}.${part} s (${result}) left a patch behind")
+  endif()
+  run(0 build recipe.cpp -o killed.exe)
+  run(0 inspect killed.exe --extract killed-extracted -q)
+  file(GLOB_RECURSE rerun RELATIVE "${WORK}/killed-extracted" "${WORK}/killed-extracted/*")
+  if(NOT clean STREQUAL rerun)
+    message(FATAL_ERROR "the rerun after a kill at ${whole}.${part} s has other entries:\n${rerun}\n"
+      "than a clean build:\n${clean}")
+  endif()
+  foreach(name ${clean})
+    expect_same_file("${WORK}/extracted/${name}" "${WORK}/killed-extracted/${name}"
+      "the rerun after a kill at ${whole}.${part} s wrote another ${name} than a clean build")
+  endforeach()
+  file(GLOB_RECURSE leftovers "${WORK}/killed.exe.*part" "${WORK}/killed.exe.payload/*.part" "${WORK}/killed.exe.building")
+  if(leftovers)
+    message(FATAL_ERROR "temporary files left after the rerun: ${leftovers}")
+  endif()
+  file(REMOVE "${WORK}/killed.exe")
+endforeach()

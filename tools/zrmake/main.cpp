@@ -101,6 +101,7 @@ struct DiffCommand {
     make::DiffReport report;
     const bool ok = make::DiffTrees(options, &report);
     bar.Done();
+    for (const std::string& warning : report.warnings) std::fprintf(stderr, "warning: %s\n", warning.c_str());
     if (!ok) return Fail(report.problems);
     std::printf("%d files (%s): %d deltas (%d up to date), %d identical, %d new, %d deleted; %d stale entries removed\n",
                 report.files, Megabytes(report.bytes).c_str(), report.deltas, report.upToDate, report.identical,
