@@ -11,6 +11,7 @@
 #include "app/manifest.h"
 #include "app/patchRun.h"
 #include "app/versionRules.h"
+#include "patch/installationBoundary.h"
 #include "patch/knownChecksums.h"
 #include "patch/moduleEntrySource.h"
 #include "patch/patchJob.h"
@@ -41,6 +42,8 @@ struct RunState {
   // The delta tool written to the working folder, held open (so that it cannot be changed or replaced)
   // from the check of its digest until the working folder is removed.
   platform::FileHandle deltaTool = platform::kInvalidFile;
+  // While the update phases run: the folders the run may change, guarded against links out of them.
+  patch::InstallationBoundary* boundary = nullptr;
   Manifest manifest;
   std::string installFolder;        // ends with a backslash
   std::string installedVersionText;

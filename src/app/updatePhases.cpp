@@ -1,10 +1,12 @@
 // The update phases of a patch run: the working folder with the delta tool, the free-space pass, the
 // version steps, the whole-file groups, the commands, the side effects and the report.
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "El/Common/appFrame.h"
+#include "Es/Containers/nameText.h"
 #include "app/runState.h"
 #include "install/registryUpdates.h"
 #include "install/shortcuts.h"
@@ -61,22 +63,27 @@ bool PrepareAllSteps(RunState& run) {
 }
 
 struct FolderListing {
-  std::vector<std::string> files, folders;
+  std::vector<std::string> files, folders, links;
 };
 
 void Visit(const platform::FolderEntry& entry, void* context) {
   auto* listing = static_cast<FolderListing*>(context);
   const std::string name = entry.name;
   if (name == "." || name == "..") return;
-  (entry.isFolder ? listing->folders : listing->files).push_back(name);
+  (entry.isLink ? listing->links : entry.isFolder ? listing->folders : listing->files).push_back(name);
 }
 
-// Deletes everything in `folder` (read-only files too) and, with `alsoFolder`, the folder itself.
+// Deletes everything in `folder` (read-only files too) and, with `alsoFolder`, the folder itself. A link
+// is removed itself, never followed: what it leads to is not the run's.
 void RemoveFolder(const std::string& folder, bool alsoFolder) {
   if (folder.empty()) return;
   platform::FileSystem* files = platform::CurrentFileSystem();
   FolderListing listing;
   files->ListFolder(folder.c_str(), Visit, &listing);
+  for (const std::string& name : listing.links) {
+    const std::string path = folder + "\\" + name;
+    if (!files->Delete(path.c_str())) files->RemoveFolder(path.c_str());  // a link to a folder, on Windows
+  }
   for (const std::string& name : listing.files) {
     const std::string path = folder + "\\" + name;
     files->MakeWritable(path.c_str());
@@ -89,14 +96,26 @@ void RemoveFolder(const std::string& folder, bool alsoFolder) {
   }
 }
 
-// The working folder below the temporary folder ("...\ZRPatch", without a final backslash).
-bool WorkingFolder(std::string* folder) {
+// The working folder below the temporary folder ("...\ZRPatch", without a final backslash), made
+// when missing and guarded as the installation is. A link in its place is refused: the run would
+// write wherever it leads.
+bool WorkingFolder(RunState& run, std::string* folder) {
   std::string temporary;
   if (!platform::TemporaryFolder(&temporary) || temporary.size() > 260) {
     ReportPhaseError("Temporary directory", kPhaseWorkingFolder);
     return false;
   }
   *folder = temporary + "ZRPatch";
+  platform::FileSystem* files = platform::CurrentFileSystem();
+  if (files->IsLink(folder->c_str())) {
+    AppendMessage("The working folder " + *folder + " is a link; it is not used.");
+    ReportPhaseError("Temporary directory", kPhaseWorkingFolder);
+    return false;
+  }
+  if (!files->CreateFolder(folder->c_str()) || (run.boundary && !run.boundary->AddFolder(*folder))) {
+    ReportPhaseError("Temporary directory", kPhaseWorkingFolder);
+    return false;
+  }
   return true;
 }
 
@@ -161,6 +180,28 @@ void RemoveWorkingFolder(RunState& run, const std::string& workingFolder) {
   RemoveFolder(workingFolder, true);
 }
 
+// Before the first change: every file the run will write or delete lies where it seems to, no link on
+// its way leading out of the installation or the working folder. False, with each such path named.
+bool CheckBoundary(RunState& run) {
+  if (!run.boundary) return true;
+  std::map<std::string, std::string> targets;  // each file once, whatever the case of its name
+  for (const std::string& own : {patch::StepJournal::PathIn(run.installFolder), run.installFolder + "uninstall.log"}) {
+    targets.emplace(UpperAscii(own), own);
+  }
+  const auto add = [&](const std::string& prefix, bool versioned) {
+    Collect(run, prefix, run.installFolder, versioned);
+    for (const std::string& target : patch::EntryTargets(run.job, versioned)) targets.emplace(UpperAscii(target), target);
+  };
+  for (int minor : run.stepMinors) add(StepPrefix(run, minor), true);
+  add(run.installedVersionText + "\\", false);
+  add("All\\", false);
+  add("Add\\", false);
+  bool contained = true;
+  for (const auto& target : targets) contained = run.boundary->Permits(target.second) && contained;
+  if (!contained) ReportPhaseError(run.installFolder.c_str(), kPhaseSteps);
+  return contained;
+}
+
 // From here on files change: the journal records the run so that a rerun can complete it.
 bool StartJournal(RunState& run) {
   if (!run.resuming && (!run.journal.SetValue("patch", run.manifest.version) ||
@@ -176,13 +217,10 @@ bool StartJournal(RunState& run) {
 // The version steps, chained by their source versions: every minor from the installed one up to one
 // below the patch's is tried, so a minor without a step contributes nothing.
 int ApplySteps(RunState& run) {
+  if (!PrepareAllSteps(run) || !CheckBoundary(run)) return kPatchFailed;
   std::string workingFolder;
-  if (!WorkingFolder(&workingFolder)) return kPatchFailed;
-  if (!WriteDeltaTool(run, workingFolder)) {
-    RemoveWorkingFolder(run, workingFolder);
-    return kPatchFailed;
-  }
-  if (!PrepareAllSteps(run) || !StartJournal(run)) {
+  if (!WorkingFolder(run, &workingFolder)) return kPatchFailed;
+  if (!WriteDeltaTool(run, workingFolder) || !StartJournal(run)) {
     RemoveWorkingFolder(run, workingFolder);
     return kPatchFailed;
   }
@@ -236,7 +274,7 @@ void RunCommands(const RunState& run, const std::string& workingFolder) {
 int PatchGroupsAndCommands(RunState& run) {
   if (CopyGroup(run, "All\\", run.installFolder, kPhaseAllGroup) != kPatchDone) return kPatchFailed;
   std::string workingFolder;
-  if (!WorkingFolder(&workingFolder)) return kPatchFailed;
+  if (!WorkingFolder(run, &workingFolder)) return kPatchFailed;
   if (CopyGroup(run, "Tmp\\", workingFolder + "\\", kPhaseWorkingFolder) != kPatchDone) return kPatchFailed;
   RunCommands(run, workingFolder);
   RemoveWorkingFolder(run, workingFolder);
@@ -301,8 +339,9 @@ void ReleaseDeltaTool(RunState& run) {
   run.deltaTool = platform::kInvalidFile;
 }
 
-int RunUpdatePhases(RunState& run) {
-  install::UninstallList().Clear();
+namespace {
+
+int UpdatePhases(RunState& run) {
   const bool isPatch = run.manifest.isPatch;
   if (isPatch ? ApplySteps(run) != kPatchDone : !StartJournal(run)) return kPatchFailed;
   if (CopyGroup(run, run.installedVersionText + "\\", run.installFolder, kPhaseInstalledGroup) != kPatchDone) {
@@ -311,6 +350,21 @@ int RunUpdatePhases(RunState& run) {
   if (isPatch && PatchGroupsAndCommands(run) != kPatchDone) return kPatchFailed;
   if (CopyGroup(run, "Add\\", run.installFolder, kPhaseAddon) != kPatchDone) return kPatchFailed;
   return Report(run);
+}
+
+}  // namespace
+
+int RunUpdatePhases(RunState& run) {
+  install::UninstallList().Clear();
+  patch::InstallationBoundary boundary([](const std::string& line) { AppendMessage(line); });
+  if (!boundary.AddFolder(run.installFolder)) {
+    ReportPhaseError(run.installFolder.c_str(), kPhaseSteps);
+    return kPatchFailed;
+  }
+  run.boundary = &boundary;
+  const int result = UpdatePhases(run);
+  run.boundary = nullptr;
+  return result;
 }
 
 int ListUpdatePhases(RunState& run) {

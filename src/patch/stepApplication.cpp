@@ -226,6 +226,25 @@ bool AlreadyCarriedOut(const PatchJob& job, const std::string& name, const std::
 
 }  // namespace
 
+std::vector<std::string> EntryTargets(const PatchJob& job, bool versioned) {
+  const std::string folder = VerifyFolder(job);
+  const std::size_t prefixLength = static_cast<std::size_t>(job.prefix.GetLength());
+  std::vector<std::string> targets;
+  for (int i = 0; i < job.names.Size(); ++i) {
+    const std::string name = job.names[i].Data();
+    std::string relative;
+    int major = 0, minor = 0;
+    if (versioned) {
+      if (!ParseStepName(name, prefixLength, &major, &minor, &relative)) continue;
+      relative = WithoutExtension(WithoutDistributionSuffix(relative));
+    } else {
+      relative = WithoutDistributionSuffix(name.substr(prefixLength < name.size() ? prefixLength : name.size()));
+    }
+    targets.push_back(folder + relative);
+  }
+  return targets;
+}
+
 void ReportFileProgress(std::uint64_t payloadSize, const char* targetPath) {
   std::uint64_t targetSize = 0;
   if (payloadSize != 1) FileExists(targetPath, &targetSize);

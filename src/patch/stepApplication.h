@@ -8,6 +8,8 @@
 // so that running the same patch again completes an interrupted run (stepJournal.h).
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "patch/patchJob.h"
 
@@ -26,6 +28,11 @@ bool ApplyStep(PatchJob& job);
 // set job.failed and job.failedFile.
 void CopyWholeFiles(PatchJob& job);
 
+
+// The files a pass over the job's collected names would write or delete, as full paths (in subfolder
+// mode those of the subfolder), for the checks a run makes before it changes anything. `versioned`:
+// the names are a version step's (their action suffixes are left out).
+std::vector<std::string> EntryTargets(const PatchJob& job, bool versioned);
 
 // Advances the progress window by the payload's size, plus the target's size unless the payload is
 // exactly one byte (an action marker).

@@ -91,6 +91,9 @@ class FileSystem {
   // resolved, so that callers can tell whether a link leads out of a folder. False when it does not
   // exist (also a link whose target is missing).
   virtual bool ResolvedPath(const char* name, std::string* path) = 0;
+  // True when the last component of `name` is itself a symbolic link (Windows: any reparse point, such
+  // as a junction), whether or not it leads anywhere; false when it is none or does not exist.
+  virtual bool IsLink(const char* name) = 0;
   // Calls `visit` for every entry of the folder except "." and ".."; false when it cannot be listed.
   virtual bool ListFolder(const char* name, void (*visit)(const FolderEntry& entry, void* context),
                           void* context) = 0;

@@ -98,9 +98,9 @@ void MappedFile::Unmap() {
   view_ = platform::MappedView();
 }
 
-bool OutputFile::Create(const char* path, DecodeError* error) {
+bool OutputFile::Create(const char* path, DecodeError* error, bool inPlace) {
   path_ = path;
-  partPath_ = path_ + ".part";
+  partPath_ = inPlace ? path_ : path_ + ".part";
   handle_ = Files()->OpenWrite(partPath_.c_str());
   if (!platform::IsValidFile(handle_)) {
     return Fail(error, DecodeStatus::WriteFailed, "cannot create %s: %s", partPath_.c_str(),
@@ -146,7 +146,7 @@ bool OutputFile::Commit(DecodeError* error) {
     Abandon();
     return false;
   }
-  if (!Files()->RenameReplacing(partPath_.c_str(), path_.c_str())) {
+  if (partPath_ != path_ && !Files()->RenameReplacing(partPath_.c_str(), path_.c_str())) {
     Fail(error, DecodeStatus::WriteFailed, "cannot rename %s to %s: %s", partPath_.c_str(), path_.c_str(),
          LastFileErrorText().c_str());
     Abandon();

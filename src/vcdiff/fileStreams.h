@@ -57,11 +57,13 @@ class OutputFile : public TargetSink {
  public:
   OutputFile() : written_(this) {}
   ~OutputFile() override { Abandon(); }
-  // Creates the temporary file `path` + ".part".
-  bool Create(const char* path, DecodeError* error);
+  // Creates the temporary file `path` + ".part"; with `inPlace`, `path` itself (the caller's own
+  // temporary file, which it moves into place).
+  bool Create(const char* path, DecodeError* error, bool inPlace = false);
   bool Write(const std::uint8_t* data, std::size_t size, DecodeError* error) override;
   SegmentSource* Written() override { return &written_; }
-  // Closes the temporary file and renames it over the final name; on failure it is removed.
+  // Closes the temporary file (made durable) and renames it over the final name (in place: nothing to
+  // rename); on failure it is removed.
   bool Commit(DecodeError* error);
   // Closes and removes the temporary file; an existing file of the final name stays as it was.
   void Abandon();

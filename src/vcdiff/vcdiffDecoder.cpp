@@ -24,13 +24,13 @@ class ObservedOutput : public TargetSink {
 };
 
 // Decodes `delta` against the file at sourcePath (none when null or empty) into outputPath.
-bool Decode(const char* sourcePath, DeltaInput* delta, const char* deltaName, const char* outputPath,
+bool Decode(const char* sourcePath, DeltaInput* delta, const char* deltaName, const char* outputPath, bool inPlace,
             const WindowObserver* observer, DecodeError* error) {
   const bool haveSource = sourcePath && *sourcePath;
   MappedFile source;
   if (haveSource && !source.Open(sourcePath, "source file", error)) return false;
   OutputFile output;
-  if (!output.Create(outputPath, error)) return false;
+  if (!output.Create(outputPath, error, inPlace)) return false;
   ObservedOutput observed(&output, observer);
 
   DeltaDecoder decoder(delta, haveSource ? &source : nullptr, &observed);
@@ -54,13 +54,13 @@ bool Decode(const char* sourcePath, DeltaInput* delta, const char* deltaName, co
 bool DecodeFile(const char* sourcePath, const char* deltaPath, const char* outputPath, DecodeError* error) {
   DeltaFile delta;
   if (!delta.Open(deltaPath, error)) return false;
-  return Decode(sourcePath, &delta, deltaPath, outputPath, nullptr, error);
+  return Decode(sourcePath, &delta, deltaPath, outputPath, false, nullptr, error);
 }
 
 bool DecodeToFile(const char* sourcePath, const std::uint8_t* delta, std::size_t deltaSize, const char* outputPath,
                   const WindowObserver* observer, DecodeError* error) {
   MemoryDeltaInput input(delta, deltaSize);
-  return Decode(sourcePath, &input, "delta", outputPath, observer, error);
+  return Decode(sourcePath, &input, "delta", outputPath, true, observer, error);
 }
 
 }  // namespace vcdiff

@@ -25,7 +25,8 @@ struct WindowObserver {
 };
 
 // DecodeFile with the delta already in memory (a payload entry read in place), and `observer` (may be
-// null) shown the output as it is written.
+// null) shown the output as it is written. The output is written to `outputPath` itself, the caller's
+// temporary file, which it checks and moves into place; a failed decode removes it.
 bool DecodeToFile(const char* sourcePath, const std::uint8_t* delta, std::size_t deltaSize, const char* outputPath,
                   const WindowObserver* observer, DecodeError* error);
 

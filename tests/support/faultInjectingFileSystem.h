@@ -116,6 +116,8 @@ class FaultInjectingFileSystem : public platform::FileSystem {
   bool ListFolder(const char* name, void (*visit)(const platform::FolderEntry&, void*), void* context) override {
     return Forward(native_->ListFolder(name, visit, context));
   }
+  bool IsLink(const char* name) override { return Forward(native_->IsLink(name)); }
+
   bool MapView(platform::FileHandle handle, std::uint64_t offset, std::size_t size,
                platform::MappedView* view) override {
     return Forward(native_->MapView(handle, offset, size, view));

@@ -230,6 +230,10 @@ class PosixFileSystem : public FileSystem {
     std::free(resolved);
     return true;
   }
+  bool IsLink(const char* name) override {
+    struct stat info;
+    return ::lstat(NativeName(name).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+  }
   bool ListFolder(const char* name, void (*visit)(const FolderEntry& entry, void* context),
                   void* context) override {
     std::string path = NativeName(name);

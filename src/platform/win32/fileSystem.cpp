@@ -159,6 +159,10 @@ class Win32FileSystem : public FileSystem {
     if (path->compare(0, 4, "\\\\?\\") == 0) path->erase(0, 4);  // the long-path prefix
     return true;
   }
+  bool IsLink(const char* name) override {
+    const DWORD attributes = GetFileAttributesA(NativeName(name).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  }
   bool ListFolder(const char* name, void (*visit)(const FolderEntry& entry, void* context),
                   void* context) override {
     std::string pattern = NativeName(name) + "\\*";
