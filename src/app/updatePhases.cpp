@@ -247,7 +247,8 @@ int CopyGroup(RunState& run, const std::string& prefix, const std::string& desti
 }
 
 // The manifest's commands, one after another, each to its end, in the working folder. A command that
-// cannot start is noted in the diagnostics log and the patch goes on.
+// cannot start is noted in the diagnostics log and in the progress log, and the patch goes on; a
+// working folder that cannot be entered starts none of them, saying so.
 void RunCommands(const RunState& run, const std::string& workingFolder) {
   if (run.manifest.commands.empty()) return;
   if (!run.carriedProgramsAllowed) {
@@ -257,7 +258,13 @@ void RunCommands(const RunState& run, const std::string& workingFolder) {
   platform::FileSystem* files = platform::CurrentFileSystem();
   std::string current;
   const bool remembered = files->CurrentFolder(&current);
-  files->SetCurrentFolder(workingFolder.c_str());
+  if (!files->SetCurrentFolder(workingFolder.c_str())) {
+    char reason[256];
+    files->ErrorText(files->LastError(), reason, sizeof reason);
+    AppendMessage("The commands were not started: the working folder " + workingFolder + " cannot be entered (" +
+                  reason + ").");
+    return;
+  }
   for (const ManifestCommand& command : run.manifest.commands) {
     if (command.commandLine.empty()) continue;
     const platform::ProcessRun process =
@@ -265,6 +272,7 @@ void RunCommands(const RunState& run, const std::string& workingFolder) {
                              platform::kManifestCommandStart);
     if (!process.started) {
       LogF("CreateProcess failed, error 0x%x", static_cast<unsigned>(process.failure.systemError));
+      AppendMessage("The command " + command.commandLine + " could not be started: " + process.failure.reason);
     }
   }
   if (remembered) files->SetCurrentFolder(current.c_str());
@@ -275,7 +283,13 @@ int PatchGroupsAndCommands(RunState& run) {
   if (CopyGroup(run, "All\\", run.installFolder, kPhaseAllGroup) != kPatchDone) return kPatchFailed;
   std::string workingFolder;
   if (!WorkingFolder(run, &workingFolder)) return kPatchFailed;
-  if (CopyGroup(run, "Tmp\\", workingFolder + "\\", kPhaseWorkingFolder) != kPatchDone) return kPatchFailed;
+  // The working folder is made anew by every run, so its files are written every time, never taken
+  // from the journal as done.
+  patch::StepJournal* journal = run.job.journal;
+  run.job.journal = nullptr;
+  const int copied = CopyGroup(run, "Tmp\\", workingFolder + "\\", kPhaseWorkingFolder);
+  run.job.journal = journal;
+  if (copied != kPatchDone) return kPatchFailed;
   RunCommands(run, workingFolder);
   RemoveWorkingFolder(run, workingFolder);
   return kPatchDone;

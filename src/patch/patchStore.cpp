@@ -67,7 +67,9 @@ bool EntryText(EntrySource& store, const char* name, std::string* text) {
   return true;
 }
 
-bool ExtractEntry(EntrySource& store, const char* name, const char* targetPath, WrittenFile* written) {
+std::string TemporaryFileOf(const std::string& targetPath) { return targetPath + ".tmp"; }
+
+bool WriteEntry(EntrySource& store, const char* name, const char* targetPath, WrittenFile* written) {
   const std::uint8_t* data;
   std::size_t size;
   if (!EntryBytes(store, name, &data, &size)) {
@@ -75,24 +77,34 @@ bool ExtractEntry(EntrySource& store, const char* name, const char* targetPath, 
     return false;
   }
   int writeError = 0;
-  if (WriteBytesToFile(data, size, targetPath, written, &writeError)) return true;
+  if (WriteBytesToFile(data, size, TemporaryFileOf(targetPath).c_str(), written, &writeError)) return true;
   if (writeError != 0) {
     char text[600];
-    std::snprintf(text, sizeof text, "errno = %d (0x%x), %s", writeError, static_cast<unsigned>(writeError), targetPath);
+    std::snprintf(text, sizeof text, "errno = %d (0x%x), %s", writeError, static_cast<unsigned>(writeError),
+                  targetPath);
     ui::CurrentUserInterface()->ShowMessage("Error in write", text, ui::BoxIcon::Information);
   }
   return false;
 }
 
-bool WriteBytesToFile(const std::uint8_t* data, std::size_t size, const char* targetPath, WrittenFile* writtenFile,
+bool ExtractEntry(EntrySource& store, const char* name, const char* targetPath, WrittenFile* written) {
+  platform::FileSystem* files = platform::CurrentFileSystem();
+  const std::string temporary = TemporaryFileOf(targetPath);
+  if (!WriteEntry(store, name, targetPath, written)) return false;
+  // Only a complete file replaces the target, in one step; a read-only target is made writable first.
+  bool isFolder = false;
+  if (files->Exists(targetPath, &isFolder) && !isFolder) files->MakeWritable(targetPath);
+  if (files->RenameReplacing(temporary.c_str(), targetPath)) return true;
+  files->Delete(temporary.c_str());
+  return false;
+}
+
+bool WriteBytesToFile(const std::uint8_t* data, std::size_t size, const char* path, WrittenFile* writtenFile,
                       int* writeError) {
   platform::FileSystem* files = platform::CurrentFileSystem();
-  const std::string target = targetPath;
-  const std::string temporary = target + ".zrtmp";
   *writeError = 0;
-  CreateFoldersOnTheWay(target);
-  files->Delete(temporary.c_str());  // left over by an interrupted run
-  const platform::FileHandle file = files->OpenWrite(temporary.c_str());
+  CreateFoldersOnTheWay(path);
+  const platform::FileHandle file = files->OpenWrite(path);
   if (!platform::IsValidFile(file)) return false;
   bool written = true;
   Crc32 crc;
@@ -111,14 +123,11 @@ bool WriteBytesToFile(const std::uint8_t* data, std::size_t size, const char* ta
     writtenFile->crc = crc.Value();
     writtenFile->size = size;
   }
-  // On disk before it replaces the target, so that not even a power cut leaves an empty file.
+  // On disk before it can replace anything, so that not even a power cut leaves an empty file.
   const bool flushed = written && files->Flush(file);
   const bool closed = files->Close(file) && flushed;
-  // Only a complete file replaces the target, in one step; a read-only target is made writable first.
-  bool isFolder = false;
-  if (written && closed && files->Exists(targetPath, &isFolder) && !isFolder) files->MakeWritable(targetPath);
-  if (written && closed && files->RenameReplacing(temporary.c_str(), targetPath)) return true;
-  files->Delete(temporary.c_str());
+  if (written && closed) return true;
+  files->Delete(path);
   return false;
 }
 

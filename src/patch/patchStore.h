@@ -37,17 +37,27 @@ bool EntryBytes(EntrySource& store, const char* name, const std::uint8_t** data,
 std::size_t EntrySize(EntrySource& store, const char* name);
 // A copy of the entry as text; false when the entry is missing or has no bytes.
 bool EntryText(EntrySource& store, const char* name, std::string* text);
-// Writes the entry to targetPath, creating the folders on the way. The entry goes to a temporary file
-// beside the target, renamed over it once complete, so a failed write never leaves a half file and
-// never loses the file that was there. False on failure (a missing entry shows the system error box
-// with "resource: %s"; a short write the "Error in write" box).
-// `written` (may be null) receives the checksum and size of what was written, computed on the way.
+// Writes the entry to targetPath + ".tmp" (created or truncated), creating the folders on the way:
+// the temporary file that the caller checks and moves over the target. False on failure, with the
+// temporary file removed (a missing entry shows the system error box with "resource: %s"; a short
+// write the "Error in write" box, naming the target). `written` (may be null) receives the checksum and
+// size of what was written.
+bool WriteEntry(EntrySource& store, const char* name, const char* targetPath, WrittenFile* written = nullptr);
+
+// The temporary file WriteEntry writes for a target.
+std::string TemporaryFileOf(const std::string& targetPath);
+
+// Writes the entry over targetPath in one step: to its temporary file (WriteEntry), then renamed over
+// the target once complete, so a failed write never leaves a half file and never loses the file
+// that was there. False on failure, as WriteEntry.
 bool ExtractEntry(EntrySource& store, const char* name, const char* targetPath, WrittenFile* written = nullptr);
 
-// The writing half of ExtractEntry, for bytes already in hand (an entry read in place): the same
-// temporary file and rename, and no box: *writeError is the system's error of a write that fell short
-// (0 when the failure was another one: the file could not be created, closed or renamed).
-bool WriteBytesToFile(const std::uint8_t* data, std::size_t size, const char* targetPath, WrittenFile* written,
+// The writing half of WriteEntry, for bytes already in hand (an entry read in place): the folders on
+// the way made, `path` created or truncated, written, made durable and closed, and removed again on
+// any failure; no box:
+// *writeError is the system's error of a write that fell short (0 when the failure was another one:
+// the file could not be created or closed).
+bool WriteBytesToFile(const std::uint8_t* data, std::size_t size, const char* path, WrittenFile* written,
                       int* writeError);
 
 // A box titled "Error" with the system's text for the calling thread's last error and `contextLine`,

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "El/QStream/crc32.h"
 #include "Es/Containers/nameText.h"
 #include "install/pathFolders.h"
 #include "install/uninstallLog.h"
@@ -167,11 +168,29 @@ void ApplyEntry(PatchJob& job, const std::string& name, int major, int minor, co
       continue;
     }
     if (result == kActionWritten) {
+      // The new content is checked while it is still the temporary file: only a file that matches the
+      // list replaces the old one. Ignore leaves the old file as it was.
       WrittenFile written;
+      if (!action->OutputChecksum(&written) && !Crc32OfFile(paths.output.c_str(), &written.crc, &written.size)) {
+        written = WrittenFile();
+      }
       WrittenChecksum known;
-      const bool computed = action->OutputChecksum(&written);
-      if (!computed && !InstalledFileChecksum(paths.output.c_str(), &written.crc)) written.crc = 0;
+      known.path = VerifyFolder(job) + paths.relative;
+      known.crc = written.crc;
+      known.size = written.size;
+      const PatchJob verification = VerificationJob(job, VerifyFolder(job), major, minor);
+      bool ignored = false;
+      const int verified =
+          VerifyWrittenFile(verification, paths.relative, job.distributions, true, true, known, &ignored);
+      if (verified != kVerified || ignored) {
+        files->Delete(paths.output.c_str());
+        if (job.known) job.known->Forget(known.path);
+        if (verified == kVerifyRetry) again = true;
+        if (verified == kVerifyFailed) Fail(job, paths.relative);
+        continue;
+      }
       if (job.journal && !job.journal->SetValue(WrittenKey(name), ChecksumText(written.crc))) {
+        files->Delete(paths.output.c_str());
         Fail(job, paths.relative);
         return;
       }
@@ -181,18 +200,9 @@ void ApplyEntry(PatchJob& job, const std::string& name, int major, int minor, co
       if (!files->RenameReplacing(paths.output.c_str(), paths.final.c_str())) {
         // The old file is still in place; the new content is not kept beside it.
         files->Delete(paths.output.c_str());
+        if (job.known) job.known->Forget(known.path);
         Fail(job, paths.relative);
         return;
-      }
-      if (computed) {
-        const PatchJob verification = VerificationJob(job, VerifyFolder(job), major, minor);
-        known.path = VerifyFolder(job) + paths.relative;
-        known.crc = written.crc;
-        known.size = written.size;
-        const int verified = VerifyWrittenFile(verification, paths.relative, job.distributions, true, true, known);
-        if (verified != kVerified) Fail(job, paths.relative);
-      } else {
-        VerifyPlaced(job, major, minor, paths);
       }
     } else if (result == kActionDeleted) {
       files->Delete(paths.target.c_str());
@@ -204,14 +214,10 @@ void ApplyEntry(PatchJob& job, const std::string& name, int major, int minor, co
 }
 
 // What an interrupted attempt at an entry may have left: the payload written for the external tool,
-// the output, and the temporary files of both.
+// and the output.
 void RemoveLeftovers(const StepPaths& paths) {
   platform::FileSystem* files = platform::CurrentFileSystem();
-  for (const std::string& path : {paths.payload, paths.output}) {
-    files->Delete(path.c_str());
-    files->Delete((path + ".zrtmp").c_str());
-    files->Delete((path + ".part").c_str());
-  }
+  for (const std::string& path : {paths.payload, paths.output}) files->Delete(path.c_str());
 }
 
 // On a rerun, whether an entry the interrupted run had begun is already carried out: a deleted file is
@@ -373,21 +379,38 @@ void CopyWholeFiles(PatchJob& job) {
       return;
     }
     if (!targetExisted) install::UninstallList().Add(RefString(("F:" + target + ".tmp").c_str()));
+    // Written to the temporary file and checked there; only a matching file replaces the target.
+    const std::string temporary = TemporaryFileOf(target);
+    platform::FileSystem* files = platform::CurrentFileSystem();
     for (bool again = true; again;) {
       again = false;
       WrittenFile written;
-      if (ExtractEntry(*job.store, name.c_str(), target.c_str(), &written)) {
-        WrittenChecksum known;
-        known.path = target;
-        known.crc = written.crc;
-        known.size = written.size;
-        const int verified = VerifyWrittenFile(verification, afterPrefix, job.distributions, false, true, known);
-        if (verified == kVerifyRetry) again = true;
-        if (verified == kVerifyFailed) Fail(job, relative);
-      } else {
+      if (!WriteEntry(*job.store, name.c_str(), target.c_str(), &written)) {
         const int answer = ui::AskAbortRetryIgnore(true, 21, name.c_str());
         if (answer == ui::kRetry) again = true;
         if (answer == ui::kAbort) Fail(job, relative);
+        continue;
+      }
+      WrittenChecksum known;
+      known.path = target;
+      known.crc = written.crc;
+      known.size = written.size;
+      bool ignored = false;
+      const int verified =
+          VerifyWrittenFile(verification, afterPrefix, job.distributions, false, true, known, &ignored);
+      if (verified != kVerified || ignored) {
+        files->Delete(temporary.c_str());
+        if (job.known) job.known->Forget(target);
+        if (verified == kVerifyRetry) again = true;
+        if (verified == kVerifyFailed) Fail(job, relative);
+        continue;
+      }
+      bool isFolder = false;
+      if (files->Exists(target.c_str(), &isFolder) && !isFolder) files->MakeWritable(target.c_str());
+      if (!files->RenameReplacing(temporary.c_str(), target.c_str())) {
+        files->Delete(temporary.c_str());
+        if (job.known) job.known->Forget(target);
+        Fail(job, relative);
       }
     }
     if (job.failed) return;

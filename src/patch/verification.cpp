@@ -25,7 +25,8 @@ bool InstalledFileChecksum(const char* path, std::uint32_t* crc) {
 namespace {
 
 int Verify(const PatchJob& job, const std::string& fileFilter, const std::vector<std::string>& distributions,
-           bool useSourceVersion, bool retryIsDefault, const WrittenChecksum* written) {
+           bool useSourceVersion, bool retryIsDefault, const WrittenChecksum* written, bool* ignored) {
+  if (ignored) *ignored = false;
   const int major = useSourceVersion ? job.sourceMajor : job.targetMajor;
   const int minor = useSourceVersion ? job.sourceMinor : job.targetMinor;
   char listName[64];
@@ -80,6 +81,7 @@ int Verify(const PatchJob& job, const std::string& fileFilter, const std::vector
         return kVerifyRetry;
       }
       if (job.known) job.known->Accept(path, crc);
+      if (ignored) *ignored = true;
     }
     if (window->WindowClosed()) break;
   }
@@ -132,12 +134,12 @@ bool VerifyReachedVersion(const PatchJob& job, const std::vector<std::string>& d
 
 int VerifyInstallation(const PatchJob& job, const std::string& fileFilter,
                        const std::vector<std::string>& distributions, bool useSourceVersion, bool retryIsDefault) {
-  return Verify(job, fileFilter, distributions, useSourceVersion, retryIsDefault, nullptr);
+  return Verify(job, fileFilter, distributions, useSourceVersion, retryIsDefault, nullptr, nullptr);
 }
 
 int VerifyWrittenFile(const PatchJob& job, const std::string& fileFilter, const std::vector<std::string>& distributions,
-                      bool useSourceVersion, bool retryIsDefault, const WrittenChecksum& written) {
-  return Verify(job, fileFilter, distributions, useSourceVersion, retryIsDefault, &written);
+                      bool useSourceVersion, bool retryIsDefault, const WrittenChecksum& written, bool* ignored) {
+  return Verify(job, fileFilter, distributions, useSourceVersion, retryIsDefault, &written, ignored);
 }
 
 }  // namespace patch

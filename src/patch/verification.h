@@ -31,9 +31,12 @@ struct WrittenChecksum {
 };
 
 // VerifyInstallation for a file just written: the same checks, results and messages, with the
-// checksum of `written` taken as the file's (a file of 0 bytes counts as missing, as on disk).
+// checksum of `written` taken as the file's (a file of 0 bytes counts as missing, as on disk). The file
+// may still be a temporary one; `written.path` is where it is going. *ignored (may be null) tells that
+// the result is kVerified only because the user chose Ignore on a mismatch.
 int VerifyWrittenFile(const PatchJob& job, const std::string& fileFilter, const std::vector<std::string>& distributions,
-                      bool useSourceVersion, bool retryIsDefault, const WrittenChecksum& written);
+                      bool useSourceVersion, bool retryIsDefault, const WrittenChecksum& written,
+                      bool* ignored = nullptr);
 
 // The last check of a run before it reports success: every file of the list of the job's target
 // version in job.destination, narrowed to `distributions`. A checksum in job.known is taken as the

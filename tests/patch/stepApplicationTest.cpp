@@ -213,7 +213,9 @@ TEST_F(StepApplication, FullDiskOrFailingRenameLeavesEveryFileWhole) {
   }
 }
 
-TEST_F(StepApplication, WholeFileFailingVerificationIsWrittenAgainOnRetry) {
+// A whole file that does not match its list is written again on Retry, and never replaces anything:
+// after Ignore the target stays as it was (here: absent), with no temporary file left.
+TEST_F(StepApplication, WholeFileFailingVerificationIsWrittenAgainOnRetryAndNeverInstalled) {
   MemoryEntrySource patch;
   patch.Add("ALL\\DATA\\EXTRA.PAK", "extra content");
   patch.Add("CRC\\1.06\\CRC.CRC", "Data\\extra.pak 00000001\n");  // never matches
@@ -228,7 +230,16 @@ TEST_F(StepApplication, WholeFileFailingVerificationIsWrittenAgainOnRetry) {
   patch::CopyWholeFiles(job);
   EXPECT_FALSE(job.failed);
   EXPECT_EQ(script.Texts(ui::ScriptedInterface::EventKind::AbortRetryIgnore).size(), 2u);
-  // Lower-cased, the name finds the installed folder "Data".
+  const steppatch::Tree installed = steppatch::ReadTree(folder.Path());
+  EXPECT_EQ(installed.count("Data\\extra.pak"), 0u);
+  EXPECT_EQ(installed.count("Data\\extra.pak.tmp"), 0u);
+  // With the right checksum it is written, and lower-cased the name finds the installed folder "Data".
+  char line[64];
+  std::snprintf(line, sizeof line, "Data\\extra.pak %08x\n", static_cast<unsigned>(Crc32Of("extra content", 13)));
+  patch.Add("CRC\\1.06\\CRC.CRC", line);
+  install::UninstallList().Clear();
+  patch::CopyWholeFiles(job);
+  EXPECT_FALSE(job.failed);
   EXPECT_EQ(steppatch::ReadTree(folder.Path()).at("Data\\extra.pak"), "extra content");
   ASSERT_EQ(install::UninstallList().Size(), 1);
   EXPECT_EQ(std::string(install::UninstallList()[0].Data()), "F:" + steppatch::Lower(destination) + "data\\extra.pak.tmp");

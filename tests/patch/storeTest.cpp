@@ -174,7 +174,7 @@ TEST(ExtractEntry, AFullDiskLeavesTheOldFileWholeAndNoTemporaryFile) {
     EXPECT_FALSE(patch::ExtractEntry(store, "ALL\\X.PAK", target.c_str()));
   }
   EXPECT_EQ(ReadFile(target), "old contents");
-  EXPECT_FALSE(std::filesystem::exists(target + ".zrtmp"));
+  EXPECT_FALSE(std::filesystem::exists(target + ".tmp"));
   ASSERT_EQ(script.events.size(), 1u);
   EXPECT_EQ(script.events[0].caption, "Error in write");
   const int diskFull = FaultInjectingFileSystem::SystemErrorOfKind(platform::FileError::DiskFull);
@@ -189,7 +189,7 @@ TEST(ExtractEntry, AFullDiskLeavesTheOldFileWholeAndNoTemporaryFile) {
     if (fault == 1) faults.failClose = true;
     EXPECT_FALSE(patch::ExtractEntry(store, "ALL\\X.PAK", target.c_str())) << fault;
     EXPECT_EQ(ReadFile(target), "old contents");
-    EXPECT_FALSE(std::filesystem::exists(target + ".zrtmp"));
+    EXPECT_FALSE(std::filesystem::exists(target + ".tmp"));
   }
 }
 
