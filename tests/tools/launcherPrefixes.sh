@@ -4,8 +4,10 @@
 # several do, --steam-app for a Steam game its Proton prefix does not know, --game for a folder no
 # launcher knows, and the manifest's commands run with the prefix's own Wine (or not started where
 # that Wine is missing). The patch is built by zrmake around a stand-in for the Windows program.
-#   launcherPrefixes.sh LINUX_BUILD STUB WORK_DIR
+#   launcherPrefixes.sh SOURCE_DIR LINUX_BUILD STUB WORK_DIR
 set -u
+. "$1/tools/launcherHome.sh"
+shift
 linux=$(cd "$1" && pwd)
 stub=$(realpath "$2")
 work=$(realpath -m "$3")
@@ -34,36 +36,6 @@ expect() {  # expect FILE TEXT: the file holds the text
   grep -qF -- "$2" "$1" || fail "$1 does not say: $2
 $(cat "$1")"
 }
-# A prefix as Wine makes one: drive C, the drive links and the registry files.
-prefix() {
-  mkdir -p "$1/drive_c/Program Files" "$1/drive_c/Program Files (x86)" "$1/dosdevices"
-  ln -sfn ../drive_c "$1/dosdevices/c:"
-  ln -sfn / "$1/dosdevices/z:"
-  printf 'WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n' > "$1/system.reg"
-  printf 'WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n' > "$1/user.reg"
-}
-# A Wine build whose wine program records how it ran.
-wine_build() {
-  mkdir -p "$1/bin" "$1/lib64"
-  printf '#!/bin/sh\nprintf "%%s\\n" "$0" "$@" > "$WINEPREFIX/ran-with-wine.txt"\n' > "$1/bin/wine"
-  chmod +x "$1/bin/wine"
-}
-library_list() {  # library_list FILE PATH...
-  local file=$1 i=0
-  shift
-  { echo '"libraryfolders"'; echo '{'
-    for path in "$@"; do printf '\t"%d"\n\t{\n\t\t"path"\t\t"%s"\n\t}\n' $i "$path"; i=$((i + 1)); done
-    echo '}'; } > "$file"
-}
-app_manifest() {  # app_manifest LIBRARY APPID NAME
-  printf '"AppState"\n{\n\t"appid"\t\t"%s"\n\t"name"\t\t"%s"\n\t"installdir"\t\t"%s"\n}\n' "$2" "$3" "$3" \
-    > "$1/steamapps/appmanifest_$2.acf"
-}
-proton_prefix() {  # proton_prefix LIBRARY APPID PROTON_FILES
-  prefix "$1/steamapps/compatdata/$2/pfx"
-  printf '8.0-105\n%s/share/fonts/\n%s/lib/\n' "$3" "$3" > "$1/steamapps/compatdata/$2/config_info"
-}
-
 # The publisher's patch, with a command to run after the files (an installer of fonts, say).
 "$zrexample" make game --only GERMAN > /dev/null || fail "zrexample make"
 printf 'class Commands { class Fonts { commandLine="fontsetup.exe /silent"; }; };\n' >> game/manifest.cfg
@@ -94,16 +66,16 @@ trap 'rm -rf "$disk2"' EXIT
 library2="$disk2/SteamLibrary"
 mkdir -p "$steam/steamapps/common" "$library2/steamapps/common" "$home/.steam"
 ln -s "$steam" "$home/.steam/steam"
-library_list "$steam/steamapps/libraryfolders.vdf" "$steam" "$library2"
+steam_library_list "$steam/steamapps/libraryfolders.vdf" "$steam" "$library2"
 proton="$steam/steamapps/common/Proton 8.0/files"
 wine_build "$proton"
 proton_prefix "$steam" 1001 "$proton"
-app_manifest "$steam" 1001 "Example Game (registered)"
+steam_app "$steam" 1001 "Example Game (registered)"
 "$zrexample" install game/GERMAN/1.05 --prefix "$steam/steamapps/compatdata/1001/pfx" > /dev/null || fail "install 1001"
 proton_prefix "$library2" 1002 "$proton"
-app_manifest "$library2" 1002 "Example Game"
-cp -r game/GERMAN/1.05 "$library2/steamapps/common/Example Game"
-prefix "$home/.wine"
+steam_app "$library2" 1002 "Example Game"
+cp -r game/GERMAN/1.05/. "$library2/steamapps/common/Example Game"
+bare_prefix "$home/.wine"
 
 echo "== zrpatch --list: every prefix, with the Proton of each"
 run 0 "$home" --list
@@ -148,11 +120,11 @@ expect "$library2/steamapps/compatdata/1002/pfx/ran-with-wine.txt" "fontsetup.ex
 echo "== The one prefix that holds the game is chosen by itself, and said"
 home2="$work/home2"
 mkdir -p "$home2/.local/share/Steam/steamapps/common"
-library_list "$home2/.local/share/Steam/steamapps/libraryfolders.vdf" "$home2/.local/share/Steam"
+steam_library_list "$home2/.local/share/Steam/steamapps/libraryfolders.vdf" "$home2/.local/share/Steam"
 # Its Proton is gone: the command cannot start, and the patch goes on.
 proton_prefix "$home2/.local/share/Steam" 1002 "$home2/removed/Proton 7.0/files"
-app_manifest "$home2/.local/share/Steam" 1002 "Example Game"
-cp -r game/GERMAN/1.05 "$home2/.local/share/Steam/steamapps/common/Example Game"
+steam_app "$home2/.local/share/Steam" 1002 "Example Game"
+cp -r game/GERMAN/1.05/. "$home2/.local/share/Steam/steamapps/common/Example Game"
 run 0 "$home2" --yes --log patch2.log patch.exe
 expect err.txt "Steam app 1002 \"Example Game\": the one prefix found that holds Example Game"
 expect err.txt "Windows programs run with none that can run here: its Proton Proton 7.0 is not installed"
