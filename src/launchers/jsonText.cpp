@@ -226,10 +226,7 @@ class JsonReader {
 
 bool ParseJson(const std::string& text, Node* root, std::string* error) {
   *root = Node();
-  if (text.size() > kMaxFileBytes) {
-    *error = "larger than " + std::to_string(kMaxFileBytes >> 20) + " MiB";
-    return false;
-  }
+  if (!CheckFileText(text, true, error)) return false;
   JsonReader reader(text);
   if (reader.Read(root, error)) return true;
   *root = Node();

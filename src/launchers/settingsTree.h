@@ -39,6 +39,10 @@ struct Node {
   const Node* Find(const std::string& name, bool ignoringCase = false) const;
   // The text of the member `name`; "" when there is none or it is not a text.
   std::string TextOf(const std::string& name, bool ignoringCase = false) const;
+
+  // The same kind, text and members (names and values, in order).
+  bool operator==(const Node& other) const;
+  bool operator!=(const Node& other) const { return !(*this == other); }
 };
 
 struct Member {
@@ -58,5 +62,9 @@ class NodeBudget {
 
 // "line N: " for messages.
 std::string LineText(int line);
+
+// What every reader asks of a file before it reads: no more than kMaxFileBytes, and (for the text
+// forms that have none) no NUL byte. False with the reason in *error.
+bool CheckFileText(const std::string& text, bool nulAllowed, std::string* error);
 
 }  // namespace launchers

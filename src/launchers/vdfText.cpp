@@ -145,17 +145,7 @@ class VdfReader {
 
 bool ParseVdf(const std::string& text, Node* root, std::string* error) {
   *root = Node();
-  if (text.size() > kMaxFileBytes) {
-    *error = "larger than " + std::to_string(kMaxFileBytes >> 20) + " MiB";
-    return false;
-  }
-  const std::size_t nul = text.find('\0');
-  if (nul != std::string::npos) {
-    int line = 1;
-    for (std::size_t i = 0; i < nul; ++i) line += text[i] == '\n';
-    *error = LineText(line) + "a NUL byte (this is no text file)";
-    return false;
-  }
+  if (!CheckFileText(text, false, error)) return false;
   VdfReader reader(text);
   if (reader.Read(root, error)) return true;
   *root = Node();
