@@ -5,8 +5,11 @@
 # made durable, registry, links, uninstall log). The specified way: every entry extracted to a file,
 # the installation read once to verify it, then for each step the delta tool run as a process per
 # changed file, every written file read back to verify it, and renamed into place. Each round starts
-# from a fresh copy of 1.05; the rounds alternate. Prints the times, ours' peak memory and
+# from a fresh copy of 1.05; the rounds alternate. The same payload is also packed without its signed
+# payload table (the original format, a 1024-bit key) and applied with --allow-unsigned-payload, to
+# measure what checking every entry's digest costs. Prints the times, ours' peak memory and
 #   ratio patch-vs-process-per-file <their time / ours>
+#   ratio run-with-digests-vs-without <time without the table / time with it>
 #   bench/patchRun.sh BUILD_DIR   (a build with zrpatch, zrmake and zrexample; the patch program's
 #                                  Windows build is taken from ../windows or ../windows64 beside it)
 set -euo pipefail
@@ -45,6 +48,11 @@ class Versions
 EOF
   "$build/tools/zrmake" build recipe.cpp -o "patch-$mib.exe" > build.log 2>&1 || { cat build.log; exit 1; }
 fi
+if [ ! -f "patch-$mib-unsigned.exe" ]; then
+  [ -f manifest-only.pem ] || "$build/tools/zrmake" keygen --bits 1024 -o manifest-only.pem > /dev/null
+  "$build/tools/zrmake" pack "$stub" "patch-$mib.exe.payload" game/manifest.cfg -o "patch-$mib-unsigned.exe" \
+    --key manifest-only.pem --without-payload-table > pack.log 2>&1 || { cat pack.log; exit 1; }
+fi
 installed="prefix/drive_c/Program Files (x86)/Example Game"
 echo "patchRun: $(du -sm game/GERMAN/1.05 | cut -f1) MiB installed, patch $(du -sm "patch-$mib.exe" | cut -f1) MiB"
 
@@ -56,11 +64,11 @@ fresh() {
 
 now() { date +%s.%N; }
 
-ours() {
+ours() {  # ours [PATCH [OPTION]]
   fresh
   local start end
   start=$(now)
-  /usr/bin/time -f "%M" -o ours.rss "$build/src/zrpatch" --prefix prefix --yes "patch-$mib.exe" > ours.log 2>&1
+  /usr/bin/time -f "%M" -o ours.rss "$build/src/zrpatch" --prefix prefix --yes ${2:-} "${1:-patch-$mib.exe}" > ours.log 2>&1
   sync
   end=$(now)
   "$build/tools/zrexample" compare game/GERMAN/1.08 "$installed" --extra uninstall.log '*.lnk' > /dev/null
@@ -106,7 +114,7 @@ theirs() {
   echo "$end - $start" | bc
 }
 
-total_ours=0 total_theirs=0
+total_ours=0 total_theirs=0 total_unsigned=0
 for round in $(seq "$rounds"); do
   t=$(ours)
   echo "patchRun: round $round: zrpatch ${t}s (peak $(( $(cat ours.rss) / 1024 )) MiB resident)"
@@ -114,6 +122,11 @@ for round in $(seq "$rounds"); do
   t=$(theirs)
   echo "patchRun: round $round: process per file ${t}s"
   total_theirs=$(echo "$total_theirs + $t" | bc)
+  t=$(ours "patch-$mib-unsigned.exe" --allow-unsigned-payload)
+  echo "patchRun: round $round: zrpatch without the payload table ${t}s"
+  total_unsigned=$(echo "$total_unsigned + $t" | bc)
 done
 ratio=$(echo "scale=2; $total_theirs / $total_ours" | bc)
 echo "ratio patch-vs-process-per-file $ratio (process per file ${total_theirs}s / zrpatch ${total_ours}s over $rounds rounds; goal 2)"
+ratio=$(echo "scale=2; $total_unsigned / $total_ours" | bc)
+echo "ratio run-with-digests-vs-without $ratio (without the payload table ${total_unsigned}s / with it ${total_ours}s over $rounds rounds; goal 0.9)"

@@ -43,7 +43,7 @@ class Versions
 };
 EOF
 "$zrmake" build recipe.cpp -o patch-1.08.exe
-"$zrmake" inspect patch-1.08.exe | sed -n '1,12p;/problem/p' | sed 's/^/   /'
+"$zrmake" inspect patch-1.08.exe | sed -n '1,12p;/^key:/p;/^signature:/p;/^payload table:/p;/problem/p' | sed 's/^/   /'
 
 step "4. The player applies it on Linux, unattended"
 "$zrpatch" --prefix prefix --yes --log patch.log patch-1.08.exe
@@ -66,7 +66,7 @@ sed 's/^/     /' "$installed/uninstall.log" | tr -d '\r' | head -n 8
 step "6. A second run finds the patch applied"
 "$zrpatch" --prefix prefix --yes patch-1.08.exe 2>&1 | grep -i "already applied"
 
-step "7. A tampered copy of the patch is refused"
+step "7. A tampered copy and a forged payload are refused"
 cp patch-1.08.exe tampered.exe
 # The manifest is the last resource with its key names; the program itself holds the same words earlier.
 offset=$(grep -obUa displayName tampered.exe | tail -n 1 | cut -d: -f1)
@@ -76,6 +76,20 @@ if "$zrpatch" --prefix prefix --yes tampered.exe 2> tampered.err; then
   exit 1
 fi
 grep -o "Patch file is corrupted, error [0-9/-]*\." tampered.err | head -n 1 | sed 's/^/   refused: /'
+# A forged payload: one byte of a checksum list changed, the publisher's signatures and table kept as
+# they were. The signed payload table names the entry, and nothing is asked or written.
+cp patch-1.08.exe forged.exe
+offset=$(grep -obUa 'readme.txt ' forged.exe | tail -n 1 | cut -d: -f1)
+printf 'R' | dd of=forged.exe bs=1 seek="$offset" conv=notrunc status=none
+before=$(find prefix -type f -print0 | sort -z | xargs -0 sha256sum | sha256sum)
+if "$zrpatch" --prefix prefix --yes forged.exe 2> forged.err; then
+  echo "   the forged patch was accepted" >&2
+  exit 1
+fi
+after=$(find prefix -type f -print0 | sort -z | xargs -0 sha256sum | sha256sum)
+[ "$before" = "$after" ] || { echo "   the forged patch changed the prefix" >&2; exit 1; }
+grep -o "Patch file is corrupted: .*" forged.err | head -n 1 | sed 's/^/   refused: /'
+echo "   the whole prefix hashes the same before and after"
 # A player who pinned the publisher's key refuses a patch that carries any other key.
 "$zrmake" keygen -o other.pem > /dev/null
 if "$zrpatch" --prefix prefix --yes --trusted-key other.blob patch-1.08.exe 2> other.err; then

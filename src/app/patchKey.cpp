@@ -1,5 +1,7 @@
 #include "app/patchKey.h"
 
+#include <vector>
+
 #include "patch/trustedKey.h"
 #include "platform/fileSystem.h"
 #include "platform/signing.h"
@@ -16,16 +18,21 @@ bool ReadKeyBlobFile(const char* path, platform::KeyBlob* key, std::string* erro
     return false;
   }
   std::uint64_t size = 0;
-  std::uint8_t bytes[platform::kKeyBlobSize];
+  std::vector<std::uint8_t> bytes;
   std::uint32_t got = 0;
-  const bool read = files->Size(file, &size) && size == sizeof bytes &&
-                    files->ReadAt(file, 0, bytes, sizeof bytes, &got) && got == sizeof bytes;
+  bool read = files->Size(file, &size) && size <= platform::kMaxKeyBlobSize;
+  if (read) {
+    bytes.resize(static_cast<std::size_t>(size));
+    read = files->ReadAt(file, 0, bytes.data(), static_cast<std::uint32_t>(bytes.size()), &got) && got == bytes.size();
+  }
   files->Close(file);
-  if (!read || !platform::ParseKeyBlob(bytes, sizeof bytes, nullptr)) {
-    *error = std::string(path) + " is not a public key file (an RSA-1024 public key blob of 148 bytes)";
+  if (!read || !platform::ParseKeyBlob(bytes.data(), bytes.size(), nullptr)) {
+    *error = std::string(path) +
+             " is not a public key file (the public key blob of an RSA key of 1024 to 4096 bits that zrmake keygen"
+             " writes)";
     return false;
   }
-  std::copy(bytes, bytes + sizeof bytes, key->begin());
+  *key = bytes;
   return true;
 }
 

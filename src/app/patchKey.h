@@ -13,12 +13,12 @@
 namespace app {
 
 // The key in the slot of the patch executable held in `bytes`; with `pinnedKeyFile` (may be null or
-// empty: no pin), that file must hold the same key as a 148-byte public key blob. False with the reason
+// empty: no pin), that file must hold the same key as a public key blob. False with the reason
 // in *error.
 bool PatchTrustedKey(const std::uint8_t* bytes, std::size_t size, const char* pinnedKeyFile, platform::KeyBlob* key,
                      std::string* error);
 
-// Reads a 148-byte public key blob from a file; false with the reason in *error.
+// Reads a public key blob (148 to 532 bytes) from a file; false with the reason in *error.
 bool ReadKeyBlobFile(const char* path, platform::KeyBlob* key, std::string* error);
 
 // The key's fingerprint for people to compare ("3f:a0:...:9c"), or "(unavailable)" when it cannot be

@@ -1,5 +1,9 @@
 #include "app/patchRun.h"
 
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <set>
 #include <string>
 
 #include "El/Common/appFrame.h"
@@ -9,7 +13,9 @@
 #include "app/installation.h"
 #include "app/runState.h"
 #include "app/signedManifest.h"
+#include "patch/patchStore.h"
 #include "patch/verification.h"
+#include "platform/keyBlob.h"
 #include "ui/messages.h"
 #include "ui/userInterface.h"
 
@@ -48,6 +54,92 @@ bool OpenStore(RunState& run) {
   LogF("The program's own payload cannot be opened: %s", error.c_str());
   ShowError("Patch file is corrupted, error 1.");
   return false;
+}
+
+// The payload against its signed table, before anything of it is used: with the table every entry
+// must be the publisher's, and the run sees nothing else; a patch without it is taken as the options
+// say. False, after a box, when the patch is refused.
+bool CheckSignedPayload(RunState& run) {
+  const patch::PayloadCheck check = patch::CheckPayload(*run.store, run.options.trustedKey, true);
+  if (check.hasTable) {
+    if (!check.verified) {
+      for (const std::string& problem : check.problems) LogF("payload table: %s", problem.c_str());
+      ShowError("Patch file is corrupted: " + check.problems.front() + ". Nothing was changed.");
+      return false;
+    }
+    run.verified = std::make_unique<patch::VerifiedEntrySource>(*run.store, check.table);
+    run.store = run.verified.get();
+    char text[160];
+    const double mebibytes = static_cast<double>(check.bytes) / 1048576.0;
+    std::snprintf(text, sizeof text, "Payload: %d entries (%.*f %s) match the publisher's signed table.", check.entries,
+                  mebibytes < 1 ? 0 : 1, mebibytes < 1 ? mebibytes * 1024 : mebibytes, mebibytes < 1 ? "KiB" : "MiB");
+    AppendMessage(text);
+    return true;
+  }
+  const std::uint32_t bits = platform::KeyBits(run.options.trustedKey);
+  if (bits >= platform::kPayloadTableKeyBits) {
+    ShowError("Patch file is corrupted: it carries no signed payload table, which every patch signed with a key of " +
+              std::to_string(bits) + " bits has. Nothing was changed.");
+    return false;
+  }
+  switch (run.options.unsignedPayload) {
+    case UnsignedPayload::Refuse:
+      ShowError("This patch carries no signed payload table: only its manifest is signed, so the files it would "
+                "install cannot be proven to be the publisher's. It was refused; nothing was changed. To apply it "
+                "anyway, without starting any program it carries, run it again with --allow-unsigned-payload.");
+      return false;
+    case UnsignedPayload::ApplyNoPrograms:
+      run.carriedProgramsAllowed = false;
+      AppendMessage("Only the patch's manifest is signed (it carries no payload table): applied as allowed, without "
+                    "starting the delta tool or the commands it carries.");
+      return true;
+    case UnsignedPayload::Apply:
+      AppendMessage("Only the patch's manifest is signed: it carries no payload table.");
+      return true;
+  }
+  return false;
+}
+
+// The steps that lead from the installed version to the patch's, each taking the installation from
+// its source version to its target; the next step starts where the last one ended. False, after a box,
+// when they do not reach the patch's version, or the patch lacks the checksum list that proves it.
+bool FindStepChain(RunState& run) {
+  std::map<VersionNumber, std::set<VersionNumber>> steps;
+  run.store->EnumerateNames(
+      [](const char* name, void* context) {
+        int fromMajor = 0, fromMinor = 0, toMajor = 0, toMinor = 0;
+        char separator = 0;
+        if (std::sscanf(name, "%d.%d-%d.%d%c", &fromMajor, &fromMinor, &toMajor, &toMinor, &separator) == 5 &&
+            separator == '\\') {
+          (*static_cast<std::map<VersionNumber, std::set<VersionNumber>>*>(context))[fromMajor * 100 + fromMinor].insert(
+              toMajor * 100 + toMinor);
+        }
+      },
+      &steps);
+  const auto refuse = [&](const std::string& why) {
+    ShowError("This patch cannot bring version " + run.installedVersionText + " to version " + run.manifest.version +
+              ": " + why + ". Nothing was changed.");
+    return false;
+  };
+  run.stepMinors.clear();
+  for (VersionNumber at = run.installedVersion; at != run.patchVersion;) {
+    const auto found = steps.find(at);
+    if (found == steps.end()) return refuse("it has no step from version " + VersionText(at));
+    if (found->second.size() > 1) return refuse("it has more than one step from version " + VersionText(at));
+    const VersionNumber next = *found->second.begin();
+    if (Major(next) != Major(at) || next <= at || next > run.patchVersion) {
+      return refuse("its step from version " + VersionText(at) + " leads to version " + VersionText(next));
+    }
+    run.stepMinors.push_back(Minor(at));
+    at = next;
+  }
+  const std::string listName = "CRC\\" + VersionText(run.patchVersion) + "\\CRC.CRC";
+  std::string list;
+  if (!patch::EntryText(*run.store, listName.c_str(), &list)) {
+    return refuse("it carries no checksum list of version " + VersionText(run.patchVersion) + " (" + listName +
+                  "), without which the result cannot be proven");
+  }
+  return true;
 }
 
 // The journal of an earlier run of this patch that was interrupted: its installed version is the one
@@ -123,6 +215,7 @@ void SetUpJob(RunState& run) {
   job.store = run.store;
   job.distribution = run.Distribution().c_str();
   job.distributions = run.distributions;
+  job.known = &run.known;
   job.applied = false;
 }
 
@@ -151,6 +244,7 @@ int Run(RunState& run) {
   {
     ParamFile file;
     if (!LoadSignedManifest(*run.store, run.options.trustedKey, file)) return kPatchFailed;
+    if (!CheckSignedPayload(run)) return kPatchFailed;
     run.manifest = ReadManifest(file);
   }
   const Manifest& manifest = run.manifest;
@@ -176,6 +270,7 @@ int Run(RunState& run) {
   bool alreadyApplied = false;
   if (!AcceptVersion(run, &alreadyApplied)) return kPatchFailed;
   alreadyApplied = alreadyApplied && manifest.isPatch;
+  if (manifest.isPatch && !alreadyApplied && !FindStepChain(run)) return kPatchFailed;
 
   run.distributions = DistributionCandidates(manifest);
   ApplyDistributionRules(manifest, run.installFolder, &run.distributions);
@@ -223,7 +318,9 @@ void ReportPhaseError(const char* text, int phase) {
 int PatchRun(const PatchRunOptions& options) {
   RunState run;
   run.options = options;
-  return Run(run);
+  const int result = Run(run);
+  ReleaseDeltaTool(run);
+  return result;
 }
 
 }  // namespace app

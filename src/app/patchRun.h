@@ -26,13 +26,22 @@ enum PatchResult {
   kPatchDeclined = 10  // the user answered No to the start question
 };
 
+// What a run does with a patch that carries no signed payload table (the original format, only its
+// manifest signed with a 1024-bit key). A key of 2048 bits or more always requires the table.
+enum class UnsignedPayload {
+  Refuse,           // refused before anything changes, with a message that says why
+  Apply,            // applied as the format always was (the Windows program)
+  ApplyNoPrograms,  // applied, but no program the patch carries is started (no delta tool, no commands)
+};
+
 struct PatchRunOptions {
   // The file whose resources are the payload; "" means the running program itself.
   std::string storePath;
   // A store the caller holds open instead (tests); null: opened from storePath.
   patch::EntrySource* store = nullptr;
-  // The key the manifest's signature must verify with.
-  platform::KeyBlob trustedKey{};
+  // The key the manifest's and the payload table's signatures must verify with.
+  platform::KeyBlob trustedKey;
+  UnsignedPayload unsignedPayload = UnsignedPayload::Refuse;
   // Every check up to the start question, the free-space test and a list of what would change;
   // nothing is written.
   bool dryRun = false;

@@ -11,9 +11,12 @@
 #include "app/manifest.h"
 #include "app/patchRun.h"
 #include "app/versionRules.h"
+#include "patch/knownChecksums.h"
 #include "patch/moduleEntrySource.h"
 #include "patch/patchJob.h"
+#include "patch/payloadCheck.h"
 #include "patch/stepJournal.h"
+#include "platform/fileSystem.h"
 
 namespace app {
 
@@ -30,13 +33,26 @@ enum Phase {
 struct RunState {
   PatchRunOptions options;
   std::unique_ptr<patch::ModuleEntrySource> module;  // the store opened by the run
-  patch::EntrySource* store = nullptr;                // that one, or the caller's
+  // The store narrowed to what the signed payload table lists, once every entry matched it.
+  std::unique_ptr<patch::VerifiedEntrySource> verified;
+  patch::EntrySource* store = nullptr;                // the verified store, else the opened or the caller's
+  // False for a patch whose payload is not signed and may not start the programs it carries.
+  bool carriedProgramsAllowed = true;
+  // The delta tool written to the working folder, held open (so that it cannot be changed or replaced)
+  // from the check of its digest until the working folder is removed.
+  platform::FileHandle deltaTool = platform::kInvalidFile;
   Manifest manifest;
   std::string installFolder;        // ends with a backslash
   std::string installedVersionText;
   VersionNumber patchVersion = 0;      // V
   VersionNumber installedVersion = 0;  // I
   std::vector<std::string> distributions;  // the chosen tag first, then its ancestors
+  // The source minor versions of the steps that lead from the installed version to the patch's, in
+  // the order they are applied.
+  std::vector<int> stepMinors;
+  // The checksums of installed files the run knows without reading them again: verified before
+  // updating and not touched since, or written by the run.
+  patch::KnownChecksums known;
   patch::PatchJob job;
   patch::StepJournal journal;
   bool resuming = false;     // the journal holds an interrupted run of this patch
@@ -49,6 +65,9 @@ struct RunState {
   }
   bool IsAddon() const { return !manifest.addonName.empty(); }
 };
+
+// Closes the delta tool's file if the run holds it open.
+void ReleaseDeltaTool(RunState& run);
 
 // Message 9 with `text` and `phase` into the progress log, and the window kept open.
 void ReportPhaseError(const char* text, int phase);

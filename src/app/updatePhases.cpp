@@ -10,8 +10,11 @@
 #include "install/shortcuts.h"
 #include "install/uninstallLog.h"
 #include "patch/applyPatch.h"
+#include "patch/payloadCheck.h"
 #include "patch/patchStore.h"
 #include "patch/stepApplication.h"
+#include "patch/verification.h"
+#include "platform/digest.h"
 #include "platform/fileSystem.h"
 #include "platform/machine.h"
 #include "platform/process.h"
@@ -36,9 +39,7 @@ void Collect(RunState& run, const std::string& prefix, const std::string& destin
 }
 
 std::string StepPrefix(const RunState& run, int minor) {
-  char prefix[32];
-  std::snprintf(prefix, sizeof prefix, "%d.%02d-", Major(run.installedVersion), minor);
-  return prefix;
+  return VersionText(Major(run.installedVersion) * 100 + minor) + "-";
 }
 
 void DiskFull(const RunState& run) {
@@ -49,7 +50,7 @@ void DiskFull(const RunState& run) {
 
 // The free-space pass over every version step, adding each step's work to the progress total.
 bool PrepareAllSteps(RunState& run) {
-  for (int minor = Minor(run.installedVersion); minor < Minor(run.patchVersion); ++minor) {
+  for (int minor : run.stepMinors) {
     Collect(run, StepPrefix(run, minor), run.installFolder, true);
     if (!patch::PrepareSteps(run.job, &run.total)) {
       DiskFull(run);
@@ -99,14 +100,40 @@ bool WorkingFolder(std::string* folder) {
   return true;
 }
 
-// Writes the delta tool the patch carries into the working folder. A patch without one still applies
-// every delta the linked decoder handles.
+// Whether the file at `path`, read through `file` (held open, so that nobody can change or replace it
+// while the run needs it), has the digest the payload table gives the entry `name`.
+bool MatchesSignedDigest(const RunState& run, const char* name, platform::FileHandle file) {
+  platform::Sha256Digest expected, digest;
+  if (!run.verified || !run.verified->Digest(name, &expected)) return false;
+  platform::FileSystem* files = platform::CurrentFileSystem();
+  std::uint64_t size = 0;
+  if (!files->Size(file, &size)) return false;
+  platform::Sha256 hash;
+  std::vector<std::uint8_t> block(1u << 20);
+  for (std::uint64_t at = 0; at < size;) {
+    const std::uint32_t want = static_cast<std::uint32_t>(size - at < block.size() ? size - at : block.size());
+    std::uint32_t got = 0;
+    if (!files->ReadAt(file, at, block.data(), want, &got) || got != want) return false;
+    hash.Update(block.data(), got);
+    at += got;
+  }
+  return hash.Final(&digest) && digest == expected;
+}
+
+// Writes the delta tool the patch carries into the working folder, for the deltas the linked decoder
+// declines. With a signed payload the written file is held open and its digest checked before it may
+// ever run; a patch whose payload is not signed starts no program it carries. A patch without the tool
+// still applies every delta the linked decoder handles.
 bool WriteDeltaTool(RunState& run, const std::string& workingFolder) {
+  patch::SetDeltaToolPath("");
   const std::uint8_t* data = nullptr;
   std::size_t size = 0;
   if (!patch::EntryBytes(*run.store, "XDELTA3.EXE", &data, &size)) {
     LogF("The patch carries no delta tool; deltas are decoded by the linked decoder only.");
-    patch::SetDeltaToolPath("");
+    return true;
+  }
+  if (!run.carriedProgramsAllowed) {
+    LogF("The patch's payload is not signed: its delta tool is not used.");
     return true;
   }
   const std::string tool = workingFolder + "\\xdelta3.exe";
@@ -114,8 +141,24 @@ bool WriteDeltaTool(RunState& run, const std::string& workingFolder) {
     ReportPhaseError("cannot find xdelta3.exe", kPhaseWorkingFolder);
     return false;
   }
+  if (run.verified) {
+    platform::FileSystem* files = platform::CurrentFileSystem();
+    run.deltaTool = files->OpenRead(tool.c_str());
+    if (!platform::IsValidFile(run.deltaTool) || !MatchesSignedDigest(run, "XDELTA3.EXE", run.deltaTool)) {
+      LogF("%s: the written delta tool is not the one the publisher signed", tool.c_str());
+      ReleaseDeltaTool(run);
+      ReportPhaseError("cannot find xdelta3.exe", kPhaseWorkingFolder);
+      return false;
+    }
+  }
   patch::SetDeltaToolPath(tool.c_str());
   return true;
+}
+
+// The delta tool is let go before its folder is removed.
+void RemoveWorkingFolder(RunState& run, const std::string& workingFolder) {
+  ReleaseDeltaTool(run);
+  RemoveFolder(workingFolder, true);
 }
 
 // From here on files change: the journal records the run so that a rerun can complete it.
@@ -135,21 +178,20 @@ bool StartJournal(RunState& run) {
 int ApplySteps(RunState& run) {
   std::string workingFolder;
   if (!WorkingFolder(&workingFolder)) return kPatchFailed;
-  if (!WriteDeltaTool(run, workingFolder)) return kPatchFailed;
-  if (!PrepareAllSteps(run)) {
-    RemoveFolder(workingFolder, true);
+  if (!WriteDeltaTool(run, workingFolder)) {
+    RemoveWorkingFolder(run, workingFolder);
     return kPatchFailed;
   }
-  if (!StartJournal(run)) {
-    RemoveFolder(workingFolder, true);
+  if (!PrepareAllSteps(run) || !StartJournal(run)) {
+    RemoveWorkingFolder(run, workingFolder);
     return kPatchFailed;
   }
   ui::CurrentUserInterface()->SetTotal(run.total);
-  for (int minor = Minor(run.installedVersion); minor < Minor(run.patchVersion); ++minor) {
+  for (int minor : run.stepMinors) {
     Collect(run, StepPrefix(run, minor), run.installFolder, true);
     if (!patch::ApplyStep(run.job)) break;
   }
-  RemoveFolder(workingFolder, true);
+  RemoveWorkingFolder(run, workingFolder);
   if (run.job.failed) {
     ReportPhaseError(run.job.failedFile.Data(), kPhaseSteps);
     return kPatchFailed;
@@ -170,6 +212,10 @@ int CopyGroup(RunState& run, const std::string& prefix, const std::string& desti
 // cannot start is noted in the diagnostics log and the patch goes on.
 void RunCommands(const RunState& run, const std::string& workingFolder) {
   if (run.manifest.commands.empty()) return;
+  if (!run.carriedProgramsAllowed) {
+    AppendMessage("The patch's payload is not signed: its commands were not started.");
+    return;
+  }
   platform::FileSystem* files = platform::CurrentFileSystem();
   std::string current;
   const bool remembered = files->CurrentFolder(&current);
@@ -193,8 +239,23 @@ int PatchGroupsAndCommands(RunState& run) {
   if (!WorkingFolder(&workingFolder)) return kPatchFailed;
   if (CopyGroup(run, "Tmp\\", workingFolder + "\\", kPhaseWorkingFolder) != kPatchDone) return kPatchFailed;
   RunCommands(run, workingFolder);
-  RemoveFolder(workingFolder, true);
+  RemoveWorkingFolder(run, workingFolder);
   return kPatchDone;
+}
+
+// The proof that a patch reached its version: every file of that version's list, by the checksums the
+// run already knows and by reading the rest.
+bool VerifyReachedVersion(RunState& run) {
+  patch::PatchJob& job = run.job;
+  const std::string subfolder = job.subfolder.Data();
+  const std::string destination = run.installFolder + (subfolder.empty() ? "" : subfolder + "\\");
+  job.destination = destination.c_str();
+  std::string failedFile;
+  AppendMessage(ui::FormatMessage(11, kText, kText, Major(run.patchVersion), Minor(run.patchVersion)));
+  if (patch::VerifyReachedVersion(job, run.distributions, &failedFile)) return true;
+  AppendMessage("The update did not bring every file to version " + run.manifest.version + ".");
+  ReportPhaseError(failedFile.c_str(), kPhaseVerifyApplied);
+  return false;
 }
 
 int Report(RunState& run) {
@@ -206,6 +267,7 @@ int Report(RunState& run) {
                     ui::BoxIcon::Error);
     return kPatchFailed;
   }
+  if (run.manifest.isPatch && !run.IsAddon() && !VerifyReachedVersion(run)) return kPatchFailed;
   install::UpdateRegistry(run.manifest.registry, run.Distribution());
   install::CreateShortcuts(run.manifest.shortcuts, run.installFolder, install::UninstallList(), run.Distribution());
   // A rerun after an interruption that came after the log was written must not append it twice.
@@ -234,6 +296,11 @@ void ListGroup(RunState& run, const std::string& prefix, const std::string& dest
 
 }  // namespace
 
+void ReleaseDeltaTool(RunState& run) {
+  if (platform::IsValidFile(run.deltaTool)) platform::CurrentFileSystem()->Close(run.deltaTool);
+  run.deltaTool = platform::kInvalidFile;
+}
+
 int RunUpdatePhases(RunState& run) {
   install::UninstallList().Clear();
   const bool isPatch = run.manifest.isPatch;
@@ -250,7 +317,7 @@ int ListUpdatePhases(RunState& run) {
   if (run.manifest.isPatch) {
     if (!PrepareAllSteps(run)) return kPatchFailed;
     AppendMessage("Dry run: the version steps would change these entries:");
-    for (int minor = Minor(run.installedVersion); minor < Minor(run.patchVersion); ++minor) {
+    for (int minor : run.stepMinors) {
       ListGroup(run, StepPrefix(run, minor), run.installFolder, true);
     }
   }

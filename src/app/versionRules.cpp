@@ -1,5 +1,6 @@
 #include "app/versionRules.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "Es/Containers/nameText.h"
@@ -46,6 +47,12 @@ VersionRuleResult DecideVersion(bool isPatch, const std::string& patchVersion, c
   // Byte by byte as unsigned characters, the shorter text lower when it is a prefix of the other.
   if (std::strcmp(patchVersion.c_str(), installedVersion.c_str()) <= 0) return {VersionDecision::InstalledNewer, 0};
   return result;
+}
+
+std::string VersionText(VersionNumber version) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%d.%02d", Major(version), Minor(version));
+  return text;
 }
 
 }  // namespace app

@@ -14,6 +14,8 @@ using VersionNumber = std::int32_t;
 VersionNumber ParseVersion(const std::string& text);
 inline int Major(VersionNumber version) { return version / 100; }
 inline int Minor(VersionNumber version) { return version % 100; }
+// "%d.%02d": 1.08 for 108.
+std::string VersionText(VersionNumber version);
 
 enum class VersionDecision {
   Apply,            // the patch (or addon) applies

@@ -14,6 +14,7 @@
 #include "patch/checksumList.h"
 #include "patch/entryNames.h"
 #include "patch/moduleEntrySource.h"
+#include "patch/payloadCheck.h"
 #include "platform/fileSystem.h"
 #include "platform/signature.h"
 
@@ -150,6 +151,21 @@ bool InspectPatch(const std::string& path, const std::string& pinnedKeyFile, Ins
     if (!report->signatureValid) {
       problems.push_back("VERSION.CFG.SIGN: the signature does not hold for the key in the slot (error " +
                          std::to_string(code) + ")");
+    }
+  }
+  // The payload table: its signature with the slot's key, every entry's size and digest.
+  if (haveKey) {
+    const patch::PayloadCheck payload = patch::CheckPayload(*store, key, false);
+    report->payloadTable = payload.hasTable;
+    report->payloadVerified = payload.verified;
+    report->tableEntries = payload.entries;
+    problems.insert(problems.end(), payload.problems.begin(), payload.problems.end());
+    if (!payload.hasTable && platform::KeyBits(key) >= platform::kPayloadTableKeyBits) {
+      problems.push_back("PAYLOAD.TABLE: missing, though the key has " + std::to_string(platform::KeyBits(key)) +
+                         " bits (the patch program refuses such a patch)");
+    } else if (!payload.hasTable) {
+      report->notes.push_back("PAYLOAD.TABLE: none: only the manifest is signed (the original format with a "
+                              "1024-bit key; the Linux program applies it only when the player allows that)");
     }
   }
   if (manifest) {

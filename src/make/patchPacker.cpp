@@ -17,7 +17,9 @@
 #include "make/payloadNames.h"
 #include "make/stepDiff.h"
 #include "make/treeWalk.h"
+#include "patch/payloadTable.h"
 #include "patch/trustedKey.h"
+#include "platform/digest.h"
 #include "pe/resourceWriter.h"
 #include "platform/resourceFiles.h"
 #include "platform/signing.h"
@@ -86,6 +88,51 @@ class MarkerCountingSink : public pe::ByteSink {
   std::array<std::uint8_t, 16> marker_;
   std::vector<std::uint8_t> window_;
   int markers_ = 0;
+};
+
+// A payload file as the writer streams it, proven to be the bytes its table line was made of: the
+// digest is taken when it is opened and again while the writer reads it, piece by piece in order; a
+// file that changed in between fails the write instead of shipping a table that does not match.
+class DigestCheckingSource : public pe::ByteSource {
+ public:
+  bool Open(const std::string& path, patch::PayloadTableEntry* entry, std::string* error) {
+    path_ = path;
+    if (!platform::Sha256OfFile(path.c_str(), &expected_, &entry->size)) {
+      *error = path + ": cannot be read";
+      return false;
+    }
+    entry->digest = expected_;
+    if (!file_.Open(path.c_str(), error)) return false;
+    if (file_.Size() != entry->size) {
+      *error = path + ": changed while it was packed";
+      return false;
+    }
+    return true;
+  }
+  std::uint64_t Size() const override { return file_.Size(); }
+  bool Read(std::uint64_t offset, void* buffer, std::size_t size, std::string* error) override {
+    if (!file_.Read(offset, buffer, size, error)) return false;
+    if (offset != next_) {
+      *error = path_ + ": read out of order; its digest cannot be checked";
+      return false;
+    }
+    hash_.Update(buffer, size);
+    next_ += size;
+    if (next_ < file_.Size()) return true;
+    platform::Sha256Digest digest;
+    if (!hash_.Final(&digest) || digest != expected_) {
+      *error = path_ + ": changed while it was packed";
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  std::string path_;
+  platform::FileSource file_;
+  platform::Sha256Digest expected_{};
+  platform::Sha256 hash_;
+  std::uint64_t next_ = 0;
 };
 
 }  // namespace
@@ -196,8 +243,10 @@ bool PackPatch(const PackOptions& options, PackReport* report) {
       problems.push_back(file.relative + ": " + reason);
       continue;
     }
-    if (info.family == EntryFamily::Manifest || info.family == EntryFamily::Signature) {
-      problems.push_back(file.relative + ": the manifest and its signature are written by the pack; remove it");
+    if (info.family == EntryFamily::Manifest || info.family == EntryFamily::Signature ||
+        info.family == EntryFamily::PayloadTable) {
+      problems.push_back(file.relative + ": the manifest, the payload table and their signatures are written by the "
+                         "pack; remove it");
       continue;
     }
     if (info.family == EntryFamily::DeltaTool) {
@@ -233,7 +282,13 @@ bool PackPatch(const PackOptions& options, PackReport* report) {
 
   std::string pem, error;
   platform::KeyBlob key;
-  if (!ReadKeyFile(options.keyFile, &pem, &key, &report->fingerprint, &error)) problems.push_back(error);
+  if (!ReadKeyFile(options.keyFile, &pem, &key, &report->fingerprint, &error)) {
+    problems.push_back(error);
+  } else if (options.payloadTable && platform::KeyBits(key) < platform::kPayloadTableKeyBits) {
+    problems.push_back(options.keyFile + ": a key of " + std::to_string(platform::KeyBits(key)) +
+                       " bits signs manifests only; a patch with a signed payload table needs 2048 bits or more "
+                       "(zrmake keygen makes 3072), or pack without the table (--without-payload-table)");
+  }
 
   std::string stub;
   if (!ReadWholeFile(options.stub, &stub, 256u << 20)) {
@@ -263,17 +318,20 @@ bool PackPatch(const PackOptions& options, PackReport* report) {
     }
   }
 
-  platform::SignatureBytes signature;
+  std::vector<std::uint8_t> signature;
   const platform::SigningResult signing =
-      platform::SignBytes(pem, manifest.bytes.data(), static_cast<std::uint32_t>(manifest.bytes.size()), &signature);
+      platform::SignBytes(pem, manifest.bytes.data(), static_cast<std::uint32_t>(manifest.bytes.size()),
+                          platform::SignedDigest::Sha1, &signature);
   if (signing != platform::SigningResult::Ok) {
     problems.push_back(options.keyFile + ": " + platform::SigningResultText(signing));
     return false;
   }
 
-  // Entry sources: files a piece at a time, the manifest and signature from memory.
+  // Entry sources: files a piece at a time, checked against the digests the table was made of; the
+  // manifest, its signature and the table from memory.
   std::vector<std::unique_ptr<pe::ByteSource>> sources;
   std::vector<pe::NewResource> written;
+  patch::PayloadTable table;
   const auto add = [&](const std::string& name, std::unique_ptr<pe::ByteSource> source) {
     pe::NewResource resource;
     resource.type = pe::ResourceId::Number(pe::kRcDataType);
@@ -283,25 +341,51 @@ bool PackPatch(const PackOptions& options, PackReport* report) {
     sources.push_back(std::move(source));
     written.push_back(resource);
   };
+  const auto addFile = [&](const std::string& name, const std::string& path) {
+    auto source = std::make_unique<DigestCheckingSource>();
+    patch::PayloadTableEntry entry;
+    if (!source->Open(path, &entry, &error)) {
+      problems.push_back(error);
+      return false;
+    }
+    table[name] = entry;
+    add(name, std::move(source));
+    return true;
+  };
+  const auto addBytes = [&](const std::string& name, const std::vector<std::uint8_t>& bytes) {
+    patch::PayloadTableEntry entry;
+    entry.size = bytes.size();
+    if (!platform::Sha256Of(bytes.data(), bytes.size(), &entry.digest)) {
+      problems.push_back(name + ": its digest cannot be computed");
+      return false;
+    }
+    table[name] = entry;
+    add(name, std::make_unique<pe::MemorySource>(pe::ByteView{bytes.data(), bytes.size()}));
+    return true;
+  };
   for (const platform::FileResource& resource : resources) {
-    auto source = std::make_unique<platform::FileSource>();
-    if (!source->Open(resource.path.c_str(), &error)) {
-      problems.push_back(error);
+    if (!addFile(pe::DescribeId(resource.name), resource.path)) return false;
+  }
+  if (!addFile("XDELTA3.EXE", report->deltaTool) || !addBytes("VERSION.CFG", manifest.bytes) ||
+      !addBytes("VERSION.CFG.SIGN", signature)) {
+    return false;
+  }
+  std::vector<std::uint8_t> tableBytes, tableSignature;
+  if (options.payloadTable) {
+    const std::string text = patch::PayloadTableText(table);
+    tableBytes.assign(text.begin(), text.end());
+    const platform::SigningResult tableSigning =
+        platform::SignBytes(pem, tableBytes.data(), static_cast<std::uint32_t>(tableBytes.size()),
+                            platform::SignedDigest::Sha256, &tableSignature);
+    if (tableSigning != platform::SigningResult::Ok) {
+      problems.push_back(options.keyFile + ": " + platform::SigningResultText(tableSigning));
       return false;
     }
-    add(pe::DescribeId(resource.name), std::move(source));
+    add(patch::kPayloadTableEntry, std::make_unique<pe::MemorySource>(pe::ByteView{tableBytes.data(), tableBytes.size()}));
+    add(patch::kPayloadTableSignatureEntry,
+        std::make_unique<pe::MemorySource>(pe::ByteView{tableSignature.data(), tableSignature.size()}));
+    report->payloadTable = true;
   }
-  {
-    auto source = std::make_unique<platform::FileSource>();
-    if (!source->Open(report->deltaTool.c_str(), &error)) {
-      problems.push_back(error);
-      return false;
-    }
-    add("XDELTA3.EXE", std::move(source));
-  }
-  const std::vector<std::uint8_t>& manifestBytes = manifest.bytes;
-  add("VERSION.CFG", std::make_unique<pe::MemorySource>(pe::ByteView{manifestBytes.data(), manifestBytes.size()}));
-  add("VERSION.CFG.SIGN", std::make_unique<pe::MemorySource>(pe::ByteView{signature.data(), signature.size()}));
 
   platform::ReplacingFileSink sink;
   MarkerCountingSink counting(&sink);

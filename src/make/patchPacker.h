@@ -3,8 +3,10 @@
 // key written into its key slot, and as RCDATA resources every file of the payload folder (named by
 // its path below the folder, upper-cased, with backslashes), the manifest compiled from its text into
 // the binary config form ("VERSION.CFG"), its signature ("VERSION.CFG.SIGN") and the delta tool
-// ("XDELTA3.EXE"). The output is written to a temporary file and renamed into place only when whole,
-// so a failed pack leaves no patch behind and never damages an earlier one.
+// ("XDELTA3.EXE"), and the payload table that lists every one of those entries with its size and
+// SHA-256 digest, signed with the same key ("PAYLOAD.TABLE", "PAYLOAD.TABLE.SIGN"). The output is
+// written to a temporary file and renamed into place only when whole, so a failed pack leaves no patch
+// behind and never damages an earlier one.
 
 #include <cstdint>
 #include <string>
@@ -48,6 +50,9 @@ struct PackOptions {
   std::vector<std::string> deltaToolCandidates;
   // Further folders whose files become entries below a group prefix: {"ALL", folder}, {"ADD", ...}.
   std::vector<std::pair<std::string, std::string>> groupFolders;
+  // The signed payload table ("PAYLOAD.TABLE" and its signature), which needs a key of 2048 bits or
+  // more. Without it the patch has the original format, only its manifest signed (a 1024-bit key).
+  bool payloadTable = true;
 };
 
 struct PackReport {
@@ -57,6 +62,7 @@ struct PackReport {
   std::string fingerprint;
   std::string deltaTool;  // the file carried as XDELTA3.EXE
   bool signatureRemoved = false;
+  bool payloadTable = false;  // the patch carries the signed payload table
   std::vector<std::string> problems;
 };
 

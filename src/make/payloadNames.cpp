@@ -2,6 +2,7 @@
 
 #include "make/treeWalk.h"
 #include "patch/entryNames.h"
+#include "patch/payloadTable.h"
 
 namespace make {
 namespace {
@@ -40,6 +41,7 @@ std::string ClassifyEntryName(const std::string& name, EntryNameInfo* info) {
   if (name == "VERSION.CFG") { info->family = EntryFamily::Manifest; return ""; }
   if (name == "VERSION.CFG.SIGN") { info->family = EntryFamily::Signature; return ""; }
   if (name == "XDELTA3.EXE") { info->family = EntryFamily::DeltaTool; return ""; }
+  if (patch::IsPayloadTableEntry(name)) { info->family = EntryFamily::PayloadTable; return ""; }
 
   std::string rest = name;
   if (patch::HasDistributionSuffix(rest)) {
@@ -103,6 +105,7 @@ std::string FamilyTitle(const EntryNameInfo& info) {
     case EntryFamily::Manifest:
     case EntryFamily::Signature: return "manifest";
     case EntryFamily::DeltaTool: return "delta tool";
+    case EntryFamily::PayloadTable: return "payload table";
   }
   return "";
 }

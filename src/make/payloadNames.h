@@ -8,6 +8,7 @@
 //   CRC\1.05\CRC.CRC                     checksum list
 //   VERSION.CFG, VERSION.CFG.SIGN        the manifest and its signature
 //   XDELTA3.EXE                          the delta tool
+//   PAYLOAD.TABLE, PAYLOAD.TABLE.SIGN    the signed table of every other entry's size and digest
 
 #include <cstddef>
 #include <string>
@@ -16,7 +17,8 @@ namespace make {
 
 constexpr std::size_t kMaxEntryName = 511;
 
-enum class EntryFamily { Versioned, WholeFile, Addon, Temporary, InstalledVersion, ChecksumList, Manifest, Signature, DeltaTool };
+enum class EntryFamily { Versioned, WholeFile, Addon, Temporary, InstalledVersion, ChecksumList, Manifest, Signature, DeltaTool,
+                         PayloadTable };
 
 struct EntryNameInfo {
   EntryFamily family = EntryFamily::WholeFile;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "El/Common/appFrame.h"
 #include "El/QStream/crc32.h"
@@ -160,20 +161,27 @@ bool ApplyPatch::RunDeltaTool(const char* source, const char* delta, const char*
 }
 
 bool ApplyPatch::RunExternalDeltaTool(const char* source, const char* delta, const char* output) {
-  // The carried tool first; where it cannot run (no wine on Linux) an installed one by the same name.
-  const char* tools[] = {DeltaToolPath(), "xdelta3"};
+  // The carried tool by its full path, quoted so that a folder with blanks can never make the system
+  // try a shorter name first; where it cannot run (no wine on Linux) the machine's own native decoder,
+  // never a program found through the search path on Windows.
+  std::vector<std::string> tools;
+  if (*DeltaToolPath()) tools.push_back(DeltaToolPath());
+  std::string installed;
+  if (platform::FindInstalledProgram("xdelta3", &installed)) tools.push_back(installed);
   platform::ProcessRun run;
-  for (const char* tool : tools) {
-    if (!*tool) continue;
-    const std::string commandLine = std::string(tool) + " -f -d -s \"" + source + "\" \"" + delta + "\" \"" + output + "\"";
+  for (const std::string& tool : tools) {
+    const std::string commandLine =
+        "\"" + tool + "\" -f -d -s \"" + source + "\" \"" + delta + "\" \"" + output + "\"";
     run = platform::RunProcess(commandLine.c_str(), nullptr, platform::kDeltaToolStart);
     if (run.started) break;
   }
   if (!run.started) {
     char failed[600];
-    std::snprintf(failed, sizeof failed, "CreateProcess %s failed.", DeltaToolPath());
+    std::snprintf(failed, sizeof failed, "CreateProcess %s failed.", tools.empty() ? "xdelta3" : tools.back().c_str());
     LogActionFailure(failed);
-    errorText_ = RefString::Format("%s %s", run.failure.reason.c_str(), failed);
+    errorText_ = RefString::Format("%s %s", tools.empty() ? "The patch carries no delta tool for this delta."
+                                                           : run.failure.reason.c_str(),
+                                   failed);
     return false;
   }
   // An exit code that cannot be read counts as success, as the tool's convention has it.

@@ -14,6 +14,7 @@
 namespace patch {
 
 class EntrySource;
+class KnownChecksums;
 class StepJournal;
 
 struct PatchJob {
@@ -34,6 +35,9 @@ struct PatchJob {
   // Where the passes record what they begin and finish, so that an interrupted run can be completed;
   // null: not recorded.
   StepJournal* journal = nullptr;
+  // Where verification and the written files leave the checksums they computed, for the check at the
+  // end of the run; null: not kept.
+  KnownChecksums* known = nullptr;
 };
 
 }  // namespace patch

@@ -10,6 +10,7 @@
 #include "install/uninstallLog.h"
 #include "patch/applyPatch.h"
 #include "patch/entryNames.h"
+#include "patch/knownChecksums.h"
 #include "patch/patchStore.h"
 #include "patch/stepJournal.h"
 #include "patch/verification.h"
@@ -96,6 +97,7 @@ struct StepPaths {
 PatchJob VerificationJob(const PatchJob& job, const std::string& destination, int major, int minor) {
   PatchJob verification;
   verification.store = job.store;
+  verification.known = job.known;
   verification.destination = destination.c_str();
   verification.sourceMajor = verification.targetMajor = major;
   verification.sourceMinor = verification.targetMinor = minor;
@@ -194,6 +196,7 @@ void ApplyEntry(PatchJob& job, const std::string& name, int major, int minor, co
       }
     } else if (result == kActionDeleted) {
       files->Delete(paths.target.c_str());
+      if (job.known) job.known->Forget(paths.target);
     } else if (result != kActionNothing) {
       Fail(job, paths.relative);
     }
@@ -304,7 +307,11 @@ bool ApplyStep(PatchJob& job) {
     if (resumed && AlreadyCarriedOut(job, name, suffix, paths)) {
       ApplyPatch(install::UninstallList(), paths.subfolder).RecordCreatedFiles(paths.output.c_str(), paths.payload.c_str());
       ReportFileProgress(payloadSize, paths.final.c_str());
-      if (suffix != ".DEL") VerifyPlaced(job, major, minor, paths);
+      if (suffix != ".DEL") {
+        VerifyPlaced(job, major, minor, paths);
+      } else if (job.known) {
+        job.known->Forget(paths.target);
+      }
     } else {
       // An existing file keeps the spelling its name has on disk.
       std::string actualName;

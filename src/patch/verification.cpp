@@ -7,6 +7,7 @@
 #include "El/QStream/crc32.h"
 #include "Es/Containers/nameText.h"
 #include "patch/checksumList.h"
+#include "patch/knownChecksums.h"
 #include "patch/patchStore.h"
 #include "ui/messages.h"
 #include "ui/progressText.h"
@@ -56,11 +57,13 @@ int Verify(const PatchJob& job, const std::string& fileFilter, const std::vector
       readable = InstalledFileChecksum(path.c_str(), &crc);
     }
     if (!readable) {
+      if (job.known) job.known->Forget(path);
       if (record.tolerated) continue;
       ui::AppendLog(10, record.name.c_str());
       result = kVerifyFailed;
       break;
     }
+    if (job.known) job.known->Record(path, crc);
     bool good = false;
     for (std::uint32_t expected : record.checksums) good = good || expected == crc;
     if (!good && record.tolerated) {
@@ -76,6 +79,7 @@ int Verify(const PatchJob& job, const std::string& fileFilter, const std::vector
         ui::SetStatusText("");
         return kVerifyRetry;
       }
+      if (job.known) job.known->Accept(path, crc);
     }
     if (window->WindowClosed()) break;
   }
@@ -84,6 +88,47 @@ int Verify(const PatchJob& job, const std::string& fileFilter, const std::vector
 }
 
 }  // namespace
+
+bool VerifyReachedVersion(const PatchJob& job, const std::vector<std::string>& distributions, std::string* failedFile) {
+  char listName[64];
+  std::snprintf(listName, sizeof listName, "crc\\%d.%02d\\crc.crc", job.targetMajor, job.targetMinor);
+  std::string list;
+  if (!job.store || !EntryText(*job.store, listName, &list)) {
+    ui::AppendLog(13, job.targetMajor, job.targetMinor);
+    *failedFile = UpperAscii(listName);
+    return false;
+  }
+  bool good = true;
+  for (const ChecksumRecord& record : ParseChecksumList(list, "", distributions)) {
+    const std::string path = std::string(job.destination.Data()) + record.name;
+    std::uint32_t crc = 0;
+    bool readable = job.known && job.known->Find(path, &crc);
+    if (!readable) {
+      ui::SetStatus(18, record.name.c_str());
+      readable = InstalledFileChecksum(path.c_str(), &crc);
+    }
+    bool matches = false;
+    for (std::uint32_t expected : record.checksums) matches = matches || expected == crc;
+    if (readable && matches) continue;
+    if (record.tolerated) {
+      if (readable) ui::AppendLog(20, record.name.c_str(), record.checksums[0], crc);
+      continue;
+    }
+    if (readable && job.known && job.known->Accepted(path, crc)) {
+      ui::AppendLog(20, record.name.c_str(), record.checksums[0], crc);  // the user chose to keep it
+      continue;
+    }
+    if (readable) {
+      ui::AppendLog(12, record.name.c_str(), record.checksums[0], crc);
+    } else {
+      ui::AppendLog(10, record.name.c_str());
+    }
+    if (good) *failedFile = record.name;
+    good = false;
+  }
+  ui::SetStatusText("");
+  return good;
+}
 
 int VerifyInstallation(const PatchJob& job, const std::string& fileFilter,
                        const std::vector<std::string>& distributions, bool useSourceVersion, bool retryIsDefault) {

@@ -35,6 +35,14 @@ struct WrittenChecksum {
 int VerifyWrittenFile(const PatchJob& job, const std::string& fileFilter, const std::vector<std::string>& distributions,
                       bool useSourceVersion, bool retryIsDefault, const WrittenChecksum& written);
 
+// The last check of a run before it reports success: every file of the list of the job's target
+// version in job.destination, narrowed to `distributions`. A checksum in job.known is taken as the
+// file's; every other file is read. Nothing is asked: each required file that is missing or differs is
+// logged (messages 10 and 12) and the check fails, *failedFile naming the first; a tolerated file, or
+// a difference the user accepted earlier in the run, only warns (message 20). A missing list fails too
+// (message 13): without it the result cannot be proven.
+bool VerifyReachedVersion(const PatchJob& job, const std::vector<std::string>& distributions, std::string* failedFile);
+
 // The checksum of an installed file, read once in large blocks; false when the file cannot be opened
 // or read, or is empty (a file of 0 bytes counts as missing).
 bool InstalledFileChecksum(const char* path, std::uint32_t* crc);

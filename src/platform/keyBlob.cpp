@@ -9,9 +9,6 @@ constexpr std::uint8_t kBlobType = 6;
 constexpr std::uint8_t kBlobVersion = 2;
 constexpr std::uint32_t kRsaSignAlgorithm = 0x2400;
 constexpr char kMagic[4] = {'R', 'S', 'A', '1'};
-constexpr std::uint32_t kModulusBits = 1024;
-constexpr std::size_t kHeaderSize = 20;
-static_assert(kHeaderSize + kModulusSize == kKeyBlobSize, "the blob is its header and the modulus");
 
 std::uint32_t ReadLe32(const std::uint8_t* p) {
   return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
@@ -23,26 +20,48 @@ void WriteLe32(std::uint8_t* p, std::uint32_t value) {
 
 }  // namespace
 
+bool IsSupportedKeyBits(std::uint32_t bits) {
+  return bits == 1024 || bits == 2048 || bits == 3072 || bits == 4096;
+}
+
+std::size_t KeyBlobLength(const std::uint8_t* header, std::size_t available) {
+  if (!header || available < kKeyBlobHeaderSize) return 0;
+  if (header[0] != kBlobType || header[1] != kBlobVersion || header[2] != 0 || header[3] != 0) return 0;
+  if (ReadLe32(header + 4) != kRsaSignAlgorithm || std::memcmp(header + 8, kMagic, 4) != 0) return 0;
+  const std::uint32_t bits = ReadLe32(header + 12);
+  if (!IsSupportedKeyBits(bits) || ReadLe32(header + 16) != kPublicExponent) return 0;
+  return kKeyBlobHeaderSize + bits / 8;
+}
+
 bool ParseKeyBlob(const std::uint8_t* bytes, std::size_t length, Modulus* modulus) {
-  if (!bytes || length != kKeyBlobSize) return false;
-  if (bytes[0] != kBlobType || bytes[1] != kBlobVersion || bytes[2] != 0 || bytes[3] != 0) return false;
-  if (ReadLe32(bytes + 4) != kRsaSignAlgorithm || std::memcmp(bytes + 8, kMagic, 4) != 0) return false;
-  if (ReadLe32(bytes + 12) != kModulusBits || ReadLe32(bytes + 16) != kPublicExponent) return false;
-  const std::uint8_t* littleEndian = bytes + kHeaderSize;
-  if ((littleEndian[kModulusSize - 1] & 0x80) == 0 || (littleEndian[0] & 1) == 0) return false;
-  if (modulus) ReverseBytes(littleEndian, kModulusSize, modulus->data());
+  const std::size_t expected = KeyBlobLength(bytes, length);
+  if (expected == 0 || length != expected) return false;
+  const std::size_t modulusSize = length - kKeyBlobHeaderSize;
+  const std::uint8_t* littleEndian = bytes + kKeyBlobHeaderSize;
+  if ((littleEndian[modulusSize - 1] & 0x80) == 0 || (littleEndian[0] & 1) == 0) return false;
+  if (modulus) {
+    modulus->resize(modulusSize);
+    ReverseBytes(littleEndian, modulusSize, modulus->data());
+  }
   return true;
 }
 
+std::uint32_t KeyBits(const KeyBlob& blob) {
+  if (!ParseKeyBlob(blob.data(), blob.size(), nullptr)) return 0;
+  return static_cast<std::uint32_t>((blob.size() - kKeyBlobHeaderSize) * 8);
+}
+
 KeyBlob MakeKeyBlob(const Modulus& modulus) {
-  KeyBlob blob{};
+  const std::uint32_t bits = static_cast<std::uint32_t>(modulus.size() * 8);
+  if (!IsSupportedKeyBits(bits)) return KeyBlob();
+  KeyBlob blob(kKeyBlobHeaderSize + modulus.size(), 0);
   blob[0] = kBlobType;
   blob[1] = kBlobVersion;
   WriteLe32(blob.data() + 4, kRsaSignAlgorithm);
   std::memcpy(blob.data() + 8, kMagic, 4);
-  WriteLe32(blob.data() + 12, kModulusBits);
+  WriteLe32(blob.data() + 12, bits);
   WriteLe32(blob.data() + 16, kPublicExponent);
-  ReverseBytes(modulus.data(), kModulusSize, blob.data() + kHeaderSize);
+  ReverseBytes(modulus.data(), modulus.size(), blob.data() + kKeyBlobHeaderSize);
   return blob;
 }
 

@@ -78,6 +78,11 @@ struct ProcessRun {
   StartFailure failure;       // why it did not start, when !started
 };
 
+// A native program installed on this machine, by name: Linux looks for it in the folders of $PATH
+// that are absolute paths (the delta decoder Debian packages, where the carried Windows tool cannot
+// run). Windows answers false, so that no program is ever taken from the search path.
+bool FindInstalledProgram(const char* name, std::string* path);
+
 // Starts a child through the current launcher, waits for it without time limit, reads its exit code
 // and closes it: what every caller of the patch program does with a child.
 ProcessRun RunProcess(const char* commandLine, const char* workingFolder, StartFlags flags);

@@ -1,16 +1,18 @@
 #pragma once
-// Checking the manifest's detached signature against the public key built into the program.
+// Checking detached signatures against the public key built into the program: the manifest's
+// (PKCS #1 v1.5 over SHA-1, as manifests have always been signed) and the payload table's (PKCS #1 v1.5
+// over SHA-256).
 //
-// Windows uses CryptoAPI (the RSA provider's SHA-1 hash and signature check); Linux uses OpenSSL's
-// libcrypto with the same key blob and signature bytes (keyBlob.h), so one patch executable verifies
-// alike on both. Result codes and the error value beside them are the same for the same fault.
+// Windows uses CryptoAPI (the RSA provider for SHA-1, the AES provider for SHA-256); Linux uses
+// OpenSSL's libcrypto with the same key blob and signature bytes (keyBlob.h), so one patch executable
+// verifies alike on both. Result codes and the error value beside them are the same for the same fault.
 
 #include <cstdint>
 
 namespace platform {
 
-// What the check is handed: the key blob (148 bytes, keyBlob.h) and the signature entry's bytes as
-// stored (128 bytes for that key). The caller owns both buffers.
+// What a check is handed: the key blob (keyBlob.h) and the signature entry's bytes as stored (as long
+// as the key's modulus). The caller owns both buffers.
 struct ManifestSignature {
   const std::uint8_t* keyBlob = nullptr;
   std::uint32_t keyBlobLength = 0;
@@ -23,7 +25,7 @@ enum : int {
   kManifestVerified = 0,
   kNoCryptoProvider = 3,   // no provider context could be acquired
   kKeyNotImported = 4,     // the key blob was refused
-  kHashNotCreated = 5,     // the SHA-1 hash object could not be created
+  kHashNotCreated = 5,     // the hash object could not be created
   kHashFailed = 6,         // hashing the manifest bytes failed
   kSignatureMismatch = 7,  // the signature does not verify (wrong bytes, wrong key, wrong length)
 };
@@ -33,7 +35,10 @@ enum : int {
 // codes above; every object it acquired is released before it returns.
 int VerifyManifest(const void* bytes, std::uint32_t length, const ManifestSignature& signature);
 
-// The system's error value right after the last VerifyManifest of the calling thread, for the message
+// The same check for a PKCS #1 v1.5 SHA-256 signature: the payload table's. The same codes.
+int VerifyPayloadTableSignature(const void* bytes, std::uint32_t length, const ManifestSignature& signature);
+
+// The system's error value right after the last check of the calling thread, for the message
 // "Patch file is corrupted, error %d/%d.": the error of the step that failed (0 after success).
 // Windows: GetLastError() of the failing CryptoAPI call (VerifyManifest also leaves it as the thread's
 // last error). Linux: CryptoAPI's number for the same condition where there is one, so that both builds

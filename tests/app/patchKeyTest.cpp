@@ -12,12 +12,21 @@
 
 namespace {
 
-// A stand-in for a patch executable: bytes around a key slot holding `key`.
-std::vector<std::uint8_t> PatchWithKey(const platform::KeyBlob& key) {
+// A stand-in for a patch executable: bytes around a key slot holding `key`, laid out as the current
+// program's slot (marker, area size, key area) or, with `earlierLayout`, as a program built before
+// keys of more than 1024 bits (the blob right after the marker).
+std::vector<std::uint8_t> PatchWithKey(const platform::KeyBlob& key, bool earlierLayout = false) {
   std::vector<std::uint8_t> bytes(4096, 0xCC);
   const std::array<std::uint8_t, 16> marker = TrustedKeyMarker();
   std::copy(marker.begin(), marker.end(), bytes.begin() + 1000);
-  std::copy(key.begin(), key.end(), bytes.begin() + 1016);
+  std::size_t at = 1016;
+  if (!earlierLayout) {
+    const std::uint8_t area[4] = {platform::kMaxKeyBlobSize & 0xFF, platform::kMaxKeyBlobSize >> 8, 0, 0};
+    std::copy(area, area + 4, bytes.begin() + 1016);
+    std::fill(bytes.begin() + 1020, bytes.begin() + 1020 + platform::kMaxKeyBlobSize, 0);
+    at = 1020;
+  }
+  std::copy(key.begin(), key.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
   return bytes;
 }
 
@@ -29,16 +38,21 @@ platform::KeyBlob BlobFile(const std::string& relative) {
 }
 
 TEST(PatchKey, TheSlotsKeyIsTakenAndAPinnedKeyMustMatchIt) {
-  const platform::KeyBlob development = BlobFile("keys/development-public.blob");
+  const platform::KeyBlob development = BlobFile("keys/development-3072-public.blob");
   [[maybe_unused]] const platform::KeyBlob other = BlobFile("signature/openssl-public.blob");  // compared on Linux
   const std::vector<std::uint8_t> patch = PatchWithKey(development);
   platform::KeyBlob key{};
   std::string error;
   ASSERT_TRUE(app::PatchTrustedKey(patch.data(), patch.size(), nullptr, &key, &error)) << error;
   EXPECT_EQ(key, development);
-  EXPECT_TRUE(app::PatchTrustedKey(patch.data(), patch.size(), TestDataPath("keys/development-public.blob").c_str(), &key,
-                                   &error))
+  EXPECT_TRUE(app::PatchTrustedKey(patch.data(), patch.size(), TestDataPath("keys/development-3072-public.blob").c_str(),
+                                   &key, &error))
       << error;
+  // A program of the earlier layout carries a 1024-bit key right after the marker.
+  const platform::KeyBlob earlier = BlobFile("keys/development-public.blob");
+  const std::vector<std::uint8_t> earlierPatch = PatchWithKey(earlier, true);
+  ASSERT_TRUE(app::PatchTrustedKey(earlierPatch.data(), earlierPatch.size(), nullptr, &key, &error)) << error;
+  EXPECT_EQ(key, earlier);
 
   const std::string pinned = TestDataPath("signature/openssl-public.blob");
   EXPECT_FALSE(app::PatchTrustedKey(patch.data(), patch.size(), pinned.c_str(), &key, &error));
@@ -52,7 +66,7 @@ TEST(PatchKey, TheSlotsKeyIsTakenAndAPinnedKeyMustMatchIt) {
 }
 
 TEST(PatchKey, BrokenSlotsAndKeyFilesAreRefusedWithAReason) {
-  const platform::KeyBlob development = BlobFile("keys/development-public.blob");
+  const platform::KeyBlob development = BlobFile("keys/development-3072-public.blob");
   platform::KeyBlob key{};
   std::string error;
   std::vector<std::uint8_t> twice = PatchWithKey(development);
@@ -66,7 +80,11 @@ TEST(PatchKey, BrokenSlotsAndKeyFilesAreRefusedWithAReason) {
 
   TempFolder folder;
   const std::vector<std::uint8_t> patch = PatchWithKey(development);
-  for (const std::string& content : {std::string(), std::string(147, 'x'), std::string(148, 'x'), std::string(149, 'x')}) {
+  const platform::KeyBlob large = BlobFile("keys/development-3072-public.blob");
+  std::string cut(large.begin(), large.end() - 1), longer(large.begin(), large.end());
+  longer += '\0';
+  for (const std::string& content : {std::string(), std::string(147, 'x'), std::string(148, 'x'), std::string(149, 'x'),
+                                     cut, longer, std::string(100000, 'x')}) {
     const std::string path = folder.File("key.blob");
     { std::ofstream(path, std::ios::binary) << content; }
     EXPECT_FALSE(app::PatchTrustedKey(patch.data(), patch.size(), path.c_str(), &key, &error)) << content.size();

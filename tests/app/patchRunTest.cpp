@@ -1,199 +1,19 @@
-// The whole patch run over a game laid out in a temporary folder: a signed manifest, version steps made
-// in memory, the registry held in memory, the user's answers scripted.
+// The whole patch run over a game laid out in a temporary folder (patchRunFixture.h): the chain of
+// steps with its side effects, the refusals, distributions, damaged installations, a full disk, addons,
+// commands, the dry run, and reruns after a failed rename.
 #include "app/patchRun.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdint>
-#include <fstream>
-#include <iterator>
-#include <string>
-#include <thread>
-#include <vector>
-
-#include "El/QStream/crc32.h"
 #include "install/uninstallLog.h"
-#include "pe/handMadeImage.h"
-#include "pe/versionInfo.h"
-#include "platform/fileSystem.h"
-#include "platform/machine.h"
-#include "support/compiledConfig.h"
+#include "patchRunFixture.h"
 #include "support/captureDiagnostics.h"
 #include "support/faultInjectingFileSystem.h"
 #include "support/faultInjectingProcessLauncher.h"
-#include "support/memoryRegistry.h"
-#include "support/stepPatch.h"
-#include "support/tempFolder.h"
-#include "support/testData.h"
-#include "support/testSigning.h"
-#include "ui/scriptedInterface.h"
 
 namespace {
 
-using steppatch::Tree;
-using Kind = ui::ScriptedInterface::EventKind;
-
-// An executable whose version resource says `version`, as the game's.
-std::string GameExecutable(const std::string& version) {
-  std::vector<std::uint8_t> executable;
-  std::string error;
-  EXPECT_TRUE(pe::WithFileVersion(petest::View(petest::HandMadeImage(petest::StartingTree())), version, &executable,
-                                  &error))
-      << error;
-  return std::string(executable.begin(), executable.end());
-}
-
-std::string Filler(int seed, std::size_t size) {
-  std::string text(size, '\0');
-  std::uint32_t state = static_cast<std::uint32_t>(seed) * 2654435761u + 1;
-  for (char& c : text) {
-    state = state * 1103515245u + 12345u;
-    c = static_cast<char>(state >> 24);
-  }
-  return text;
-}
-
-struct Versions {
-  Tree v105, v106, v108;
-  Versions() {
-    v105 = {{"game.exe", GameExecutable("1.05")},
-            {"Data\\Map.pak", Filler(1, 20000)},
-            {"Data\\Sound.wav", Filler(2, 3000)},
-            {"readme.txt", "Version 1.05\r\n"}};
-    v106 = v105;
-    v106["game.exe"] = GameExecutable("1.06");
-    v106["Data\\Map.pak"] = Filler(1, 12000) + Filler(3, 9000);
-    v106["Data\\New.pak"] = Filler(4, 5000);
-    v106["readme.txt"] = "Version 1.06\r\n";
-    v108 = v106;
-    v108["game.exe"] = GameExecutable("1.08");
-    v108["Data\\Map.pak"] = Filler(1, 12000) + Filler(5, 9500);
-    v108.erase("Data\\Sound.wav");
-    v108["Tools\\Editor.exe"] = "editor";
-    v108["readme.txt"] = "Version 1.08\r\n";
-  }
-};
-
-const std::string kGermanText = "Sprache: Deutsch\r\n";
-const std::string kEnglishText = "Language: English\r\n";
-
-std::string Signed(int value) { return std::to_string(value); }
-
-// The manifest of the example patch; `extra` is added at the top level.
-std::string ManifestText(const std::string& version, bool isPatch, const std::string& extra) {
-  const auto crc = [](const std::string& text) {
-    return Signed(static_cast<std::int32_t>(Crc32Of(text.data(), text.size())));
-  };
-  return "configApp=\"Software\\Corvanth\\Example\";\n"
-         "displayName=\"Example Game\";\n"
-         "version=\"" + version + "\";\n"
-         "appName[]={\"bin\\game.exe\",\"game.exe\"};\n"
-         "isPatch=" + (isPatch ? "1" : "0") + ";\n" + extra +
-         "class Distributions {\n"
-         "  class ENGLISH { scope=1; name=\"English edition\"; parent=\"\"; };\n"
-         "  class GERMAN { scope=1; name=\"Deutsche Ausgabe\"; parent=\"\"; };\n"
-         "};\n"
-         "class WhatDistribution {\n"
-         "  class German { file=\"text.txt\"; crc=" + crc(kGermanText) + "; distributions[]={\"GERMAN\"}; };\n"
-         "  class English { file=\"text.txt\"; crc=" + crc(kEnglishText) + "; distributions[]={\"ENGLISH\"}; };\n"
-         "};\n"
-         "class UpdateRegistry {\n"
-         "  class Version { registryUser=0; registryPath=\"Software\\Corvanth\\Example\"; registryName=\"Version\";"
-         " registryValue=\"" + version + "\"; };\n"
-         "  class Language { registryUser=1; registryPath=\"Software\\Corvanth\\Example\"; registryName=\"Language\";"
-         " registryValue=\"Deutsch\"; distributions[]={\"GERMAN\"}; };\n"
-         "  class Never { registryUser=1; registryPath=\"Software\\Corvanth\\Example\"; registryName=\"Never\";"
-         " registryValue=\"x\"; distributions[]={}; };\n"
-         "};\n"
-         "class Shortcuts {\n"
-         "  class Editor { source=\"Editor\"; destination=\"Tools\\Editor.exe\"; arguments=\"-map\";"
-         " workingDirectory=\"Tools\\Editor.exe\"; startMenuGroup=\"\"; description=\"Map editor\";"
-         " excludeDistributions[]={\"ENGLISH\"}; };\n"
-         "};\n";
-}
-
-// Everything the run showed, for failure messages.
-std::string Events(const ui::ScriptedInterface& screen) {
-  std::string text;
-  for (const auto& event : screen.events) text += "\n  " + event.text;
-  return text;
-}
-
-class PatchRunTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    // The run makes the folders it writes in current; the test's own paths must not depend on it.
-    platform::CurrentFileSystem()->CurrentFolder(&currentFolder);
-#if !defined(_WIN32)
-    // The temporary working folder and the start menu live in a prefix.
-    std::filesystem::create_directories(folder.Path() / "prefix" / "drive_c");
-    std::string error;
-    previousPrefix = platform::PrefixDirectory();
-    ASSERT_TRUE(platform::SelectPrefix((folder.Path() / "prefix").string().c_str(), &error)) << error;
-#endif
-    std::filesystem::create_directories(folder.Path() / "game");
-    install = (folder.Path() / "game").string() + "\\";
-    registry.values[MemoryRegistry::Key(platform::RegistryHive::LocalMachine, "Software\\Corvanth\\Example", "MAIN")] =
-        (folder.Path() / "game").string();
-    ASSERT_TRUE(steppatch::WriteTree(folder.Path() / "game", versions.v105));
-    ASSERT_TRUE(steppatch::WriteTree(folder.Path() / "game", {{"text.txt", kGermanText}}));
-    steppatch::AddStep(store, 1, 5, 6, versions.v105, versions.v106);
-    steppatch::AddStep(store, 1, 6, 8, versions.v106, versions.v108);
-    store.Add("ALL\\DOCS\\MANUAL.TXT", "manual");
-    Sign(ManifestText("1.08", true, ""));
-  }
-  void TearDown() override {
-    platform::CurrentFileSystem()->SetCurrentFolder(currentFolder.c_str());
-#if !defined(_WIN32)
-    std::string error;
-    if (!previousPrefix.empty()) platform::SelectPrefix(previousPrefix.c_str(), &error);
-#endif
-  }
-
-  void Sign(const std::string& text) {
-    manifest = CompileConfigText(text);
-    std::string signature;
-    ASSERT_TRUE(SignWithDevelopmentKey(manifest, &signature, &options.trustedKey));
-    store.Add("VERSION.CFG", manifest);
-    store.Add("VERSION.CFG.SIGN", signature);
-  }
-
-  int Run() {
-    options.store = &store;
-    return app::PatchRun(options);
-  }
-
-  // The game folder replaced by a copy of `source`. The run leaves the current folder inside the game,
-  // which Windows would not let go; under Wine a saved link starts a helper process there for a moment.
-  void ReplaceGame(const std::filesystem::path& source) {
-    platform::CurrentFileSystem()->SetCurrentFolder(currentFolder.c_str());
-    std::error_code error;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      std::filesystem::remove_all(folder.Path() / "game", error);
-      if (!std::filesystem::exists(folder.Path() / "game")) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    std::filesystem::copy(source, folder.Path() / "game", std::filesystem::copy_options::recursive);
-  }
-
-  Tree Installed() const { return steppatch::ReadTree(folder.Path() / "game"); }
-
-  std::string Log() const {
-    std::ifstream in(folder.Path() / "game" / "uninstall.log", std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-
-  TempFolder folder;
-  std::string previousPrefix;
-  std::string currentFolder;
-  std::string install;
-  Versions versions;
-  MemoryEntrySource store;
-  MemoryRegistry registry;
-  std::string manifest;
-  app::PatchRunOptions options;
-};
+using namespace patchruntest;
 
 TEST_F(PatchRunTest, ChainOfStepsBringsTheGameToTheNewVersionWithItsSideEffects) {
   ui::ScriptedInterface screen;
@@ -236,10 +56,12 @@ TEST_F(PatchRunTest, ChainOfStepsBringsTheGameToTheNewVersionWithItsSideEffects)
 
   // What the player saw: the start question, the edition, verification, the title, success.
   const std::vector<std::string> logLines = screen.Texts(Kind::Log);
-  ASSERT_GE(logLines.size(), 4u);
-  EXPECT_EQ(logLines[0], "Deutsche Ausgabe");
-  EXPECT_EQ(logLines[1], "Verifying Example Game, version 1.05...");
-  EXPECT_EQ(logLines[2], "Example Game: Updating version 1.05 to version 1.08...");
+  ASSERT_GE(logLines.size(), 5u);
+  EXPECT_EQ(logLines[0].rfind("Payload: 17 entries (", 0), 0u) << logLines[0];
+  EXPECT_NE(logLines[0].find(" KiB) match the publisher's signed table."), std::string::npos) << logLines[0];
+  EXPECT_EQ(logLines[1], "Deutsche Ausgabe");
+  EXPECT_EQ(logLines[2], "Verifying Example Game, version 1.05...");
+  EXPECT_EQ(logLines[3], "Example Game: Updating version 1.05 to version 1.08...");
   EXPECT_EQ(logLines.back(), "Example Game patch 1.08 has been applied successfully.");
   EXPECT_EQ(screen.title, "Example Game: Updating version 1.05 to version 1.08...");
   EXPECT_TRUE(screen.keepOpen);
@@ -336,7 +158,7 @@ TEST_F(PatchRunTest, DistributionChoiceCancelledOrAnsweredWhenDetectionLeavesTwo
   screen.yesNoAnswers = {true};
   screen.distributionAnswers = {"ENGLISH"};
   EXPECT_EQ(Run(), app::kPatchDone) << Events(screen);
-  EXPECT_EQ(screen.Texts(Kind::Log).at(0), "English edition");
+  EXPECT_EQ(screen.Texts(Kind::Log).at(1), "English edition");
   EXPECT_EQ(Installed().count("Editor.lnk"), 0u) << "the English edition gets no editor link";
   EXPECT_EQ(registry.values.count(MemoryRegistry::Key(platform::RegistryHive::CurrentUser,
                                                       "Software\\Corvanth\\Example", "Language")),

@@ -16,13 +16,7 @@ namespace {
 
 std::string Text(const std::vector<std::uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
-platform::KeyBlob Key(const char* relative) {
-  const std::vector<std::uint8_t> bytes = ReadTestData(relative);
-  platform::KeyBlob key{};
-  EXPECT_EQ(bytes.size(), key.size()) << relative;
-  std::copy(bytes.begin(), bytes.begin() + std::min(bytes.size(), key.size()), key.begin());
-  return key;
-}
+platform::KeyBlob Key(const char* relative) { return ReadTestData(relative); }
 
 // A store holding the development-signed binary manifest, as a patch made with the development key does.
 struct SignedStore {

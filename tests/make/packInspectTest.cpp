@@ -12,6 +12,7 @@
 #include "makeTestSupport.h"
 #include "patch/moduleEntrySource.h"
 #include "patch/trustedKey.h"
+#include "platform/digest.h"
 #include "platform/signing.h"
 #include "support/tempFolder.h"
 #include "support/testData.h"
@@ -39,7 +40,7 @@ const char* kManifest =
 class PackTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const platform::SigningResult result = platform::GenerateSigningKey(&pem_, &publicKey_);
+    const platform::SigningResult result = platform::GenerateSigningKey(2048, &pem_, &publicKey_);
     if (result == platform::SigningResult::NotAvailable) GTEST_SKIP() << "no publisher functions in this build";
     ASSERT_EQ(result, platform::SigningResult::Ok);
     Write(folder_.Path() / "key.pem", pem_);
@@ -70,7 +71,8 @@ class PackTest : public ::testing::Test {
 TEST_F(PackTest, PackedEntriesReadBackThroughTheStore) {
   make::PackReport report;
   ASSERT_TRUE(make::PackPatch(options_, &report)) << Joined(report.problems);
-  EXPECT_EQ(report.entries, 9);
+  EXPECT_EQ(report.entries, 11);
+  EXPECT_TRUE(report.payloadTable);
 
   std::string error;
   auto store = patch::ModuleEntrySource::Open(options_.output.c_str(), &error);
@@ -86,7 +88,22 @@ TEST_F(PackTest, PackedEntriesReadBackThroughTheStore) {
   EXPECT_EQ(entry("1.05-1.06\\GRüßE.TXT.NEW"), "");
   EXPECT_EQ(entry("ALL\\README.TXT"), "whole file");
   EXPECT_EQ(entry("XDELTA3.EXE"), "MZ delta tool");
-  EXPECT_EQ(entry("VERSION.CFG.SIGN").size(), 128u);
+  EXPECT_EQ(entry("VERSION.CFG.SIGN").size(), 256u);
+  EXPECT_EQ(entry("PAYLOAD.TABLE.SIGN").size(), 256u);
+  // The table lists every other entry with its size and digest, sorted by name.
+  const std::string table = entry("PAYLOAD.TABLE");
+  EXPECT_EQ(table.rfind("ZRPATCH PAYLOAD TABLE 1\n", 0), 0u) << table;
+  EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 10) << table;
+  EXPECT_NE(table.find(" ALL\\README.TXT\n"), std::string::npos) << table;
+  EXPECT_NE(table.find("10 " + platform::DigestText([] {
+                         platform::Sha256Digest digest;
+                         platform::Sha256Of("whole file", 10, &digest);
+                         return digest;
+                       }()) + " ALL\\README.TXT\n"),
+            std::string::npos)
+      << table;
+  EXPECT_LT(table.find("1.05-1.06\\"), table.find("ALL\\"));
+  EXPECT_LT(table.find("ALL\\"), table.find("XDELTA3.EXE"));
 
   // The slot holds the publisher's key; the stub's own file still holds the development key.
   const std::string patchBytes = maketest::Read(options_.output);
@@ -98,6 +115,9 @@ TEST_F(PackTest, PackedEntriesReadBackThroughTheStore) {
   make::InspectReport inspected;
   EXPECT_TRUE(make::InspectPatch(options_.output, "", &inspected)) << Joined(inspected.problems);
   EXPECT_TRUE(inspected.signatureValid);
+  EXPECT_TRUE(inspected.payloadTable);
+  EXPECT_TRUE(inspected.payloadVerified);
+  EXPECT_EQ(inspected.tableEntries, 9);
   EXPECT_NE(inspected.manifestText.find("configApp"), std::string::npos);
   std::string fingerprint;
   platform::KeyFingerprint(publicKey_, &fingerprint);
@@ -155,7 +175,7 @@ TEST_F(PackTest, RefusalsLeaveNoPatchBehind) {
   make::PackReport report;
   EXPECT_FALSE(make::PackPatch(options_, &report));
   EXPECT_TRUE(Mentions(report.problems, "File " + folder_.File("bad.cpp") + ", line 2")) << Joined(report.problems);
-  EXPECT_TRUE(Mentions(report.problems, "VERSION.CFG: the manifest and its signature are written by the pack"));
+  EXPECT_TRUE(Mentions(report.problems, "VERSION.CFG: the manifest, the payload table and their signatures are written"));
   EXPECT_TRUE(Mentions(report.problems, "Stray.txt: not a payload name"));
   EXPECT_TRUE(Mentions(report.problems, "no-tool.exe: no such delta tool"));
   EXPECT_FALSE(std::filesystem::exists(options_.output));
@@ -187,6 +207,67 @@ TEST_F(PackTest, RefusalsLeaveNoPatchBehind) {
   EXPECT_TRUE(Mentions(report.problems, "carries a key slot marker of its own")) << Joined(report.problems);
   EXPECT_FALSE(std::filesystem::exists(options_.output));
   EXPECT_FALSE(std::filesystem::exists(options_.output + ".part"));
+}
+
+TEST_F(PackTest, EveryEntryThatDiffersFromTheTableIsNamedByTheInspection) {
+  make::PackReport report;
+  ASSERT_TRUE(make::PackPatch(options_, &report)) << Joined(report.problems);
+  const std::string packed = maketest::Read(options_.output);
+  // Two entries changed in place, keeping their sizes: the whole file and the delta.
+  std::string bytes = packed;
+  const std::size_t whole = bytes.find("whole file");
+  const std::size_t delta = bytes.find(std::string("\xD6\xC3\xC4\x00 delta", 10));
+  ASSERT_NE(whole, std::string::npos);
+  ASSERT_NE(delta, std::string::npos);
+  bytes[whole] = 'W';
+  bytes[delta + 9] = 'A';
+  Write(folder_.File("changed.exe"), bytes);
+  make::InspectReport inspected;
+  EXPECT_FALSE(make::InspectPatch(folder_.File("changed.exe"), "", &inspected));
+  EXPECT_TRUE(inspected.signatureValid) << "the manifest itself is intact";
+  EXPECT_FALSE(inspected.payloadVerified);
+  EXPECT_TRUE(Mentions(inspected.problems, "ALL\\README.TXT: its bytes differ from those the publisher signed"))
+      << Joined(inspected.problems);
+  EXPECT_TRUE(Mentions(inspected.problems, "1.05-1.06\\DATA\\MAP.PAK.UPD: its bytes differ"))
+      << Joined(inspected.problems);
+  EXPECT_EQ(inspected.problems.size(), 2u) << Joined(inspected.problems);
+
+  // The table's own bytes changed: its signature no longer holds.
+  bytes = packed;
+  const std::size_t table = bytes.find("ZRPATCH PAYLOAD TABLE 1");
+  ASSERT_NE(table, std::string::npos);
+  bytes[table + 30] ^= 1;
+  Write(folder_.File("table.exe"), bytes);
+  EXPECT_FALSE(make::InspectPatch(folder_.File("table.exe"), "", &inspected));
+  EXPECT_TRUE(Mentions(inspected.problems, "PAYLOAD.TABLE.SIGN: the signature does not hold")) << Joined(inspected.problems);
+}
+
+TEST_F(PackTest, AKeyOf1024BitsPacksOnlyTheOriginalFormat) {
+  std::string pem;
+  platform::KeyBlob small;
+  ASSERT_EQ(platform::GenerateSigningKey(1024, &pem, &small), platform::SigningResult::Ok);
+  Write(folder_.Path() / "small.pem", pem);
+  options_.keyFile = folder_.File("small.pem");
+  make::PackReport report;
+  EXPECT_FALSE(make::PackPatch(options_, &report));
+  EXPECT_TRUE(Mentions(report.problems, "small.pem: a key of 1024 bits signs manifests only")) << Joined(report.problems);
+  EXPECT_FALSE(std::filesystem::exists(options_.output));
+
+  options_.payloadTable = false;
+  ASSERT_TRUE(make::PackPatch(options_, &report)) << Joined(report.problems);
+  EXPECT_FALSE(report.payloadTable);
+  EXPECT_EQ(report.entries, 9);
+  make::InspectReport inspected;
+  EXPECT_TRUE(make::InspectPatch(options_.output, "", &inspected)) << Joined(inspected.problems);
+  EXPECT_FALSE(inspected.payloadTable);
+  EXPECT_TRUE(Mentions(inspected.notes, "PAYLOAD.TABLE: none")) << Joined(inspected.notes);
+
+  // A large key without the table is a patch the program refuses: the inspection says so.
+  options_.keyFile = folder_.File("key.pem");
+  ASSERT_TRUE(make::PackPatch(options_, &report)) << Joined(report.problems);
+  EXPECT_FALSE(make::InspectPatch(options_.output, "", &inspected));
+  EXPECT_TRUE(Mentions(inspected.problems, "PAYLOAD.TABLE: missing, though the key has 2048 bits"))
+      << Joined(inspected.problems);
 }
 
 }  // namespace

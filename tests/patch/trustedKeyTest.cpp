@@ -1,5 +1,6 @@
 // The trusted key slot: the built program carries the development key, and the pack step's helper finds
-// the one slot in an executable's bytes and replaces its key, refusing anything ambiguous. That a
+// the one slot in an executable's bytes and replaces its key, refusing anything ambiguous; slots of
+// programs built before keys of more than 1024 bits are read too, and take only such a key. That a
 // rewritten program then reports the new key is checked by tests/tools/platformProbe.cmake.
 #include "patch/trustedKey.h"
 
@@ -13,60 +14,84 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-platform::KeyBlob BlobFile(const std::string& name) {
-  const Bytes bytes = ReadTestData(name);
-  platform::KeyBlob blob{};
-  if (bytes.size() == blob.size()) std::copy(bytes.begin(), bytes.end(), blob.begin());
-  return blob;
+// The key area of a current slot: its size as 4 little-endian bytes, then `key` and zeros.
+Bytes CurrentSlot(const platform::KeyBlob& key) {
+  Bytes slot(4 + platform::kMaxKeyBlobSize, 0);
+  slot[0] = platform::kMaxKeyBlobSize & 0xFF;
+  slot[1] = platform::kMaxKeyBlobSize >> 8;
+  std::copy(key.begin(), key.end(), slot.begin() + 4);
+  return slot;
 }
 
-// Filler, then the marker and `slot` (the key's bytes, or fewer), then more filler.
+// Filler, then the marker and `slot` (the bytes after it, or fewer), then more filler.
 Bytes Executable(const Bytes& slot, std::size_t before = 1000, std::size_t after = 500) {
   Bytes bytes;
   for (std::size_t i = 0; i < before; ++i) bytes.push_back(static_cast<std::uint8_t>(i * 7));
   const auto marker = TrustedKeyMarker();
   bytes.insert(bytes.end(), marker.begin(), marker.end());
   bytes.insert(bytes.end(), slot.begin(), slot.end());
-  for (std::size_t i = 0; i < after; ++i) bytes.push_back(static_cast<std::uint8_t>(i * 13));
+  for (std::size_t i = 0; i < after; ++i) bytes.push_back(static_cast<std::uint8_t>(i * 13 + 1));
   return bytes;
+}
+
+// Every byte equal outside [from, to).
+void ExpectOnlyChanged(const Bytes& after, const Bytes& before, std::size_t from, std::size_t to) {
+  ASSERT_EQ(after.size(), before.size());
+  for (std::size_t i = 0; i < after.size(); ++i) {
+    if (i < from || i >= to) {
+      ASSERT_EQ(after[i], before[i]) << i;
+    }
+  }
 }
 
 }  // namespace
 
 TEST(TrustedKey, TheBuiltProgramCarriesTheDevelopmentKey) {
   const platform::KeyBlob key = TrustedKeyBlob();
-  EXPECT_EQ(key, BlobFile("keys/development-public.blob"));
-  EXPECT_TRUE(platform::ParseKeyBlob(key.data(), key.size(), nullptr));
+  EXPECT_EQ(key, ReadTestData("keys/development-3072-public.blob"));
+  EXPECT_EQ(platform::KeyBits(key), 3072u);
 }
 
-TEST(TrustedKey, TheOneSlotIsFoundReadAndReplaced) {
-  const platform::KeyBlob development = BlobFile("keys/development-public.blob");
-  const platform::KeyBlob publisher = BlobFile("signature/openssl-public.blob");
-  Bytes executable = Executable(Bytes(development.begin(), development.end()));
+TEST(TrustedKey, TheOneSlotIsFoundReadAndReplacedWithKeysOfEverySize) {
+  const platform::KeyBlob development = ReadTestData("keys/development-3072-public.blob");
+  const platform::KeyBlob small = ReadTestData("signature/openssl-public.blob");
+  Bytes executable = Executable(CurrentSlot(development));
   const Bytes before = executable;
+  const std::size_t area = 1000 + 16 + 4;
 
-  platform::KeyBlob read{};
+  platform::KeyBlob read;
   ASSERT_EQ(ReadTrustedKey(executable.data(), executable.size(), &read), KeySlotResult::Done);
   EXPECT_EQ(read, development);
-  ASSERT_EQ(ReplaceTrustedKey(executable.data(), executable.size(), publisher), KeySlotResult::Done);
+  // A smaller key fills the front of the area, the rest becomes zero; the larger one comes back whole.
+  ASSERT_EQ(ReplaceTrustedKey(executable.data(), executable.size(), small), KeySlotResult::Done);
   ASSERT_EQ(ReadTrustedKey(executable.data(), executable.size(), &read), KeySlotResult::Done);
-  EXPECT_EQ(read, publisher);
-  // Exactly the 148 bytes after the marker changed.
-  const std::size_t key = 1000 + 16;
-  for (std::size_t i = 0; i < executable.size(); ++i) {
-    if (i < key || i >= key + platform::kKeyBlobSize) {
-      ASSERT_EQ(executable[i], before[i]) << i;
-    }
-  }
+  EXPECT_EQ(read, small);
+  ExpectOnlyChanged(executable, before, area, area + platform::kMaxKeyBlobSize);
+  for (std::size_t i = area + small.size(); i < area + platform::kMaxKeyBlobSize; ++i) ASSERT_EQ(executable[i], 0) << i;
+  ASSERT_EQ(ReplaceTrustedKey(executable.data(), executable.size(), development), KeySlotResult::Done);
+  EXPECT_EQ(executable, before);
+
   // A slot that ends the file exactly is whole.
-  Bytes atEnd = Executable(Bytes(development.begin(), development.end()), 10, 0);
-  EXPECT_EQ(ReplaceTrustedKey(atEnd.data(), atEnd.size(), publisher), KeySlotResult::Done);
+  Bytes atEnd = Executable(CurrentSlot(development), 10, 0);
+  EXPECT_EQ(ReplaceTrustedKey(atEnd.data(), atEnd.size(), small), KeySlotResult::Done);
+
+  // The earlier layout: a 1024-bit blob right after the marker, replaced by another of its size only.
+  Bytes earlier = Executable(small);
+  const Bytes earlierBefore = earlier;
+  ASSERT_EQ(ReadTrustedKey(earlier.data(), earlier.size(), &read), KeySlotResult::Done);
+  EXPECT_EQ(read, small);
+  const platform::KeyBlob otherSmall = ReadTestData("keys/development-public.blob");
+  ASSERT_EQ(ReplaceTrustedKey(earlier.data(), earlier.size(), otherSmall), KeySlotResult::Done);
+  ExpectOnlyChanged(earlier, earlierBefore, 1016, 1016 + small.size());
+  const Bytes earlierSmall = earlier;
+  EXPECT_EQ(ReplaceTrustedKey(earlier.data(), earlier.size(), development), KeySlotResult::SlotTooSmall);
+  EXPECT_EQ(earlier, earlierSmall) << "a refused key changes nothing";
 }
 
 TEST(TrustedKey, MissingRepeatedOrCutSlotsAndBadKeysAreRefusedWithoutAChange) {
-  const platform::KeyBlob development = BlobFile("keys/development-public.blob");
-  const platform::KeyBlob publisher = BlobFile("signature/openssl-public.blob");
-  const Bytes slot(development.begin(), development.end());
+  const platform::KeyBlob development = ReadTestData("keys/development-3072-public.blob");
+  const platform::KeyBlob publisher = ReadTestData("signature/openssl-public.blob");
+  const Bytes slot = CurrentSlot(development);
 
   Bytes none(4000, 0x5A);
   const Bytes noneBefore = none;
@@ -84,13 +109,24 @@ TEST(TrustedKey, MissingRepeatedOrCutSlotsAndBadKeysAreRefusedWithoutAChange) {
   const Bytes twiceBefore = twice;
   EXPECT_EQ(ReplaceTrustedKey(twice.data(), twice.size(), publisher), KeySlotResult::SeveralMarkers);
   EXPECT_EQ(twice, twiceBefore);
-  platform::KeyBlob read{};
+  platform::KeyBlob read;
   EXPECT_EQ(ReadTrustedKey(twice.data(), twice.size(), &read), KeySlotResult::SeveralMarkers);
 
-  Bytes cut = Executable(Bytes(slot.begin(), slot.end() - 1), 100, 0);
-  const Bytes cutBefore = cut;
-  EXPECT_EQ(ReplaceTrustedKey(cut.data(), cut.size(), publisher), KeySlotResult::SlotTruncated);
-  EXPECT_EQ(cut, cutBefore);
+  // Cut inside the area, inside the size field, right after the marker.
+  for (std::size_t keep : {slot.size() - 1, std::size_t(2), std::size_t(0)}) {
+    Bytes cut = Executable(Bytes(slot.begin(), slot.begin() + static_cast<std::ptrdiff_t>(keep)), 100, 0);
+    const Bytes cutBefore = cut;
+    EXPECT_EQ(ReplaceTrustedKey(cut.data(), cut.size(), publisher), KeySlotResult::SlotTruncated) << keep;
+    EXPECT_EQ(cut, cutBefore);
+  }
+  // An area size no slot has.
+  for (std::uint8_t sizeLow : {std::uint8_t(0x10), std::uint8_t(0xFF)}) {
+    Bytes odd = slot;
+    odd[0] = sizeLow;
+    odd[1] = sizeLow == 0x10 ? 0 : 0xFF;
+    Bytes executable = Executable(odd);
+    EXPECT_EQ(ReadTrustedKey(executable.data(), executable.size(), &read), KeySlotResult::BadKeyBlob);
+  }
 
   Bytes good = Executable(slot);
   const Bytes goodBefore = good;
@@ -99,6 +135,6 @@ TEST(TrustedKey, MissingRepeatedOrCutSlotsAndBadKeysAreRefusedWithoutAChange) {
   EXPECT_EQ(ReplaceTrustedKey(good.data(), good.size(), bad), KeySlotResult::BadKeyBlob);
   EXPECT_EQ(good, goodBefore);
   // A slot holding no key reads as such.
-  Bytes empty = Executable(Bytes(platform::kKeyBlobSize, 0));
+  Bytes empty = Executable(CurrentSlot(platform::KeyBlob()));
   EXPECT_EQ(ReadTrustedKey(empty.data(), empty.size(), &read), KeySlotResult::BadKeyBlob);
 }

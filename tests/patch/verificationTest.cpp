@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "El/QStream/crc32.h"
+#include "patch/knownChecksums.h"
 #include "patch/mappedFileReader.h"
 #include "support/faultInjectingFileSystem.h"
 #include "support/memoryEntrySource.h"
@@ -186,3 +187,51 @@ TEST(InstalledFileChecksum, CoversFilesPastFourGigabytes) {
 }
 
 }  // namespace
+
+// The check that ends a run: what it knows is taken without reading the file again, every required
+// file that is missing or differs is named and fails it without a question, and only a tolerated file
+// or a difference the user accepted earlier in the run passes with a warning.
+TEST_F(VerificationTest, ReachedVersionIsProvenFileByFileAndAsksNothing) {
+  patch::KnownChecksums known;
+  job.known = &known;
+  const std::string game = Crc("Game.exe"), map = Crc("data/map.pak");
+  std::string failed;
+  // No list of the version: the result cannot be proven.
+  EXPECT_FALSE(patch::VerifyReachedVersion(job, {}, &failed));
+  EXPECT_EQ(failed, "CRC\\1.08\\CRC.CRC");
+
+  store.Add("CRC\\1.08\\CRC.CRC", "Game.exe " + game + "\ndata\\map.pak " + map + "\n+data\\optional.pak 1\n");
+  EXPECT_TRUE(patch::VerifyReachedVersion(job, {}, &failed));
+  EXPECT_TRUE(script.Texts(ui::ScriptedInterface::EventKind::AbortRetryIgnore).empty());
+
+  // A known checksum stands for the file: the changed bytes on disk are not read again.
+  const std::string mapPath = folder.Path().string() + "/data\\map.pak";
+  known.Record(mapPath, static_cast<std::uint32_t>(std::stoul(map, nullptr, 16)));
+  Write("data/map.pak", "changed after the run knew it");
+  EXPECT_TRUE(patch::VerifyReachedVersion(job, {}, &failed));
+  // Once forgotten, the file is read, and its difference fails the check with message 12.
+  known.Forget(mapPath);
+  EXPECT_FALSE(patch::VerifyReachedVersion(job, {}, &failed));
+  EXPECT_EQ(failed, "data\\map.pak");
+  EXPECT_TRUE(script.Texts(ui::ScriptedInterface::EventKind::AbortRetryIgnore).empty()) << "nothing is asked";
+  const std::vector<std::string> lines = script.Texts(ui::ScriptedInterface::EventKind::Log);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back().rfind("Error found in file data\\map.pak (" + map + "!=", 0), 0u) << lines.back();
+
+  // The user chose Ignore for exactly this content: a warning; for other content, a failure.
+  std::uint32_t changed = 0;
+  ASSERT_TRUE(Crc32OfFile((folder.Path() / "data/map.pak").string().c_str(), &changed));
+  known.Accept(mapPath, changed);
+  EXPECT_TRUE(patch::VerifyReachedVersion(job, {}, &failed));
+  EXPECT_EQ(script.Texts(ui::ScriptedInterface::EventKind::Log).back().rfind("Warning: Error found in file data\\map.pak", 0),
+            0u);
+  Write("data/map.pak", "changed once more");
+  EXPECT_FALSE(patch::VerifyReachedVersion(job, {}, &failed));
+
+  // Every missing required file is named; the first is the one reported.
+  std::filesystem::remove(folder.Path() / "Game.exe");
+  EXPECT_FALSE(patch::VerifyReachedVersion(job, {}, &failed));
+  EXPECT_EQ(failed, "Game.exe");
+  const std::vector<std::string> all = script.Texts(ui::ScriptedInterface::EventKind::Log);
+  EXPECT_EQ(all[all.size() - 2], "File Game.exe is missing.");
+}

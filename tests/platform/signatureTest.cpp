@@ -1,5 +1,6 @@
-// Manifest signatures on each target (CryptoAPI under Wine, OpenSSL natively) against vectors made by
-// the openssl command (tests/data/signature/make.sh) and by the program's own publisher functions.
+// Manifest (SHA-1) and payload table (SHA-256) signatures on each target (CryptoAPI under Wine, OpenSSL
+// natively) against vectors made by the openssl command (tests/data/signature/make.sh) and by the
+// program's own publisher functions, with keys of 1024 and 3072 bits.
 #include "platform/signature.h"
 
 #include <gtest/gtest.h>
@@ -17,13 +18,22 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr std::uint32_t kBadData = 0x80090005;
 constexpr std::uint32_t kBadSignature = 0x80090006;
 
-int Verify(const Bytes& manifest, const Bytes& signature, const Bytes& key) {
+platform::ManifestSignature Check(const Bytes& signature, const Bytes& key) {
   platform::ManifestSignature check;
   check.keyBlob = key.empty() ? nullptr : key.data();
   check.keyBlobLength = static_cast<std::uint32_t>(key.size());
   check.signature = signature.empty() ? nullptr : signature.data();
   check.signatureLength = static_cast<std::uint32_t>(signature.size());
-  return platform::VerifyManifest(manifest.data(), static_cast<std::uint32_t>(manifest.size()), check);
+  return check;
+}
+
+int Verify(const Bytes& manifest, const Bytes& signature, const Bytes& key) {
+  return platform::VerifyManifest(manifest.data(), static_cast<std::uint32_t>(manifest.size()), Check(signature, key));
+}
+
+int VerifySha256(const Bytes& bytes, const Bytes& signature, const Bytes& key) {
+  return platform::VerifyPayloadTableSignature(bytes.data(), static_cast<std::uint32_t>(bytes.size()),
+                                               Check(signature, key));
 }
 
 struct Vectors {
@@ -32,18 +42,55 @@ struct Vectors {
   Bytes key = ReadTestData("signature/openssl-public.blob");
   Bytes developmentSignature = ReadTestData("signature/manifest.bin.development.sign");
   Bytes developmentKey = ReadTestData("keys/development-public.blob");
+  Bytes sha256Signature = ReadTestData("signature/manifest.bin.sha256.sign");
+  Bytes largeKey = ReadTestData("keys/development-3072-public.blob");
+  Bytes largeSignature = ReadTestData("signature/manifest.bin.development-3072.sign");
+  Bytes largeSha256Signature = ReadTestData("signature/manifest.bin.development-3072.sha256.sign");
 };
 
 }  // namespace
 
 TEST(VerifyManifest, SignaturesOfTheOpensslCommandAndOfOurPublisherFunctionsVerify) {
   Vectors v;
-  ASSERT_EQ(v.key.size(), platform::kKeyBlobSize);
-  ASSERT_EQ(v.signature.size(), platform::kSignatureSize);
+  ASSERT_EQ(v.key.size(), platform::kManifestOnlyKeyBlobSize);
+  ASSERT_EQ(v.signature.size(), 128u);
   ASSERT_GT(v.manifest.size(), 256u);
   EXPECT_EQ(Verify(v.manifest, v.signature, v.key), platform::kManifestVerified);
   EXPECT_EQ(platform::LastSignatureError(), 0u);
   EXPECT_EQ(Verify(v.manifest, v.developmentSignature, v.developmentKey), platform::kManifestVerified);
+  // A manifest signed with a 3072-bit key: the same SHA-1 signature, as long as that key.
+  ASSERT_EQ(v.largeSignature.size(), 384u);
+  EXPECT_EQ(Verify(v.manifest, v.largeSignature, v.largeKey), platform::kManifestVerified);
+}
+
+TEST(VerifyPayloadTableSignature, Sha256SignaturesVerifyAndNothingElseDoes) {
+  Vectors v;
+  EXPECT_EQ(VerifySha256(v.manifest, v.largeSha256Signature, v.largeKey), platform::kManifestVerified);
+  EXPECT_EQ(platform::LastSignatureError(), 0u);
+  EXPECT_EQ(VerifySha256(v.manifest, v.sha256Signature, v.key), platform::kManifestVerified);
+  // The SHA-1 signature of the same bytes is not a SHA-256 one, nor the other way round.
+  EXPECT_EQ(VerifySha256(v.manifest, v.largeSignature, v.largeKey), platform::kSignatureMismatch);
+  EXPECT_EQ(platform::LastSignatureError(), kBadSignature);
+  EXPECT_EQ(Verify(v.manifest, v.largeSha256Signature, v.largeKey), platform::kSignatureMismatch);
+  for (std::size_t bit = 0; bit < v.manifest.size() * 8; bit += 11) {
+    Bytes damaged = v.manifest;
+    damaged[bit / 8] ^= static_cast<std::uint8_t>(1 << (bit % 8));
+    ASSERT_EQ(VerifySha256(damaged, v.largeSha256Signature, v.largeKey), platform::kSignatureMismatch) << bit;
+  }
+  for (std::size_t bit = 0; bit < v.largeSha256Signature.size() * 8; bit += 13) {
+    Bytes damaged = v.largeSha256Signature;
+    damaged[bit / 8] ^= static_cast<std::uint8_t>(1 << (bit % 8));
+    ASSERT_EQ(VerifySha256(v.manifest, damaged, v.largeKey), platform::kSignatureMismatch) << bit;
+  }
+  // The 3072-bit signature cut to a 1024-bit key's length, and checked with the other key.
+  EXPECT_EQ(VerifySha256(v.manifest, Bytes(v.largeSha256Signature.begin(), v.largeSha256Signature.begin() + 128),
+                         v.largeKey),
+            platform::kSignatureMismatch);
+  EXPECT_EQ(VerifySha256(v.manifest, v.largeSha256Signature, v.key), platform::kSignatureMismatch);
+  Bytes badKey = v.largeKey;
+  badKey[13] = 0x0B;  // claims 2816 bits
+  EXPECT_EQ(VerifySha256(v.manifest, v.largeSha256Signature, badKey), platform::kKeyNotImported);
+  EXPECT_EQ(platform::LastSignatureError(), kBadData);
 }
 
 TEST(VerifyManifest, AnyFlippedBitOfManifestOrSignatureFailsWithCode7) {

@@ -11,6 +11,12 @@
 class MemoryEntrySource : public patch::EntrySource {
  public:
   void Add(const std::string& name, const std::string& bytes) { entries_[name] = bytes; }
+  void Remove(const std::string& name) { entries_.erase(name); }
+  // The bytes of an entry, for tests that change them in place; null when there is none.
+  std::string* Bytes(const std::string& name) {
+    const auto found = entries_.find(name);
+    return found == entries_.end() ? nullptr : &found->second;
+  }
 
   void EnumerateNames(void (*visit)(const char* name, void* context), void* context) override {
     for (const auto& entry : entries_) visit(entry.first.c_str(), context);

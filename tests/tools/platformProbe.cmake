@@ -33,7 +33,7 @@ endif()
 
 # The built program reports the development key; a copy whose slot was rewritten in its file reports
 # the new key, without a rebuild.
-file(READ "${DATA}/keys/development-public.blob" development HEX)
+file(READ "${DATA}/keys/development-3072-public.blob" development HEX)
 file(READ "${DATA}/signature/openssl-public.blob" publisher HEX)
 run(0 "${PROBE}" trusted)
 if(NOT output STREQUAL development)

@@ -41,10 +41,7 @@ bool WriteFile(const char* name, const void* data, std::size_t size) {
 }
 
 bool ReadBlob(const char* name, platform::KeyBlob* blob) {
-  std::vector<std::uint8_t> bytes;
-  if (!ReadFile(name, &bytes) || bytes.size() != blob->size()) return false;
-  std::memcpy(blob->data(), bytes.data(), blob->size());
-  return true;
+  return ReadFile(name, blob) && platform::ParseKeyBlob(blob->data(), blob->size(), nullptr);
 }
 
 int Fail(const char* what) {
@@ -74,7 +71,7 @@ int main(int argc, char** argv) {
   if (command == "genkey" && argc == 4) {
     std::string pem;
     platform::KeyBlob blob;
-    const platform::SigningResult result = platform::GenerateSigningKey(&pem, &blob);
+    const platform::SigningResult result = platform::GenerateSigningKey(platform::kDefaultKeyBits, &pem, &blob);
     if (result != platform::SigningResult::Ok) return Signing(result);
     return WriteFile(argv[2], pem.data(), pem.size()) && WriteFile(argv[3], blob.data(), blob.size())
                ? 0
@@ -83,9 +80,10 @@ int main(int argc, char** argv) {
   if (command == "sign" && argc == 5) {
     std::vector<std::uint8_t> pem, data;
     if (!ReadFile(argv[2], &pem) || !ReadFile(argv[3], &data)) return Fail("cannot read the input files");
-    platform::SignatureBytes signature;
-    const platform::SigningResult result = platform::SignBytes(
-        std::string(pem.begin(), pem.end()), data.data(), static_cast<std::uint32_t>(data.size()), &signature);
+    std::vector<std::uint8_t> signature;
+    const platform::SigningResult result =
+        platform::SignBytes(std::string(pem.begin(), pem.end()), data.data(), static_cast<std::uint32_t>(data.size()),
+                            platform::SignedDigest::Sha1, &signature);
     if (result != platform::SigningResult::Ok) return Signing(result);
     return WriteFile(argv[4], signature.data(), signature.size()) ? 0 : Fail("cannot write the signature");
   }

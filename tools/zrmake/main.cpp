@@ -2,7 +2,7 @@
 //
 //   zrmake diff OLD NEW --from 1.05 --to 1.06 -o PAYLOAD [--carry-new] [--distribution TAG] [-j N]
 //   zrmake crc TREE... --version 1.06 -o PAYLOAD [--distribution TAG...] [--tolerate PATTERN...]
-//   zrmake keygen -o KEY.pem [--public KEY.blob]
+//   zrmake keygen -o KEY.pem [--public KEY.blob] [--bits 3072]
 //   zrmake sign KEY.pem FILE [-o FILE.sign]
 //   zrmake pack STUB PAYLOAD MANIFEST -o PATCH.exe --key KEY.pem [--delta-tool TOOL.exe]
 //   zrmake inspect PATCH.exe [--key PUBLIC.blob]
@@ -133,6 +133,7 @@ struct CrcCommand {
 
 struct KeygenCommand {
   std::string privateKey, publicKey;
+  std::uint32_t bits = platform::kDefaultKeyBits;
   bool force = false;
   int Run() {
     if (publicKey.empty()) publicKey = make::ReplaceLastExtension(privateKey, ".blob");
@@ -142,7 +143,7 @@ struct KeygenCommand {
     }
     std::string pem;
     platform::KeyBlob blob;
-    const platform::SigningResult result = platform::GenerateSigningKey(&pem, &blob);
+    const platform::SigningResult result = platform::GenerateSigningKey(bits, &pem, &blob);
     if (result != platform::SigningResult::Ok) return Fail(std::string("keygen: ") + platform::SigningResultText(result));
     std::string error, fingerprint;
     if (!make::WriteWholeFile(privateKey, pem, &error) ||
@@ -164,9 +165,9 @@ struct SignCommand {
     platform::KeyBlob blob;
     if (!make::ReadKeyFile(key, &pem, &blob, &fingerprint, &error)) return Fail(error);
     if (!make::ReadWholeFile(file, &bytes, 0xFFFFFFFFu)) return Fail(file + ": cannot be read");
-    platform::SignatureBytes signature;
-    const platform::SigningResult result =
-        platform::SignBytes(pem, bytes.data(), static_cast<std::uint32_t>(bytes.size()), &signature);
+    std::vector<std::uint8_t> signature;
+    const platform::SigningResult result = platform::SignBytes(pem, bytes.data(), static_cast<std::uint32_t>(bytes.size()),
+                                                               platform::SignedDigest::Sha1, &signature);
     if (result != platform::SigningResult::Ok) return Fail(key + ": " + platform::SigningResultText(result));
     if (!make::WriteWholeFile(output, std::string(signature.begin(), signature.end()), &error)) return Fail(error);
     std::printf("%s: signed with %s\n", output.c_str(), fingerprint.c_str());
@@ -184,6 +185,7 @@ struct PackCommand {
     std::printf("%s: %d entries, %s of payload, %s; delta tool %s; key %s\n", options.output.c_str(), report.entries,
                 Megabytes(report.payloadBytes).c_str(), Megabytes(report.fileSize).c_str(), report.deltaTool.c_str(),
                 report.fingerprint.c_str());
+    if (!report.payloadTable) std::printf("note: no payload table: only the manifest is signed\n");
     if (report.signatureRemoved) std::printf("note: the patch program was code-signed; sign the patch again\n");
     return 0;
   }
@@ -238,9 +240,18 @@ struct InspectCommand {
       }
       std::printf("key: %s\n", report.fingerprint.empty() ? "(none)" : report.fingerprint.c_str());
       std::printf("signature: %s\n", report.signatureValid ? "valid" : "NOT VALID");
+      if (report.payloadTable) {
+        std::printf("payload table: %s\n", report.payloadVerified
+                                                 ? ("signed; all " + std::to_string(report.tableEntries) +
+                                                    " entries match their digests").c_str()
+                                                 : "DOES NOT MATCH (see the problems)");
+      } else {
+        std::printf("payload table: none\n");
+      }
       std::printf("manifest:\n%s", report.manifestText.c_str());
       if (!report.manifestText.empty() && report.manifestText.back() != '\n') std::printf("\n");
     }
+    for (const std::string& note : report.notes) std::printf("note: %s\n", note.c_str());
     for (const std::string& problem : report.problems) std::fprintf(stderr, "problem: %s\n", problem.c_str());
     if (!ok) {
       std::fprintf(stderr, "error: %s: %zu problem%s\n", patch.c_str(), report.problems.size(),
@@ -313,9 +324,13 @@ int main(int argc, char** argv) {
   crcApp->callback([&] { command = [&] { return crc.Run(); }; });
 
   KeygenCommand keygen;
-  CLI::App* keygenApp = app.add_subcommand("keygen", "Make a new signing key pair (RSA 1024, exponent 65537)");
+  CLI::App* keygenApp = app.add_subcommand("keygen", "Make a new signing key pair (RSA, exponent 65537)");
   keygenApp->add_option("-o,--output", keygen.privateKey, "The private key file to write (PEM)")->required();
   keygenApp->add_option("--public", keygen.publicKey, "The public key blob to write (default: the key's name with .blob)");
+  keygenApp->add_option("--bits", keygen.bits,
+                         "The key's size: 3072 (default), 2048 or 4096; 1024 signs manifests only, for patches "
+                         "without a payload table")
+      ->check(CLI::IsMember({1024, 2048, 3072, 4096}));
   keygenApp->add_flag("--force", keygen.force, "Replace existing key files");
   keygenApp->callback([&] { command = [&] { return keygen.Run(); }; });
 
@@ -336,6 +351,9 @@ int main(int argc, char** argv) {
   packApp->add_option("--key", pack.options.keyFile, "The private signing key (PEM)")->required();
   packApp->add_option("--delta-tool", pack.options.deltaTool,
                       "Carried as XDELTA3.EXE (default: zrvcdiff.exe beside STUB or this program, or the Windows build's)");
+  packApp->add_flag("!--without-payload-table", pack.options.payloadTable,
+                    "Leave out the signed payload table: the original format, for a 1024-bit key (only the "
+                    "manifest is signed; the Linux program refuses such patches unless the player allows them)");
   packApp->callback([&] { command = [&] { return pack.Run(); }; });
 
   InspectCommand inspect;

@@ -47,8 +47,12 @@ const char* const kDescription =
     "A game that its launcher installed without registering it is found in the launcher's folder; --game\n"
     "names the installation folder directly. The manifest's commands run with the prefix's own Wine\n"
     "(Proton's for a Proton prefix, the launcher's runner, else the system's). The wineserver of the\n"
-    "prefix must not run (wineserver -k). The manifest's signature is checked with the key in the\n"
-    "patch's own key slot; with --trusted-key the patch must carry exactly that publisher key.\n"
+    "prefix must not run (wineserver -k).\n"
+    "\n"
+    "The manifest's signature and the signed table of every payload entry are checked with the key in\n"
+    "the patch's own key slot, before anything changes; with --trusted-key the patch must carry exactly\n"
+    "that publisher key. A patch without a payload table (only its manifest signed) is refused unless\n"
+    "--allow-unsigned-payload is given, and then no program it carries is started.\n"
     "\n"
     "Exit codes: 0 applied (or already applied and verified, or a dry run that found nothing wrong),\n"
     "1 failed or cancelled, 4 no write access to the prefix's Program Files folder or registry,\n"
@@ -89,7 +93,7 @@ std::string AbsolutePath(const std::string& path) {
 int main(int argc, char** argv) {
   CLI::App app{kDescription, "zrpatch"};
   std::string patchPath, prefix, distribution, onError, logPath, trustedKeyPath, steamApp, gameFolder;
-  bool yes = false, json = false, dryRun = false, list = false;
+  bool yes = false, json = false, dryRun = false, allowUnsigned = false, list = false;
   app.add_option("PATCH", patchPath, "The patch executable (PATCH.exe)");
   app.add_flag("--list", list, "List the Wine and Proton prefixes found, and with PATCH which of them hold its game");
   CLI::Option* prefixOption = app.add_option(
@@ -111,7 +115,11 @@ int main(int argc, char** argv) {
   app.add_option("--log", logPath, "Also write every log line, message, question and answer to FILE");
   app.add_flag("--json", json, "Write one JSON object a line to standard output for launchers (no questions asked)");
   app.add_flag("--dry-run", dryRun, "Check everything and list what would change; write nothing");
-  app.add_option("--trusted-key", trustedKeyPath, "Refuse the patch unless it carries this publisher key (148-byte file)");
+  app.add_option("--trusted-key", trustedKeyPath,
+                 "Refuse the patch unless it carries this publisher key (the public key file zrmake keygen writes)");
+  app.add_flag("--allow-unsigned-payload", allowUnsigned,
+               "Apply a patch whose payload is not signed (no payload table, an older format), without starting "
+               "its delta tool or commands");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -162,6 +170,7 @@ int main(int argc, char** argv) {
   app::PatchRunOptions options;
   options.storePath = patchPath.empty() ? std::string() : AbsolutePath(patchPath);
   options.dryRun = dryRun;
+  options.unsignedPayload = allowUnsigned ? app::UnsignedPayload::ApplyNoPrograms : app::UnsignedPayload::Refuse;
   app::Manifest manifest;
   if (!patchPath.empty()) {
     {

@@ -27,6 +27,8 @@ int RunPatch(const dialogs::WorkerStartBlock& block, void*) {
     return app::kPatchFailed;
   }
   options.trustedKey = TrustedKeyBlob();
+  // A patch of the original format (a 1024-bit key, only the manifest signed) applies as it always did.
+  options.unsignedPayload = app::UnsignedPayload::Apply;
   std::FILE* log = programOptions.logPath.empty() ? nullptr : std::fopen(programOptions.logPath.c_str(), "a");
   ui::UnattendedInterface unattended(ui::CurrentUserInterface(), programOptions.answers, log);
   ui::UserInterface* window = ui::SetUserInterface(&unattended);

@@ -330,4 +330,11 @@ ProcessLauncher* NativeProcessLauncher() {
   return &launcher;
 }
 
+bool FindInstalledProgram(const char* name, std::string* path) {
+  const std::string found = FindOnPath(name);
+  if (found.empty() || found[0] != '/') return false;
+  *path = found;
+  return true;
+}
+
 }  // namespace platform

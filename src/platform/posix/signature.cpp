@@ -21,9 +21,8 @@ int Finish(int code, std::uint32_t error) {
   return code;
 }
 
-}  // namespace
-
-int VerifyManifest(const void* bytes, std::uint32_t length, const ManifestSignature& signature) {
+// PKCS #1 v1.5 over the digest named `digestName` ("SHA1", "SHA256").
+int VerifyRsa(const void* bytes, std::uint32_t length, const ManifestSignature& signature, const char* digestName) {
   openssl::Library library;
   if (!library.Valid()) return Finish(kNoCryptoProvider, 0);
 
@@ -32,9 +31,11 @@ int VerifyManifest(const void* bytes, std::uint32_t length, const ManifestSignat
   openssl::Key key = openssl::MakePublicKey(library, modulus.data(), modulus.size());
   if (!key) return Finish(kKeyNotImported, kBadData);
 
-  openssl::Digest sha1(EVP_MD_fetch(library.Context(), "SHA1", nullptr));
+  openssl::Digest algorithm(EVP_MD_fetch(library.Context(), digestName, nullptr));
   openssl::DigestContext hash(EVP_MD_CTX_new());
-  if (!sha1 || !hash || !EVP_DigestInit_ex(hash.get(), sha1.get(), nullptr)) return Finish(kHashNotCreated, 0);
+  if (!algorithm || !hash || !EVP_DigestInit_ex(hash.get(), algorithm.get(), nullptr)) {
+    return Finish(kHashNotCreated, 0);
+  }
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int digestLength = 0;
   if ((!bytes && length) || !EVP_DigestUpdate(hash.get(), bytes, length) ||
@@ -43,17 +44,27 @@ int VerifyManifest(const void* bytes, std::uint32_t length, const ManifestSignat
   }
 
   // The key's size fixes the signature's: any other length cannot verify.
-  if (!signature.signature || signature.signatureLength != kSignatureSize) {
+  if (!signature.signature || signature.signatureLength != modulus.size()) {
     return Finish(kSignatureMismatch, kBadSignature);
   }
-  SignatureBytes bigEndian;
-  ReverseBytes(signature.signature, kSignatureSize, bigEndian.data());
+  std::vector<std::uint8_t> bigEndian(modulus.size());
+  ReverseBytes(signature.signature, bigEndian.size(), bigEndian.data());
   openssl::KeyContext check(EVP_PKEY_CTX_new_from_pkey(library.Context(), key.get(), nullptr));
   const bool verified = check && EVP_PKEY_verify_init(check.get()) > 0 &&
                         EVP_PKEY_CTX_set_rsa_padding(check.get(), RSA_PKCS1_PADDING) > 0 &&
-                        EVP_PKEY_CTX_set_signature_md(check.get(), sha1.get()) > 0 &&
+                        EVP_PKEY_CTX_set_signature_md(check.get(), algorithm.get()) > 0 &&
                         EVP_PKEY_verify(check.get(), bigEndian.data(), bigEndian.size(), digest, digestLength) == 1;
   return verified ? Finish(kManifestVerified, 0) : Finish(kSignatureMismatch, kBadSignature);
+}
+
+}  // namespace
+
+int VerifyManifest(const void* bytes, std::uint32_t length, const ManifestSignature& signature) {
+  return VerifyRsa(bytes, length, signature, "SHA1");
+}
+
+int VerifyPayloadTableSignature(const void* bytes, std::uint32_t length, const ManifestSignature& signature) {
+  return VerifyRsa(bytes, length, signature, "SHA256");
 }
 
 std::uint32_t LastSignatureError() { return lastError; }

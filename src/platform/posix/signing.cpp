@@ -16,7 +16,9 @@ int NoPassword(char*, int, int, void*) { return 0; }
 
 // The blob of an RSA key, or UnsuitableKey when the blob cannot carry it.
 SigningResult BlobOf(EVP_PKEY* key, KeyBlob* blob) {
-  if (!EVP_PKEY_is_a(key, "RSA") || EVP_PKEY_get_bits(key) != 1024) return SigningResult::UnsuitableKey;
+  if (!EVP_PKEY_is_a(key, "RSA")) return SigningResult::UnsuitableKey;
+  const int bits = EVP_PKEY_get_bits(key);
+  if (bits <= 0 || !IsSupportedKeyBits(static_cast<std::uint32_t>(bits))) return SigningResult::UnsuitableKey;
   BIGNUM* n = nullptr;
   BIGNUM* e = nullptr;
   const bool got = EVP_PKEY_get_bn_param(key, OSSL_PKEY_PARAM_RSA_N, &n) &&
@@ -24,12 +26,12 @@ SigningResult BlobOf(EVP_PKEY* key, KeyBlob* blob) {
   openssl::BigNumber modulusNumber(n), exponent(e);
   if (!got) return SigningResult::Failed;
   if (!BN_is_word(exponent.get(), kPublicExponent)) return SigningResult::UnsuitableKey;
-  Modulus modulus;
+  Modulus modulus(static_cast<std::size_t>(bits) / 8);
   if (BN_bn2binpad(modulusNumber.get(), modulus.data(), static_cast<int>(modulus.size())) < 0) {
     return SigningResult::Failed;
   }
   *blob = MakeKeyBlob(modulus);
-  return SigningResult::Ok;
+  return blob->empty() ? SigningResult::UnsuitableKey : SigningResult::Ok;
 }
 
 openssl::Key ReadPrivateKey(const openssl::Library& library, const std::string& pem) {
@@ -45,14 +47,16 @@ SigningResult Done(SigningResult result) {
 
 }  // namespace
 
-SigningResult GenerateSigningKey(std::string* privateKeyPem, KeyBlob* publicKey) {
+SigningResult GenerateSigningKey(std::uint32_t bits, std::string* privateKeyPem, KeyBlob* publicKey) {
+  if (!IsSupportedKeyBits(bits)) return SigningResult::UnsuitableKey;
   openssl::Library library;
   if (!library.Valid()) return Done(SigningResult::Failed);
   openssl::KeyContext context(EVP_PKEY_CTX_new_from_name(library.Context(), "RSA", nullptr));
   openssl::BigNumber exponent(BN_new());
   EVP_PKEY* generated = nullptr;
   if (!context || !exponent || !BN_set_word(exponent.get(), kPublicExponent) ||
-      EVP_PKEY_keygen_init(context.get()) <= 0 || EVP_PKEY_CTX_set_rsa_keygen_bits(context.get(), 1024) <= 0 ||
+      EVP_PKEY_keygen_init(context.get()) <= 0 ||
+      EVP_PKEY_CTX_set_rsa_keygen_bits(context.get(), static_cast<int>(bits)) <= 0 ||
       EVP_PKEY_CTX_set1_rsa_keygen_pubexp(context.get(), exponent.get()) <= 0 ||
       EVP_PKEY_generate(context.get(), &generated) <= 0) {
     return Done(SigningResult::Failed);
@@ -79,8 +83,8 @@ SigningResult ReadSigningKey(const std::string& privateKeyPem, KeyBlob* publicKe
   return Done(BlobOf(key.get(), publicKey));
 }
 
-SigningResult SignBytes(const std::string& privateKeyPem, const void* bytes, std::uint32_t length,
-                        SignatureBytes* signature) {
+SigningResult SignBytes(const std::string& privateKeyPem, const void* bytes, std::uint32_t length, SignedDigest digest,
+                        std::vector<std::uint8_t>* signature) {
   openssl::Library library;
   if (!library.Valid()) return Done(SigningResult::Failed);
   openssl::Key key = ReadPrivateKey(library, privateKeyPem);
@@ -89,35 +93,24 @@ SigningResult SignBytes(const std::string& privateKeyPem, const void* bytes, std
   const SigningResult suitable = BlobOf(key.get(), &blob);
   if (suitable != SigningResult::Ok) return Done(suitable);
 
-  openssl::Digest sha1(EVP_MD_fetch(library.Context(), "SHA1", nullptr));
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int digestLength = 0;
-  if (!sha1 || (!bytes && length) || !EVP_Digest(bytes, length, digest, &digestLength, sha1.get(), nullptr)) {
+  openssl::Digest algorithm(
+      EVP_MD_fetch(library.Context(), digest == SignedDigest::Sha1 ? "SHA1" : "SHA256", nullptr));
+  unsigned char hashed[EVP_MAX_MD_SIZE];
+  unsigned int hashedLength = 0;
+  if (!algorithm || (!bytes && length) || !EVP_Digest(bytes, length, hashed, &hashedLength, algorithm.get(), nullptr)) {
     return Done(SigningResult::Failed);
   }
   openssl::KeyContext context(EVP_PKEY_CTX_new_from_pkey(library.Context(), key.get(), nullptr));
-  SignatureBytes bigEndian;
+  std::vector<std::uint8_t> bigEndian(blob.size() - kKeyBlobHeaderSize);
   std::size_t size = bigEndian.size();
   if (!context || EVP_PKEY_sign_init(context.get()) <= 0 ||
       EVP_PKEY_CTX_set_rsa_padding(context.get(), RSA_PKCS1_PADDING) <= 0 ||
-      EVP_PKEY_CTX_set_signature_md(context.get(), sha1.get()) <= 0 ||
-      EVP_PKEY_sign(context.get(), bigEndian.data(), &size, digest, digestLength) <= 0 || size != bigEndian.size()) {
+      EVP_PKEY_CTX_set_signature_md(context.get(), algorithm.get()) <= 0 ||
+      EVP_PKEY_sign(context.get(), bigEndian.data(), &size, hashed, hashedLength) <= 0 || size != bigEndian.size()) {
     return Done(SigningResult::Failed);
   }
+  signature->assign(bigEndian.size(), 0);
   ReverseBytes(bigEndian.data(), bigEndian.size(), signature->data());
-  return Done(SigningResult::Ok);
-}
-
-SigningResult KeyFingerprint(const KeyBlob& publicKey, std::string* fingerprint) {
-  openssl::Library library;
-  openssl::Digest sha256(library.Valid() ? EVP_MD_fetch(library.Context(), "SHA256", nullptr) : nullptr);
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int digestLength = 0;
-  if (!sha256 || !EVP_Digest(publicKey.data(), publicKey.size(), digest, &digestLength, sha256.get(), nullptr) ||
-      digestLength != 32) {
-    return Done(SigningResult::Failed);
-  }
-  *fingerprint = detail::FingerprintText(digest);
   return Done(SigningResult::Ok);
 }
 

@@ -70,4 +70,7 @@ ProcessLauncher* NativeProcessLauncher() {
   return &launcher;
 }
 
+// A patch only ever runs the delta tool it carries, by its full path.
+bool FindInstalledProgram(const char*, std::string*) { return false; }
+
 }  // namespace platform

@@ -20,15 +20,15 @@ int Finish(int code, DWORD error, HCRYPTPROV provider, HCRYPTKEY key, HCRYPTHASH
   return code;
 }
 
-}  // namespace
-
-int VerifyManifest(const void* bytes, std::uint32_t length, const ManifestSignature& signature) {
+// PKCS #1 v1.5 over `algorithm` with a provider of `providerType`: the RSA provider hashes SHA-1, the
+// AES provider SHA-256 as well.
+int VerifyRsa(const void* bytes, std::uint32_t length, const ManifestSignature& signature, DWORD providerType,
+              ALG_ID algorithm) {
   HCRYPTPROV provider = 0;
-  if (!CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
+  if (!CryptAcquireContextA(&provider, nullptr, nullptr, providerType, CRYPT_VERIFYCONTEXT)) {
     const DWORD error = GetLastError();
     if (error != static_cast<DWORD>(NTE_BAD_KEYSET) ||
-        !CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_FULL,
-                              CRYPT_VERIFYCONTEXT | CRYPT_NEWKEYSET)) {
+        !CryptAcquireContextA(&provider, nullptr, nullptr, providerType, CRYPT_VERIFYCONTEXT | CRYPT_NEWKEYSET)) {
       return Finish(kNoCryptoProvider, GetLastError(), 0, 0, 0);
     }
   }
@@ -39,7 +39,7 @@ int VerifyManifest(const void* bytes, std::uint32_t length, const ManifestSignat
     return Finish(kKeyNotImported, GetLastError(), provider, 0, 0);
   }
   HCRYPTHASH hash = 0;
-  if (!CryptCreateHash(provider, CALG_SHA1, 0, 0, &hash)) {
+  if (!CryptCreateHash(provider, algorithm, 0, 0, &hash)) {
     return Finish(kHashNotCreated, GetLastError(), provider, key, 0);
   }
   if (!bytes && length) return Finish(kHashFailed, ERROR_INVALID_PARAMETER, provider, key, hash);
@@ -53,6 +53,16 @@ int VerifyManifest(const void* bytes, std::uint32_t length, const ManifestSignat
     return Finish(kSignatureMismatch, GetLastError(), provider, key, hash);
   }
   return Finish(kManifestVerified, 0, provider, key, hash);
+}
+
+}  // namespace
+
+int VerifyManifest(const void* bytes, std::uint32_t length, const ManifestSignature& signature) {
+  return VerifyRsa(bytes, length, signature, PROV_RSA_FULL, CALG_SHA1);
+}
+
+int VerifyPayloadTableSignature(const void* bytes, std::uint32_t length, const ManifestSignature& signature) {
+  return VerifyRsa(bytes, length, signature, PROV_RSA_AES, CALG_SHA_256);
 }
 
 std::uint32_t LastSignatureError() { return lastError; }

@@ -4,8 +4,11 @@
 #   openssl-public.blob     its public key as the 148-byte key blob, assembled here from the modulus
 #   manifest.bin            sample manifest bytes (every byte value, then text)
 #   manifest.bin.sign       `openssl dgst -sha1 -sign` of manifest.bin, bytes reversed (least significant first)
+#   manifest.bin.sha256.sign    the same over SHA-256 (the payload table's kind of signature)
+#   manifest.bin.development-3072.sign, manifest.bin.development-3072.sha256.sign
+#                           both kinds made with tests/data/keys/development-3072-private.pem
 #   openssl-public.fingerprint   `openssl dgst -sha256 -c` of the blob
-#   unsuitable-2048.pem, unsuitable-exponent3.pem, encrypted.pem   keys the publisher functions refuse
+#   unsuitable-1536.pem, unsuitable-exponent3.pem, encrypted.pem   keys the publisher functions refuse
 # and, when a built platformProbe is given, the vector of the program's own publisher functions:
 #   manifest.bin.development.sign   manifest.bin signed with tests/data/keys/development-private.pem
 # and, when the zrconfig tool is given too, a small patch manifest in the binary config form, signed alike:
@@ -31,11 +34,17 @@ rm modulus.tmp
   printf 'class CfgPatch { configApp = "Software\\Example\\Game"; version = "1.08"; };\n'; } > manifest.bin
 openssl dgst -sha1 -sign openssl-private.pem -out signature.tmp manifest.bin
 reverse signature.tmp > manifest.bin.sign
+openssl dgst -sha256 -sign openssl-private.pem -out signature.tmp manifest.bin
+reverse signature.tmp > manifest.bin.sha256.sign
+for digest in sha1 sha256; do
+  openssl dgst -$digest -sign ../keys/development-3072-private.pem -out signature.tmp manifest.bin
+  reverse signature.tmp > manifest.bin.development-3072$([ $digest = sha1 ] || echo .$digest).sign
+done
 rm signature.tmp
 
 openssl dgst -sha256 -c openssl-public.blob | sed 's/^.*= //' > openssl-public.fingerprint
 
-openssl genrsa -out unsuitable-2048.pem 2048 2>/dev/null
+openssl genrsa -out unsuitable-1536.pem 1536 2>/dev/null
 openssl genrsa -3 -out unsuitable-exponent3.pem 1024 2>/dev/null
 openssl pkey -in openssl-private.pem -aes128 -passout pass:secret -out encrypted.pem
 chmod 644 ./*.pem
