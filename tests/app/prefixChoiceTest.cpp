@@ -123,7 +123,7 @@ TEST_F(PrefixChoiceTest, TheOnlyHolderIsTakenAndNoneIsRefused) {
 
   fs::remove(home.registeredPrefix / "drive_c/Games/Example/Game.exe");
   EXPECT_FALSE(Choose(request));
-  EXPECT_EQ(error, "Example Game is in none of the 7 Wine and Proton prefixes found here (zrpatch --list PATCH shows "
+  EXPECT_EQ(error, "Example Game is in none of the 8 Wine and Proton prefixes found here (zrpatch --list PATCH shows "
                    "them). Name its prefix with --prefix or --steam-app, or its folder with --game.");
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // A made-up player's home with the game launchers' files as they write them (no launcher installed):
-// Steam native with two libraries (the second on another file system where one can be written, such
-// as /dev/shm) and a Flatpak Steam, each with Proton prefixes; a Lutris game, a Heroic game, a
-// bottle, and a plain ~/.wine. Prefixes are folders with drive_c/ (and dosdevices/ where Wine makes
+// Steam native and Flatpak, each with two libraries (the second on another file system where one can
+// be written, such as /dev/shm) holding Proton prefixes; a Lutris game, a Heroic game, a bottle, and a
+// plain ~/.wine. Prefixes are folders with drive_c/ (and dosdevices/ where Wine makes
 // one); Wine builds are folders with bin/wine. Everything is removed when the object goes.
 
 #include <sys/stat.h>
@@ -44,11 +44,14 @@ class LauncherHomeFixture {
     unregisteredGame = library2 / "steamapps/common/Unregistered Game";
     unregisteredPrefix = ProtonPrefix(library2, "1002", "Unregistered Game", "Unregistered Game", proton / "files");
 
+    // Flatpak Steam, with a second library on the other disk too.
     flatpakSteam = home / ".var/app/com.valvesoftware.Steam/.local/share/Steam";
-    Write(flatpakSteam / "steamapps/libraryfolders.vdf", LibraryFolders({flatpakSteam.string()}));
-    flatpakPrefix = ProtonPrefix(flatpakSteam, "2001", "Flatpak Game", "Flatpak Game",
-                                 flatpakSteam / "steamapps/common/Proton 7.0/files");
-    WineBuild(flatpakSteam / "steamapps/common/Proton 7.0/files");
+    flatpakLibrary2 = otherDisk / "FlatpakLibrary";
+    Write(flatpakSteam / "steamapps/libraryfolders.vdf", LibraryFolders({flatpakSteam.string(), flatpakLibrary2.string()}));
+    const std::filesystem::path flatpakProton = flatpakSteam / "steamapps/common/Proton 7.0/files";
+    WineBuild(flatpakProton);
+    flatpakPrefix = ProtonPrefix(flatpakSteam, "2001", "Flatpak Game", "Flatpak Game", flatpakProton);
+    flatpakPrefix2 = ProtonPrefix(flatpakLibrary2, "2002", "Flatpak Game Two", "Flatpak Game Two", flatpakProton);
 
     lutrisPrefix = home / "Games/example-game";
     Prefix(lutrisPrefix);
@@ -152,5 +155,5 @@ class LauncherHomeFixture {
 
   TempFolder folder;
   std::filesystem::path home, otherDisk, steam, library2, proton, registeredPrefix, unregisteredPrefix, unregisteredGame;
-  std::filesystem::path flatpakSteam, flatpakPrefix, lutrisPrefix, heroicPrefix, heroicGame, bottle, wine;
+  std::filesystem::path flatpakSteam, flatpakLibrary2, flatpakPrefix, flatpakPrefix2, lutrisPrefix, heroicPrefix, heroicGame, bottle, wine;
 };

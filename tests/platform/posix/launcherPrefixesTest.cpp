@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "support/faultInjectingFileSystem.h"
@@ -44,7 +46,7 @@ TEST(LauncherPrefixes, EveryLauncherAndLayoutIsFound) {
   LauncherHomeFixture fixture;
   const platform::PrefixSearch search = platform::FindPrefixes(fixture.Home());
   EXPECT_TRUE(search.problems.empty()) << Problems(search);
-  ASSERT_EQ(search.prefixes.size(), 7u) << Problems(search);
+  ASSERT_EQ(search.prefixes.size(), 8u) << Problems(search);
 
   // Plain Wine first, then Steam's libraries (the one on the other disk too), Flatpak Steam, Lutris,
   // Heroic, Bottles; native Steam found through ~/.steam/steam and ~/.local/share/Steam only once.
@@ -67,10 +69,12 @@ TEST(LauncherPrefixes, EveryLauncherAndLayoutIsFound) {
   EXPECT_EQ(unregistered->id, "1002");
   EXPECT_EQ(unregistered->gameFolders, std::vector<std::string>{Real(fixture.unregisteredGame)});
 
-  const FoundPrefix* flatpak = Find(search, fixture.flatpakPrefix);
-  ASSERT_NE(flatpak, nullptr);
-  EXPECT_EQ(flatpak->variant, "Flatpak");
-  EXPECT_EQ(flatpak->wine.name, "Proton 7.0");
+  for (const fs::path& prefix : {fixture.flatpakPrefix, fixture.flatpakPrefix2}) {
+    const FoundPrefix* flatpak = Find(search, prefix);
+    ASSERT_NE(flatpak, nullptr) << prefix;
+    EXPECT_EQ(flatpak->variant, "Flatpak");
+    EXPECT_EQ(flatpak->wine.name, "Proton 7.0");
+  }
 
   const FoundPrefix* lutris = Find(search, fixture.lutrisPrefix);
   ASSERT_NE(lutris, nullptr);
@@ -160,78 +164,125 @@ TEST(LauncherPrefixes, OldLayoutsAndOtherPlacesOfTheSameFiles) {
   EXPECT_EQ(Find(search, named)->id, "office");
 }
 
-// Each launcher's file in a damaged or hostile form: skipped, named in the problems, the rest found.
-TEST(LauncherPrefixes, DamagedAndHostileFilesAreSkippedWithTheirReason) {
+// Replaces a file of the fixture home with `text`, a link to `linkTo`, or (neither) a folder.
+void Replace(const fs::path& path, const std::string& text, const std::string& linkTo) {
+  fs::create_directories(path.parent_path());
+  fs::remove(path);
+  if (!linkTo.empty()) {
+    fs::create_symlink(linkTo, path);
+  } else if (text.empty()) {
+    fs::create_directory(path);
+  } else {
+    LauncherHomeFixture::Write(path, text);
+  }
+}
+
+// What stays found is never a hostile file's doing: no folder climbs out, no Wine build is made up.
+void ExpectNothingMadeUp(const platform::PrefixSearch& search) {
+  for (const FoundPrefix& found : search.prefixes) {
+    for (const std::string& folder : found.gameFolders) EXPECT_EQ(folder.find(".."), std::string::npos) << folder;
+    if (found.wine.kind == PrefixWine::Kind::Build) {
+      EXPECT_EQ(found.wine.folder.find(".."), std::string::npos) << found.wine.folder;
+    }
+  }
+}
+
+// Each launcher's file cut short, huge, a link out of its launcher's folder, a folder, or of another
+// shape: skipped and named in the problems, every other prefix still found.
+TEST(LauncherPrefixes, EveryLauncherFileDamagedOrHostileIsSkippedWithItsReason) {
+  struct LauncherFile {
+    std::string file;       // relative to the home
+    std::size_t lost;       // prefixes lost with it
+    std::string otherShape; // a file of the right syntax and the wrong shape
+    std::string reason;     // what the problems say of that one
+  };
+  const std::vector<LauncherFile> files = {
+      {".local/share/Steam/steamapps/libraryfolders.vdf", 1, "\"AppState\" { \"a\" \"b\" }",
+       "has no \"libraryfolders\" block"},
+      {".var/app/com.valvesoftware.Steam/.local/share/Steam/steamapps/libraryfolders.vdf", 1, "\"x\" \"y\"",
+       "has no \"libraryfolders\" block"},
+      {".local/share/Steam/steamapps/appmanifest_1001.acf", 0, "\"libraryfolders\" { }", "has no \"AppState\" block"},
+      {".local/share/lutris/games/example-game-1700000000.yml", 1, "- game\n", "has no \"game\" section"},
+      {".config/heroic/legendaryConfig/legendary/installed.json", 1, "[1, 2]", "is no mapping of installed games"},
+      {".config/heroic/GamesConfig/Example.json", 1, "{\"Other\": {}}", "has no settings for Example"},
+      {".local/share/bottles/bottles/Games/bottle.yml", 1, "just text\n", "is no bottle's settings"},
+  };
+  const std::string huge(9u << 20, ' ');
+  for (const LauncherFile& test : files) {
+    const std::string name = test.file.substr(test.file.rfind('/') + 1);
+    struct Form {
+      const char* what;
+      std::string text, linkTo, reason;
+    };
+    const std::vector<Form> forms = {{"huge", huge, "", "is larger than"},
+                                     {"a link out", "", "/etc/hostname", "outside"},
+                                     {"a folder", "", "", "is not a file"},
+                                     {"of another shape", test.otherShape, "", test.reason}};
+    for (const Form& form : forms) {
+      SCOPED_TRACE(name + " " + form.what);
+      LauncherHomeFixture fixture;
+      Replace(fixture.home / test.file, form.text, form.linkTo);
+      const platform::PrefixSearch search = platform::FindPrefixes(fixture.Home());
+      EXPECT_EQ(search.prefixes.size(), 8u - test.lost) << Problems(search);
+      EXPECT_TRUE(HasProblem(search, name, form.reason)) << Problems(search);
+      ExpectNothingMadeUp(search);
+    }
+    // Every cut of the file leaves the search whole: at worst the file's own prefix is lost.
+    LauncherHomeFixture fixture;
+    std::ifstream in(fixture.home / test.file, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (std::size_t cut = 0; cut < text.size(); cut += 7) {
+      Replace(fixture.home / test.file, text.substr(0, cut) + (cut == 0 ? " " : ""), "");
+      const platform::PrefixSearch search = platform::FindPrefixes(fixture.Home());
+      EXPECT_GE(search.prefixes.size(), 8u - test.lost) << name << " cut at " << cut << Problems(search);
+      ExpectNothingMadeUp(search);
+    }
+  }
+}
+
+// Hostile contents of particular fields, each with its reason.
+TEST(LauncherPrefixes, HostileValuesAreSkippedWithTheirReason) {
   struct Case {
     const char* what;
     std::string file;  // relative to the home
-    std::string text;  // written there ("" with a link target: a link instead)
-    std::string linkTo;
+    std::string text;  // written there ("" makes a folder)
     std::string reason;
     std::size_t remaining;  // prefixes still found
   };
-  const std::string huge(9u << 20, ' ');
   const std::vector<Case> cases = {
-      {"cut library list", ".local/share/Steam/steamapps/libraryfolders.vdf", "\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"", "",
-       "line 5: the key \"path\" has no value", 6},
-      {"huge library list", ".local/share/Steam/steamapps/libraryfolders.vdf", huge, "", "is larger than", 6},
-      {"library list of another kind", ".local/share/Steam/steamapps/libraryfolders.vdf", "\"AppState\" { \"a\" \"b\" }", "",
-       "has no \"libraryfolders\" block", 6},
-      {"library list as a link out", ".local/share/Steam/steamapps/libraryfolders.vdf", "", "/etc/hostname", "outside", 6},
-      {"library list as a folder", ".local/share/Steam/steamapps/libraryfolders.vdf", "", "", "is not a file", 6},
+      {"cut library list", ".local/share/Steam/steamapps/libraryfolders.vdf", "\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"",
+       "line 5: the key \"path\" has no value", 7},
       {"library list naming a control character", ".local/share/Steam/steamapps/libraryfolders.vdf",
-       "\"libraryfolders\" { \"1\" { \"path\" \"/tmp/\x1b[2J\" } }", "", "names no usable folder", 6},
+       "\"libraryfolders\" { \"1\" { \"path\" \"/tmp/\x1b[2J\" } }", "names no usable folder", 7},
       {"app manifest climbing out of its library", ".local/share/Steam/steamapps/appmanifest_1001.acf",
-       "\"AppState\" { \"appid\" \"1001\" \"installdir\" \"../../..\" }", "", "is no folder name", 7},
+       "\"AppState\" { \"appid\" \"1001\" \"installdir\" \"../../..\" }", "is no folder name", 8},
       {"app manifest of another app", ".local/share/Steam/steamapps/appmanifest_1001.acf",
-       "\"AppState\" { \"appid\" \"9\" \"name\" \"x\" }", "", "is the manifest of another app (9)", 7},
-      {"config_info as a link out", ".local/share/Steam/steamapps/compatdata/1001/config_info", "", "/dev/zero", "", 7},
-      {"cut Lutris game", ".local/share/lutris/games/example-game-1700000000.yml", "game:\n  prefix: '/home", "",
-       "line 2: a quoted text is not closed", 6},
-      {"Lutris game of the wrong type", ".local/share/lutris/games/example-game-1700000000.yml", "- game\n", "",
-       "has no \"game\" section", 6},
-      {"Lutris game named with control characters", ".local/share/lutris/games/evil\x07-1.yml", "game: {}\n", "",
-       "a name with control characters", 7},
+       "\"AppState\" { \"appid\" \"9\" \"name\" \"x\" }", "is the manifest of another app (9)", 8},
+      {"cut Lutris game", ".local/share/lutris/games/example-game-1700000000.yml", "game:\n  prefix: '/home",
+       "line 2: a quoted text is not closed", 7},
+      {"Lutris game named with control characters", ".local/share/lutris/games/evil\x07-1.yml", "game: {}\n",
+       "a name with control characters", 8},
       {"Lutris runner climbing out", ".local/share/lutris/games/example-game-1700000000.yml",
-       "game:\n  prefix: " + std::string("HOME/Games/example-game") + "\nwine:\n  version: ../../../../bin\n", "", "", 7},
-      {"Heroic list of the wrong type", ".config/heroic/legendaryConfig/legendary/installed.json", "[1, 2]", "",
-       "is no mapping of installed games", 6},
-      {"cut Heroic settings", ".config/heroic/GamesConfig/Example.json", "{\"Example\": {\"winePrefix\": \"/ho", "",
-       "line 1: a string is not closed", 6},
-      {"Heroic settings as a link out", ".config/heroic/GamesConfig/Example.json", "", "/proc/self/environ", "outside", 6},
-      {"bottle of the wrong type", ".local/share/bottles/bottles/Games/bottle.yml", "just text\n", "", "is no bottle's settings", 6},
-      {"bottle with a tab", ".local/share/bottles/bottles/Games/bottle.yml", "Name:\n\tx\n", "", "a tab in the indentation", 6},
-      {"bottle folder with control characters", ".local/share/bottles/bottles/\x1b]0;x\x07", "", "",
-       "a name with control characters", 7},
+       "game:\n  prefix: HOME/Games/example-game\nwine:\n  version: ../../../../bin\n", "", 8},
+      {"cut Heroic settings", ".config/heroic/GamesConfig/Example.json", "{\"Example\": {\"winePrefix\": \"/ho",
+       "line 1: a string is not closed", 7},
+      {"bottle with a tab", ".local/share/bottles/bottles/Games/bottle.yml", "Name:\n\tx\n", "a tab in the indentation", 7},
+      {"bottle folder with control characters", ".local/share/bottles/bottles/\x1b]0;x\x07", "",
+       "a name with control characters", 8},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.what);
     LauncherHomeFixture fixture;
-    const fs::path path = fixture.home / test.file;
-    fs::create_directories(path.parent_path());
-    fs::remove(path);
-    if (!test.linkTo.empty()) {
-      fs::create_symlink(test.linkTo, path);
-    } else if (test.text.empty()) {
-      fs::create_directory(path);
-    } else {
-      std::string text = test.text;
-      const std::size_t home = text.find("HOME");
-      if (home != std::string::npos) text.replace(home, 4, fixture.home.string());
-      LauncherHomeFixture::Write(path, text);
-    }
+    std::string text = test.text;
+    const std::size_t home = text.find("HOME");
+    if (home != std::string::npos) text.replace(home, 4, fixture.home.string());
+    Replace(fixture.home / test.file, text, "");
     const platform::PrefixSearch search = platform::FindPrefixes(fixture.Home());
     EXPECT_EQ(search.prefixes.size(), test.remaining) << Problems(search);
     if (!test.reason.empty()) {
       EXPECT_TRUE(HasProblem(search, test.file.substr(test.file.rfind('/') + 1), test.reason)) << Problems(search);
     }
-    // What stays found is never the hostile file's doing.
-    for (const FoundPrefix& found : search.prefixes) {
-      for (const std::string& folder : found.gameFolders) EXPECT_EQ(folder.find(".."), std::string::npos) << folder;
-      if (found.wine.kind == PrefixWine::Kind::Build) {
-        EXPECT_EQ(found.wine.folder.find(".."), std::string::npos) << found.wine.folder;
-      }
-    }
+    ExpectNothingMadeUp(search);
   }
 }
 
@@ -248,6 +299,12 @@ TEST(LauncherPrefixes, ProtonOfAConfigInfoLinkedOutIsUnknownAndReadsFailThroughT
   fs::remove(info);
   search = platform::FindPrefixes(fixture.Home());
   EXPECT_NE(Find(search, fixture.registeredPrefix)->wine.reason.find("not recorded"), std::string::npos);
+  LauncherHomeFixture::Write(info, "8.0-105\n");
+  search = platform::FindPrefixes(fixture.Home());
+  EXPECT_NE(Find(search, fixture.registeredPrefix)->wine.reason.find("names no Proton folder"), std::string::npos);
+  LauncherHomeFixture::Write(info, "8.0-105\n" + std::string(70000, '/') + "\n");
+  search = platform::FindPrefixes(fixture.Home());
+  EXPECT_NE(Find(search, fixture.registeredPrefix)->wine.reason.find("is larger than 65536 bytes"), std::string::npos);
 
   // Every read fails: the files are named, and prefixes found by folders alone remain.
   FaultInjectingFileSystem failing;
