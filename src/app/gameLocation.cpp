@@ -37,10 +37,15 @@ GameLocation LocateGame(const Manifest& manifest, const std::vector<std::string>
 
 GameLocation LocateGameIn(const Manifest& manifest, const std::string& folder) {
   std::string installFolder;
-  if (!platform::ToWindowsPath(folder, &installFolder)) return GameLocation();
-  if (installFolder.back() != '\\') installFolder += '\\';
-  if (installFolder.size() >= kFolderLimit) return GameLocation();
+  if (!InstallFolderOf(folder, &installFolder)) return GameLocation();
   return AtFolder(manifest, installFolder, false);
+}
+
+bool InstallFolderOf(const std::string& folder, std::string* installFolder) {
+  // The limit of a folder read from the registry, before its backslash is added.
+  if (!platform::ToWindowsPath(folder, installFolder) || installFolder->size() >= kFolderLimit) return false;
+  if (installFolder->back() != '\\') *installFolder += '\\';
+  return true;
 }
 
 }  // namespace app

@@ -26,4 +26,8 @@ GameLocation LocateGame(const Manifest& manifest, const std::vector<std::string>
 // Looks only in `folder` (a native folder), whatever the registry says.
 GameLocation LocateGameIn(const Manifest& manifest, const std::string& folder);
 
+// A native folder as an installation folder of the selected prefix (ToWindowsPath, ending with a
+// backslash). False when it cannot be named there or is longer than a registered folder may be.
+bool InstallFolderOf(const std::string& folder, std::string* installFolder);
+
 }  // namespace app

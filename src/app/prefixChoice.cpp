@@ -54,17 +54,10 @@ bool Pick(const std::vector<PrefixChoice>& candidates, const std::string& what, 
 
 // The given game folder as the installation folder; false when it is no folder that can be named.
 bool GivenFolder(const std::string& folder, std::string* installFolder, std::string* error) {
-  if (!platform::ToWindowsPath(folder, installFolder)) {
-    *error = "The game folder " + Printable(folder) + " does not exist, or has a name the prefix cannot hold.";
-    return false;
-  }
-  if (installFolder->back() != '\\') *installFolder += '\\';
-  if (installFolder->size() >= kFolderLimit) {
-    *error = "The game folder " + Printable(folder) + " is " + *installFolder + " in the prefix, longer than " +
-             std::to_string(kFolderLimit - 1) + " characters.";
-    return false;
-  }
-  return true;
+  if (InstallFolderOf(folder, installFolder)) return true;
+  *error = "The game folder " + Printable(folder) + " does not exist, has a name the prefix cannot hold, or is longer "
+           "than " + std::to_string(kFolderLimit - 1) + " characters in the prefix.";
+  return false;
 }
 
 // Selects the candidate's prefix and Wine, and fixes the installation folder for the run.

@@ -185,6 +185,13 @@ TEST_F(PrefixChoiceTest, GivenGameFolderIsTheInstallationFolder) {
   request.gameFolder = (loose.Path() / "missing").string();
   EXPECT_FALSE(Choose(request));
   EXPECT_EQ(error, "The game folder " + request.gameFolder + " does not exist.");
+  // A folder whose name in the prefix is longer than a registered folder may be.
+  const fs::path deep = loose.Path() / std::string(120, 'a') / std::string(120, 'b') / std::string(20, 'c');
+  fs::create_directories(deep);
+  request.prefix = home.wine.string();
+  request.gameFolder = deep.string();
+  EXPECT_FALSE(Choose(request));
+  EXPECT_NE(error.find("is longer than 258 characters in the prefix"), std::string::npos) << error;
 }
 
 TEST_F(PrefixChoiceTest, ListSaysWhereTheGameIsAndShowsNoControlCharacters) {
