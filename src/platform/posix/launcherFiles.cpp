@@ -64,7 +64,10 @@ std::vector<std::string> FolderNames(const std::string& folder) {
   return names;
 }
 
-bool IsUsablePath(const std::string& path) { return !path.empty() && path[0] == '/' && !HasControlCharacter(path); }
+// A backslash would be read as a separator by the file system seam, which takes Windows names too.
+bool IsUsablePath(const std::string& path) {
+  return !path.empty() && path[0] == '/' && path.find('\\') == std::string::npos && !HasControlCharacter(path);
+}
 
 bool IsUsableName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&

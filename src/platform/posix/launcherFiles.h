@@ -24,7 +24,7 @@ bool IsPrefix(const std::string& path);
 // The names in a folder, sorted; none when it cannot be listed.
 std::vector<std::string> FolderNames(const std::string& folder);
 
-// An absolute path without control characters, as a launcher's file may name a folder.
+// An absolute path without control characters or backslashes, as a launcher's file may name a folder.
 bool IsUsablePath(const std::string& path);
 // One component of a path: not empty, not "." or "..", no separator, no control characters.
 bool IsUsableName(const std::string& name);
