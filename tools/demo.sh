@@ -100,14 +100,36 @@ echo "   with --trusted-key other.blob: $(grep -m1 -i "key" other.err | sed 's/^
 "$zrpatch" --prefix prefix --yes --dry-run --trusted-key publisher.blob patch-1.08.exe > /dev/null 2>&1
 echo "   with --trusted-key publisher.blob: accepted"
 
+step "8. A Steam game under Proton: its prefix's registry knows nothing of it, zrpatch finds it anyway"
+# A player's home with Steam's files (no Steam): the game in the library's steamapps/common, the
+# Proton prefix Steam made for it, a plain ~/.wine beside it. Proton's files are a stand-in.
+. "$here/launcherHome.sh"
+steamhome="$work/steam-home"
+library="$steamhome/.local/share/Steam"
+mkdir -p "$steamhome/.steam"
+ln -s "$library" "$steamhome/.steam/steam"
+steam_library_list "$library/steamapps/libraryfolders.vdf" "$library"
+steam_app "$library" 1234560 "Example Game"
+cp -r game/GERMAN/1.05/. "$library/steamapps/common/Example Game"
+wine_build "$library/steamapps/common/Proton 8.0/files"
+proton_prefix "$library" 1234560 "$library/steamapps/common/Proton 8.0/files"
+bare_prefix "$steamhome/.wine"
+echo "   zrpatch --list patch-1.08.exe:"
+HOME="$steamhome" "$zrpatch" --list patch-1.08.exe 2> /dev/null | sed 's/^/     /'
+HOME="$steamhome" "$zrpatch" --yes patch-1.08.exe 2>&1 |
+  grep -E "^(log: )?(Wine prefix|Steam app|Windows programs|Game folder|.*applied successfully)" | sed 's/^/   /'
+"$zrexample" compare game/GERMAN/1.08 "$library/steamapps/common/Example Game" --extra uninstall.log '*.lnk' |
+  sed 's/^/   /'
+grep -A3 -i 'Example\]' "$library/steamapps/compatdata/1234560/pfx/system.reg" | grep '"Version"' | sed 's/^/   in its prefix: /'
+
 wine=$(bash "$here/wineLoader.sh" patch-1.08.exe)
 if [ -z "$wine" ] || ! command -v xvfb-run > /dev/null; then
-  step "8. (Wine or xvfb-run is missing: the Windows program's half is skipped)"
+  step "9. (Wine or xvfb-run is missing: the Windows program's half is skipped)"
   step "demo finished in $work"
   exit 0
 fi
 
-step "8. The same patch executable, applied by the Windows program under Wine to a second prefix"
+step "9. The same patch executable, applied by the Windows program under Wine to a second prefix"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 WINEPREFIX="$work/prefix-wine" "$wine" wineboot -i > /dev/null 2>&1
 WINEPREFIX="$work/prefix-wine" wineserver -w
@@ -130,7 +152,7 @@ case "$result" in
   *) echo "   the Windows program did not apply the patch" >&2; exit 1 ;;
 esac
 
-step "9. Both prefixes hold the same result"
+step "10. Both prefixes hold the same result"
 winegame="prefix-wine/drive_c/Program Files (x86)/Example Game"
 diff -r --exclude='*.lnk' "$installed" "$winegame" | head -n 20
 echo "   files, names and uninstall.log: identical"

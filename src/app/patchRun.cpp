@@ -250,7 +250,9 @@ int Run(RunState& run) {
   const Manifest& manifest = run.manifest;
   ui::SetPlaceholders(manifest.displayName.empty() ? nullptr : manifest.displayName.c_str(), manifest.version.c_str());
 
-  if (!FindInstallFolder(manifest.configApp, &run.installFolder)) {
+  if (!run.options.installFolder.empty()) {
+    run.installFolder = run.options.installFolder;
+  } else if (!FindInstallFolder(manifest.configApp, &run.installFolder)) {
     NotInstalled(256);
     return kPatchFailed;
   }

@@ -273,10 +273,11 @@ bool PrepareSteps(PatchJob& job, std::uint64_t* total) {
       continue;
     }
     *total += payloadSize == 1 ? 1 : payloadSize + length;
-    // The whole requirement in 64 bits: a file of several GiB needs that much room.
+    // The whole requirement in 64 bits: a file of several GiB needs that much room, on the volume that
+    // holds the file (a drive may have other disks below its root, as Z: has in a Wine prefix).
     std::uint64_t freeBytes = 0;
     const std::uint64_t needed = payloadSize + 2 * length + kSpaceMargin;
-    if (platform::CurrentFileSystem()->FreeSpace(target.substr(0, 3).c_str(), &freeBytes) && freeBytes < needed) {
+    if (platform::CurrentFileSystem()->FreeSpace(target.c_str(), &freeBytes) && freeBytes < needed) {
       return false;
     }
   }

@@ -19,6 +19,28 @@ bool SelectPrefix(const char* directory, std::string* error);
 // when SelectPrefix was never called); "" on Windows.
 std::string PrefixDirectory();
 
+// The Wine that runs the selected prefix's Windows programs (Linux; Windows runs them itself). A game
+// launcher runs its prefixes with a Wine build of its own: Steam with the Proton that made the prefix,
+// Lutris, Bottles and Heroic with the one their settings name. Running a prefix with another Wine may
+// update it to that Wine's version behind the launcher's back, so a prefix whose own Wine cannot be run
+// has its programs refused rather than handed to the system's.
+struct PrefixWine {
+  enum class Kind {
+    System,      // the system's Wine
+    Build,       // the Wine build in `folder`, whose bin/ holds wine64 or wine
+    Unavailable  // none can run the prefix's programs; `reason` says why
+  };
+  Kind kind = Kind::System;
+  std::string folder;
+  std::string name;    // as the launcher names it ("Proton 8.0", "lutris-7.2-2-x86_64"), for messages
+  std::string reason;
+};
+
+// Chooses the Wine for the selected prefix's programs (SelectPrefix chooses the system's), and tells
+// which is chosen. Windows: nothing to choose; always the default.
+void SelectPrefixWine(const PrefixWine& wine);
+PrefixWine SelectedPrefixWine();
+
 // True when the machine is 64-bit: a 64-bit Windows, or a prefix whose system.reg says "#arch=win64"
 // (a prefix without that line is 64-bit, as Wine creates them). The 32-bit patch program then sees
 // "C:\Program Files (x86)" as its Program Files folder and HKEY_LOCAL_MACHINE\Software through the
@@ -45,5 +67,12 @@ bool TemporaryFolder(std::string* folder);
 // case, and components that do not exist yet keep the spelling given. Windows: the name with
 // backslashes. False when the name cannot be mapped (an unknown drive, for example).
 bool ToNativePath(const char* name, std::string* native);
+
+// The program's own name for an existing native folder or file, the way back of ToNativePath. Linux:
+// the path with its links resolved, on the drive of the selected prefix that holds it: C: for drive_c,
+// else the drive whose dosdevices link leads to the folder nearest above it, else Z: for the root;
+// backslashes between its components. Windows: the name as given, with backslashes. False when the path
+// does not exist or holds a backslash in a name (which the Windows form cannot tell from a separator).
+bool ToWindowsPath(const std::string& native, std::string* name);
 
 }  // namespace platform

@@ -7,8 +7,10 @@
 // the way Windows programs expect. On Windows it goes to CreateProcessA unchanged. On Linux it is split
 // by the Windows rules (commandLine.h); a Windows program (a name ending in .exe, .com, .bat or .cmd, a
 // name with a drive letter or a backslash, or a bare name that is not on the PATH) runs through `wine`
-// found on the PATH (`wine64` where only that one is) in the selected prefix, and keeps its Windows
-// paths for wine to map; anything else is started directly. An unquoted program path with blanks is
+// found on the PATH (`wine64` where only that one is) in the selected prefix, or through the prefix's
+// own Wine build when its launcher has one (SelectPrefixWine, machine.h; a prefix whose Wine cannot run
+// makes every Windows program a failed start), and keeps its Windows paths for wine to map; anything
+// else is started directly. An unquoted program path with blanks is
 // resolved as Windows does, by the shortest run of words that names an existing file. Every child on
 // Linux sees the selected prefix as $WINEPREFIX; $WINEDEBUG is left as the user set it.
 

@@ -163,6 +163,27 @@ TEST_F(StepApplication, NotEnoughRoomStopsBeforeAnyChange) {
   EXPECT_EQ(steppatch::ReadTree(folder.Path()), steppatch::Digested(Before()));
 }
 
+// The room is that of the volume holding each file, not of its drive's root: a game on another disk
+// mounted below Z:\ of a prefix (a Steam library on an SD card) has that disk's room.
+TEST_F(StepApplication, RoomIsThatOfTheVolumeHoldingTheFile) {
+  class Volumes : public FaultInjectingFileSystem {
+   public:
+    bool FreeSpace(const char* name, std::uint64_t* bytes) override {
+      *bytes = std::string(name).size() <= 3 ? rootBytes : fileBytes;
+      return true;
+    }
+    std::uint64_t rootBytes = 0, fileBytes = 0;
+  };
+  Volumes volumes;
+  volumes.rootBytes = 1u << 30;
+  volumes.fileBytes = 1048576;
+  EXPECT_FALSE(steppatch::RunUpdate(store, destination, 5, 6, false).roomChecked);
+  EXPECT_EQ(steppatch::ReadTree(folder.Path()), steppatch::Digested(Before()));
+  volumes.rootBytes = 0;
+  volumes.fileBytes = 1u << 30;
+  EXPECT_TRUE(steppatch::RunUpdate(store, destination, 5, 6, false).roomChecked);
+}
+
 // A disk that fills at any point, or a rename or delete that fails, never costs a file: every file is
 // in its old or its new version, and no temporary file is left once the run is over.
 TEST_F(StepApplication, FullDiskOrFailingRenameLeavesEveryFileWhole) {

@@ -9,11 +9,17 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "El/Common/appFrame.h"
 #include "app/patchKey.h"
+#include "app/patchManifest.h"
 #include "app/patchRun.h"
+#include "app/prefixChoice.h"
+#include "app/prefixList.h"
+#include "platform/console.h"
 #include "platform/installRights.h"
+#include "platform/launcherPrefixes.h"
 #include "platform/machine.h"
 #include "platform/mappedFile.h"
 #include "ui/jsonLinesInterface.h"
@@ -32,11 +38,21 @@ const char* const kDescription =
     "installed version and files, asks to start, updates the files, writes the registry values,\n"
     "shortcuts and uninstall log the patch carries, and reports.\n"
     "\n"
-    "The prefix is --prefix, else $WINEPREFIX, else ~/.wine. The wineserver of the prefix must not run\n"
-    "(wineserver -k). The manifest's signature and the signed table of every payload entry are checked\n"
-    "with the key in the patch's own key slot, before anything changes; with --trusted-key the patch must\n"
-    "carry exactly that publisher key. A patch without a payload table (only its manifest signed) is\n"
-    "refused unless --allow-unsigned-payload is given, and then no program it carries is started.\n"
+    "zrpatch --list [PATCH] lists the prefixes it finds: plain Wine ($WINEPREFIX, ~/.wine,\n"
+    "~/.local/share/wineprefixes), Steam's Proton prefixes in every library (native, Flatpak, Snap),\n"
+    "Lutris, Heroic and Bottles; with a patch, which of them hold its game, at which version.\n"
+    "\n"
+    "The prefix is --prefix, else $WINEPREFIX, else the Proton prefix of --steam-app, else the one\n"
+    "prefix found that holds the game (with several, zrpatch asks; unattended, it lists them and stops).\n"
+    "A game that its launcher installed without registering it is found in the launcher's folder; --game\n"
+    "names the installation folder directly. The manifest's commands run with the prefix's own Wine\n"
+    "(Proton's for a Proton prefix, the launcher's runner, else the system's). The wineserver of the\n"
+    "prefix must not run (wineserver -k).\n"
+    "\n"
+    "The manifest's signature and the signed table of every payload entry are checked with the key in\n"
+    "the patch's own key slot, before anything changes; with --trusted-key the patch must carry exactly\n"
+    "that publisher key. A patch without a payload table (only its manifest signed) is refused unless\n"
+    "--allow-unsigned-payload is given, and then no program it carries is started.\n"
     "\n"
     "Exit codes: 0 applied (or already applied and verified, or a dry run that found nothing wrong),\n"
     "1 failed or cancelled, 4 no write access to the prefix's Program Files folder or registry,\n"
@@ -76,10 +92,22 @@ std::string AbsolutePath(const std::string& path) {
 
 int main(int argc, char** argv) {
   CLI::App app{kDescription, "zrpatch"};
-  std::string patchPath, prefix, distribution, onError, logPath, trustedKeyPath;
-  bool yes = false, json = false, dryRun = false, allowUnsigned = false;
-  app.add_option("PATCH", patchPath, "The patch executable (PATCH.exe)")->required();
-  app.add_option("--prefix", prefix, "The Wine or Proton prefix the game is installed in (default: $WINEPREFIX, else ~/.wine)");
+  std::string patchPath, prefix, distribution, onError, logPath, trustedKeyPath, steamApp, gameFolder;
+  bool yes = false, json = false, dryRun = false, allowUnsigned = false, list = false;
+  app.add_option("PATCH", patchPath, "The patch executable (PATCH.exe)");
+  app.add_flag("--list", list, "List the Wine and Proton prefixes found, and with PATCH which of them hold its game");
+  CLI::Option* prefixOption = app.add_option(
+      "--prefix", prefix, "The Wine or Proton prefix the game is installed in (default: $WINEPREFIX, else the one found)");
+  app.add_option("--steam-app", steamApp, "Patch in the Proton prefix of this Steam app (its app id)")
+      ->check(CLI::Validator(
+          [](std::string& id) {
+            return !id.empty() && id.size() <= 20 && id.find_first_not_of("0123456789") == std::string::npos
+                       ? std::string()
+                       : std::string("a Steam app id is a number");
+          },
+          "APPID"))
+      ->excludes(prefixOption);
+  app.add_option("--game", gameFolder, "The game's installation folder, when the prefix's registry does not know it");
   app.add_flag("-y,--yes", yes, "Answer Yes to the start question");
   app.add_option("--distribution", distribution, "Choose this distribution (a tag of the patch) when it asks which");
   app.add_option("--on-error", onError, "Answer a damaged-file question with abort or ignore instead of asking")
@@ -97,6 +125,10 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& error) {
     // Help is a success; every other mistake on the command line is a failure, exit code 1.
     return app.exit(error) == 0 ? 0 : kExitFailure;
+  }
+  if (patchPath.empty() && !list) {
+    std::fprintf(stderr, "PATCH is required (or --list)\nRun with --help for more information.\n");
+    return kExitFailure;
   }
 
   ui::PresetAnswers answers;
@@ -136,21 +168,51 @@ int main(int argc, char** argv) {
 
   std::string error;
   app::PatchRunOptions options;
-  options.storePath = AbsolutePath(patchPath);
+  options.storePath = patchPath.empty() ? std::string() : AbsolutePath(patchPath);
   options.dryRun = dryRun;
   options.unsignedPayload = allowUnsigned ? app::UnsignedPayload::ApplyNoPrograms : app::UnsignedPayload::Refuse;
-  {
-    platform::MappedFile patch;
-    if (!patch.Open(options.storePath.c_str(), &error)) return fail(error);
-    if (!app::PatchTrustedKey(patch.Data(), patch.Size(), trustedKeyPath.c_str(), &options.trustedKey, &error)) {
-      return fail(patchPath + ": " + error);
+  app::Manifest manifest;
+  if (!patchPath.empty()) {
+    {
+      platform::MappedFile patch;
+      if (!patch.Open(options.storePath.c_str(), &error)) return fail(error);
+      if (!app::PatchTrustedKey(patch.Data(), patch.Size(), trustedKeyPath.c_str(), &options.trustedKey, &error)) {
+        return fail(patchPath + ": " + error);
+      }
+    }
+    // A patch that fails its signature check has shown its box already.
+    if (!app::ReadPatchManifest(options.storePath, options.trustedKey, &manifest, &error)) {
+      return error.empty() ? finish(kExitFailure) : fail(patchPath + ": " + error);
     }
   }
-  if (!platform::SelectPrefix(prefix.empty() ? nullptr : prefix.c_str(), &error)) return fail(error);
   const std::string fingerprint = "Publisher key " + app::KeyFingerprintText(options.trustedKey) +
                                   (trustedKeyPath.empty() ? " (taken from the patch)" : " (matches --trusted-key)");
+  const platform::PrefixSearch search = platform::FindPrefixes(platform::UserLauncherHome());
+  if (list) {
+    if (!patchPath.empty()) ui::CurrentUserInterface()->AppendLog(fingerprint.c_str());
+    app::ListPrefixes(search, patchPath.empty() ? nullptr : &manifest, json, stdout);
+    return finish(0);
+  }
+
+  app::PrefixRequest request;
+  const char* winePrefix = std::getenv("WINEPREFIX");
+  request.prefix = !prefix.empty() ? prefix : winePrefix ? winePrefix : "";
+  request.steamApp = steamApp;
+  request.gameFolder = gameFolder.empty() ? std::string() : AbsolutePath(gameFolder);
+  request.unattended = yes || json;
+  const app::PrefixQuestion ask = [](const std::string& question, const std::vector<std::string>& choices) {
+    return app::AskOnTerminal(stdin, stderr, platform::IsTerminal(platform::ConsoleStream::Input), question, choices);
+  };
+  app::PrefixChoice choice;
+  if (!app::ChoosePrefix(request, search, manifest, ask, &choice, &error)) return fail(error);
+  options.installFolder = choice.installFolder;
   ui::CurrentUserInterface()->AppendLog(fingerprint.c_str());
   ui::CurrentUserInterface()->AppendLog(("Wine prefix " + platform::PrefixDirectory()).c_str());
+  ui::CurrentUserInterface()->AppendLog((app::PrefixTitle(choice.prefix) + ": " + choice.reason).c_str());
+  ui::CurrentUserInterface()->AppendLog(("Windows programs run with " + app::WineText(choice.prefix.wine)).c_str());
+  if (!options.installFolder.empty()) {
+    ui::CurrentUserInterface()->AppendLog(("Game folder " + options.installFolder).c_str());
+  }
 
   if (!dryRun && !platform::CheckInstallRights()) {
     char text[2048];

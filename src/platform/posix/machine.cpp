@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "platform/nameFolding.h"
@@ -18,8 +19,9 @@ namespace platform {
 namespace {
 
 // Empty until chosen; chosen on first use by whichever thread asks first (the publisher tools start
-// processes from several threads), so it is read and written under its lock.
+// processes from several threads), so it is read and written under its lock, with its Wine.
 std::string selected;
+PrefixWine selectedWine;
 std::mutex& SelectedLock() {
   static std::mutex lock;
   return lock;
@@ -64,7 +66,18 @@ bool SelectPrefix(const char* directory, std::string* error) {
   }
   std::lock_guard<std::mutex> hold(SelectedLock());
   selected = prefix;
+  selectedWine = PrefixWine();
   return true;
+}
+
+void SelectPrefixWine(const PrefixWine& wine) {
+  std::lock_guard<std::mutex> hold(SelectedLock());
+  selectedWine = wine;
+}
+
+PrefixWine SelectedPrefixWine() {
+  std::lock_guard<std::mutex> hold(SelectedLock());
+  return selectedWine;
 }
 
 std::string PrefixDirectory() {
@@ -230,6 +243,69 @@ bool ToNativePath(const char* name, std::string* native) {
   // A name that ends with a separator names a folder; keep the mark for callers that look at it.
   if (path.back() == '/' && native->back() != '/') *native += '/';
   if (root == "." && native->size() > 2) native->erase(0, 2);
+  return true;
+}
+
+namespace {
+
+// The path with every link resolved; "" when it does not exist.
+std::string Resolved(const std::string& path) {
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (!resolved) return std::string();
+  std::string result = resolved;
+  std::free(resolved);
+  return result;
+}
+
+// True when `path` is `folder` or lies below it (both resolved; "/" holds everything).
+bool Holds(const std::string& folder, const std::string& path) {
+  if (folder == "/") return true;
+  return path.compare(0, folder.size(), folder) == 0 && (path.size() == folder.size() || path[folder.size()] == '/');
+}
+
+}  // namespace
+
+bool ToWindowsPath(const std::string& native, std::string* name) {
+  const std::string path = Resolved(native);
+  if (path.empty() || path.find('\\') != std::string::npos) return false;
+  // Each drive with the folder it stands for, as DriveRoot maps them.
+  std::vector<std::pair<char, std::string>> drives;
+  const std::string devices = PrefixDirectory() + "/dosdevices";
+  if (DIR* listing = ::opendir(devices.c_str())) {
+    while (struct dirent* entry = ::readdir(listing)) {
+      const char letter = entry->d_name[0];
+      if (letter < 'a' || letter > 'z' || std::strcmp(entry->d_name + 1, ":") != 0) continue;
+      const std::string target = Resolved(devices + "/" + entry->d_name);
+      if (!target.empty()) drives.emplace_back(letter, target);
+    }
+    ::closedir(listing);
+  }
+  auto mapped = [&](char letter) {
+    for (const auto& drive : drives) {
+      if (drive.first == letter) return true;
+    }
+    return false;
+  };
+  if (!mapped('c')) {
+    const std::string driveC = Resolved(PrefixDirectory() + "/drive_c");
+    if (!driveC.empty()) drives.emplace_back('c', driveC);
+  }
+  if (!mapped('z')) drives.emplace_back('z', "/");
+  // C: first, then the drive whose folder is nearest above the path (the lowest letter among equals).
+  const std::pair<char, std::string>* best = nullptr;
+  for (const auto& drive : drives) {
+    if (!Holds(drive.second, path)) continue;
+    const bool better = !best || (best->first != 'c' &&
+                                  (drive.first == 'c' || drive.second.size() > best->second.size() ||
+                                   (drive.second.size() == best->second.size() && drive.first < best->first)));
+    if (better) best = &drive;
+  }
+  if (!best) return false;
+  std::string rest = best->second == "/" ? path : path.substr(best->second.size());
+  for (char& c : rest) {
+    if (c == '/') c = '\\';
+  }
+  *name = std::string(1, static_cast<char>(best->first - 'a' + 'A')) + ":" + (rest.empty() ? "\\" : rest);
   return true;
 }
 

@@ -139,15 +139,33 @@ std::vector<std::string> SplitForStart(const char* commandLine) {
   return words;
 }
 
+bool IsFolder(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 // The parent's environment with $WINEPREFIX naming the selected prefix, so that wine, and any native
-// program that runs wine itself, works on the machine the patch program works on.
-std::vector<std::string> ChildEnvironment() {
+// program that runs wine itself, works on the machine the patch program works on. A launcher's Wine
+// build finds the libraries it carries beside its bin/ folder first, as its launcher runs it.
+std::vector<std::string> ChildEnvironment(const std::string& wineBuild) {
   std::vector<std::string> variables;
+  std::string libraries;
+  if (!wineBuild.empty()) {
+    for (const char* folder : {"/lib64", "/lib"}) {
+      if (IsFolder(wineBuild + folder)) libraries += (libraries.empty() ? "" : ":") + wineBuild + folder;
+    }
+  }
   for (char** entry = environ; entry && *entry; ++entry) {
-    if (std::strncmp(*entry, "WINEPREFIX=", 11) != 0) variables.emplace_back(*entry);
+    if (std::strncmp(*entry, "WINEPREFIX=", 11) == 0) continue;
+    if (!libraries.empty() && std::strncmp(*entry, "LD_LIBRARY_PATH=", 16) == 0) {
+      if ((*entry)[16] != '\0') libraries += std::string(":") + (*entry + 16);
+      continue;
+    }
+    variables.emplace_back(*entry);
   }
   const std::string prefix = PrefixDirectory();
   if (!prefix.empty()) variables.push_back("WINEPREFIX=" + prefix);
+  if (!libraries.empty()) variables.push_back("LD_LIBRARY_PATH=" + libraries);
   return variables;
 }
 
@@ -159,19 +177,43 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
   return pointers;
 }
 
-// Wine's loader for the selected prefix: a 64-bit prefix is run by wine64, which starts the 32-bit
-// loader itself for 32-bit programs; a 32-bit prefix by wine. Debian puts wine on the PATH and keeps
-// wine64 in /usr/lib/wine. "" when Wine is not installed.
-std::string WineLoader() {
-  const std::string wine = FindOnPath("wine");
-  std::string wine64 = FindOnPath("wine64");
-  if (wine64.empty() && !wine.empty() && ::access("/usr/lib/wine/wine64", X_OK) == 0) wine64 = "/usr/lib/wine/wine64";
+// Of the loaders wine and wine64 (either may be ""), the one for the selected prefix: a 64-bit prefix
+// is run by wine64, which starts the 32-bit loader itself for 32-bit programs; a 32-bit prefix by wine.
+std::string LoaderForPrefix(const std::string& wine, const std::string& wine64) {
   if (MachineIs64Bit() && !wine64.empty()) return wine64;
   return wine.empty() ? wine64 : wine;
 }
 
-// The program to execute and its argument vector for a split command line.
-bool ResolveProgram(std::vector<std::string>& words, std::string* executable, StartFailure* failure) {
+// Wine's loader for the selected prefix, with the prefix's Wine build when its launcher has one ("" in
+// *build otherwise). Debian puts the system's wine on the PATH and keeps wine64 in /usr/lib/wine.
+// False, with the reason, when no Wine may run the prefix's programs.
+bool WineLoader(std::string* loader, std::string* build, std::string* reason) {
+  const PrefixWine wine = SelectedPrefixWine();
+  build->clear();
+  if (wine.kind == PrefixWine::Kind::Unavailable) {
+    *reason = wine.reason;
+    return false;
+  }
+  if (wine.kind == PrefixWine::Kind::Build) {
+    const std::string bin = wine.folder + "/bin/";
+    *loader = LoaderForPrefix(IsExecutableFile(bin + "wine") ? bin + "wine" : std::string(),
+                              IsExecutableFile(bin + "wine64") ? bin + "wine64" : std::string());
+    *build = wine.folder;
+    *reason = "the prefix's Wine (" + wine.name + ") has no wine program in " + bin;
+    return !loader->empty();
+  }
+  const std::string system = FindOnPath("wine");
+  std::string system64 = FindOnPath("wine64");
+  if (system64.empty() && !system.empty() && IsExecutableFile("/usr/lib/wine/wine64")) system64 = "/usr/lib/wine/wine64";
+  *loader = LoaderForPrefix(system, system64);
+  *reason = "wine is not installed";
+  return !loader->empty();
+}
+
+// The program to execute and its argument vector for a split command line; *wineBuild is the Wine
+// build it runs with ("" for a native program or the system's Wine).
+bool ResolveProgram(std::vector<std::string>& words, std::string* executable, std::string* wineBuild,
+                    StartFailure* failure) {
   const std::string program = words[0];
   bool throughWine = HasWindowsForm(program);
   if (!throughWine) {
@@ -187,8 +229,8 @@ bool ResolveProgram(std::vector<std::string>& words, std::string* executable, St
   if (IsFullPath(program) && !ProgramFileExists(program)) {
     return Fail(failure, ENOENT);
   }
-  *executable = WineLoader();
-  if (executable->empty()) return Fail(failure, ENOENT, "wine is not installed: cannot run " + program);
+  std::string reason;
+  if (!WineLoader(executable, wineBuild, &reason)) return Fail(failure, ENOENT, reason + ": cannot run " + program);
   words.insert(words.begin(), *executable);
   return true;
 }
@@ -200,8 +242,8 @@ class PosixProcessLauncher : public ProcessLauncher {
     *process = kNoProcess;
     std::vector<std::string> words = SplitForStart(commandLine);
     if (words.empty() || words[0].empty()) return Fail(failure, ENOENT, "no program in the command line");
-    std::string executable;
-    if (!ResolveProgram(words, &executable, failure)) return false;
+    std::string executable, wineBuild;
+    if (!ResolveProgram(words, &executable, &wineBuild, failure)) return false;
 
     std::string folder;
     if (workingFolder && *workingFolder && !ToNativePath(workingFolder, &folder)) {
@@ -209,7 +251,7 @@ class PosixProcessLauncher : public ProcessLauncher {
     }
 
     std::vector<char*> arguments = Pointers(words);
-    std::vector<std::string> variables = ChildEnvironment();
+    std::vector<std::string> variables = ChildEnvironment(wineBuild);
     std::vector<char*> environment = Pointers(variables);
 
     posix_spawn_file_actions_t actions;

@@ -9,6 +9,10 @@ bool SelectPrefix(const char*, std::string*) { return true; }
 
 std::string PrefixDirectory() { return std::string(); }
 
+void SelectPrefixWine(const PrefixWine&) {}
+
+PrefixWine SelectedPrefixWine() { return PrefixWine(); }
+
 bool MachineIs64Bit() {
   // A 32-bit process on 64-bit Windows runs under WOW64; a 64-bit build is 64-bit by itself.
   if (sizeof(void*) == 8) return true;
@@ -49,5 +53,7 @@ bool ToNativePath(const char* name, std::string* native) {
   }
   return true;
 }
+
+bool ToWindowsPath(const std::string& native, std::string* name) { return ToNativePath(native.c_str(), name); }
 
 }  // namespace platform

@@ -101,6 +101,33 @@ TEST_F(Prefix, DrivesAndNamesMapWithoutRegardToCase) {
   EXPECT_EQ(Native("C:\\Games\\Example\\..\\Example\\.\\Data"), c + "/Games/Example/Data");
 }
 
+// A native folder named in the program's own form: on drive_c, on a drive linked to another folder,
+// else on Z:; with links resolved, and back again to the same folder.
+TEST_F(Prefix, NativePathsMapToTheDriveThatHoldsThem) {
+  std::string name;
+  ASSERT_TRUE(platform::ToWindowsPath((root / "drive_c" / "Games" / "Example").string(), &name));
+  EXPECT_EQ(name, "C:\\Games\\Example");
+  ASSERT_TRUE(platform::ToWindowsPath((root / "drive_c").string() + "/", &name));
+  EXPECT_EQ(name, "C:\\");
+  ASSERT_TRUE(platform::ToWindowsPath((folder.Path() / "media" / "Disc").string(), &name));
+  EXPECT_EQ(name, "D:\\Disc");
+  const fs::path outside = folder.Path() / "Steam Library" / "common";
+  fs::create_directories(outside);
+  ASSERT_TRUE(platform::ToWindowsPath(outside.string(), &name));
+  std::string expected = "Z:" + fs::canonical(outside).string();
+  for (char& c : expected) c = c == '/' ? '\\' : c;
+  EXPECT_EQ(name, expected);
+  EXPECT_EQ(Native(name.c_str()), fs::canonical(outside).string());
+  // Through a link into drive_c: the drive of the folder it leads to.
+  fs::create_directory_symlink(root / "drive_c" / "Games", folder.Path() / "games link");
+  ASSERT_TRUE(platform::ToWindowsPath((folder.Path() / "games link" / "Example").string(), &name));
+  EXPECT_EQ(name, "C:\\Games\\Example");
+
+  EXPECT_FALSE(platform::ToWindowsPath((folder.Path() / "missing").string(), &name));
+  fs::create_directories(folder.Path() / "back\\slash");
+  EXPECT_FALSE(platform::ToWindowsPath((folder.Path() / "back\\slash").string(), &name));
+}
+
 TEST_F(Prefix, ArchitectureDecidesTheProgramFilesFolder) {
   EXPECT_TRUE(platform::MachineIs64Bit());
   EXPECT_EQ(platform::ProgramFilesFolder(), "C:\\Program Files (x86)");

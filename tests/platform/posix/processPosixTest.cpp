@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "platform/machine.h"
@@ -123,6 +124,61 @@ TEST(PosixProcess, WindowsProgramWithoutWineIsNotStarted) {
   run = RunCommand(folder.File("missing.exe") + " /quiet");
   EXPECT_FALSE(run.started);
   EXPECT_EQ(run.failure.systemError, kNotFound);
+}
+
+// A launcher's prefix runs its Windows programs with the launcher's own Wine build, which finds its
+// libraries first; a prefix whose Wine cannot run has them refused, never handed to another Wine.
+TEST(PosixProcess, WindowsProgramsRunWithThePrefixsOwnWine) {
+  TempFolder folder;
+  const fs::path prefix = folder.Path() / "pfx";
+  fs::create_directories(prefix / "drive_c");
+  const fs::path build = folder.Path() / "Proton 8.0" / "files";
+  fs::create_directories(build / "bin");
+  fs::create_directories(build / "lib64");
+  fs::create_directories(build / "lib");
+  std::ofstream(prefix / "system.reg") << "WINE REGISTRY Version 2\n\n#arch=win32\n";
+  WriteProgram(build / "bin" / "wine",
+               "#!/bin/sh\nprintf '%s|' \"$0\" \"$@\" \"$LD_LIBRARY_PATH\" > \"$WINEPREFIX/ran.txt\"\nexit 5\n", true);
+  std::string error;
+  const std::string previous = platform::PrefixDirectory();
+  ASSERT_TRUE(platform::SelectPrefix(prefix.string().c_str(), &error)) << error;
+  ScopedVariable libraries("LD_LIBRARY_PATH", "/opt/mine");
+  platform::PrefixWine wine;
+  wine.kind = platform::PrefixWine::Kind::Build;
+  wine.folder = build.string();
+  wine.name = "Proton 8.0";
+  platform::SelectPrefixWine(wine);
+
+  platform::ProcessRun run = RunCommand("setup.exe /quiet \"two words\"");
+  ASSERT_TRUE(run.started) << run.failure.reason;
+  EXPECT_EQ(run.exitCode, 5u);
+  std::ifstream recorded(prefix / "ran.txt");
+  const std::string line((std::istreambuf_iterator<char>(recorded)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(line, (build / "bin" / "wine").string() + "|setup.exe|/quiet|two words|" + (build / "lib64").string() + ":" +
+                      (build / "lib").string() + ":/opt/mine|");
+  // Native programs keep the environment as it was.
+  run = RunCommand("/bin/sh -c \"test \\\"$LD_LIBRARY_PATH\\\" = /opt/mine\"");
+  ASSERT_TRUE(run.started) << run.failure.reason;
+  EXPECT_EQ(run.exitCode, 0u);
+
+  wine.folder = (folder.Path() / "removed").string();
+  platform::SelectPrefixWine(wine);
+  run = RunCommand("setup.exe");
+  EXPECT_FALSE(run.started);
+  EXPECT_EQ(run.failure.systemError, kNotFound);
+  EXPECT_EQ(run.failure.reason, "the prefix's Wine (Proton 8.0) has no wine program in " + wine.folder + "/bin/: cannot run setup.exe");
+
+  wine.kind = platform::PrefixWine::Kind::Unavailable;
+  wine.reason = "its runner soda-7.0-9 is not installed";
+  platform::SelectPrefixWine(wine);
+  run = RunCommand("setup.exe");
+  EXPECT_FALSE(run.started);
+  EXPECT_EQ(run.failure.reason, "its runner soda-7.0-9 is not installed: cannot run setup.exe");
+
+  // Choosing a prefix again goes back to the system's Wine.
+  ASSERT_TRUE(platform::SelectPrefix(prefix.string().c_str(), &error)) << error;
+  EXPECT_EQ(platform::SelectedPrefixWine().kind, platform::PrefixWine::Kind::System);
+  platform::SelectPrefix(previous.c_str(), &error);
 }
 
 // Windows programs run through wine in the selected prefix. The prefix is the test build's own

@@ -1,0 +1,26 @@
+// Fuzz target of the YAML reader for launchers' files. A refusal always says why and leaves nothing
+// behind; a document that reads, written again as nested flow collections of double-quoted texts
+// spread over lines, reads back as the same tree.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "launchers/yamlText.h"
+#include "treeAsJson.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  launchers::Node root;
+  std::string error;
+  if (!launchers::ParseYaml(text, &root, &error)) {
+    if (error.empty() || root != launchers::Node()) __builtin_trap();
+    return 0;
+  }
+  std::string again;
+  WriteTreeAsJson(root, &again);
+  again += "\n";
+  if (again.size() > launchers::kMaxFileBytes) return 0;
+  launchers::Node reread;
+  if (!launchers::ParseYaml(again, &reread, &error) || reread != root) __builtin_trap();
+  return 0;
+}
