@@ -122,6 +122,7 @@ bool FindStepChain(RunState& run) {
     return false;
   };
   run.stepMinors.clear();
+  run.stepTargets.clear();
   for (VersionNumber at = run.installedVersion; at != run.patchVersion;) {
     const auto found = steps.find(at);
     if (found == steps.end()) return refuse("it has no step from version " + VersionText(at));
@@ -131,6 +132,7 @@ bool FindStepChain(RunState& run) {
       return refuse("its step from version " + VersionText(at) + " leads to version " + VersionText(next));
     }
     run.stepMinors.push_back(Minor(at));
+    run.stepTargets.push_back(next);
     at = next;
   }
   const std::string listName = "CRC\\" + VersionText(run.patchVersion) + "\\CRC.CRC";
@@ -287,7 +289,23 @@ int Run(RunState& run) {
 
   if (alreadyApplied) return VerifyApplied(run);
 
-  if (resuming) {
+  if (resuming && run.journal.Failed()) {
+    // The run that began the update failed, and the installation may have been restored or changed
+    // since: every file is checked against the versions that run went through, and nothing it
+    // recorded as done is taken on trust.
+    AppendMessage("An earlier update from version " + run.installedVersionText +
+                  " did not complete; the installation is checked again before it goes on.");
+    run.job.prefix = "";
+    run.job.destination = run.installFolder.c_str();
+    run.job.recheckDone = true;
+    std::vector<std::pair<int, int>> versions = {{Major(run.installedVersion), Minor(run.installedVersion)}};
+    for (VersionNumber reached : run.stepTargets) versions.push_back({Major(reached), Minor(reached)});
+    if (patch::VerifyAgainstVersions(run.job, versions, run.distributions) != patch::kVerified) {
+      AppendMessage(ui::FormatMessage(14, kBoxText, kBoxText));
+      window->SetKeepOpen();
+      return kPatchFailed;
+    }
+  } else if (resuming) {
     AppendMessage("Completing the interrupted update from version " + run.installedVersionText + ".");
   } else if (!run.IsAddon()) {
     AppendMessage(ui::FormatMessage(11, kBoxText, kBoxText, Major(run.installedVersion), Minor(run.installedVersion)));

@@ -53,6 +53,7 @@ struct RunState {
   // The source minor versions of the steps that lead from the installed version to the patch's, in
   // the order they are applied.
   std::vector<int> stepMinors;
+  std::vector<VersionNumber> stepTargets;  // the version each of those steps leads to
   // The checksums of installed files the run knows without reading them again: verified before
   // updating and not touched since, or written by the run.
   patch::KnownChecksums known;

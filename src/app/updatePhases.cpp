@@ -378,6 +378,9 @@ int RunUpdatePhases(RunState& run) {
   run.boundary = &boundary;
   const int result = UpdatePhases(run);
   run.boundary = nullptr;
+  // A run that changed files and then failed says so in its journal: the next run checks everything
+  // again instead of taking up where this one stopped, since the player may restore the game first.
+  if (result != kPatchDone && run.journalOpen) run.journal.MarkFailed();
   return result;
 }
 

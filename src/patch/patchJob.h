@@ -35,6 +35,9 @@ struct PatchJob {
   // Where the passes record what they begin and finish, so that an interrupted run can be completed;
   // null: not recorded.
   StepJournal* journal = nullptr;
+  // Taking up a run that failed: the entries its journal calls done are checked again like begun ones
+  // (their files may have been restored since), never taken as they are.
+  bool recheckDone = false;
   // Where verification and the written files leave the checksums they computed, for the check at the
   // end of the run; null: not kept.
   KnownChecksums* known = nullptr;

@@ -293,10 +293,11 @@ bool ApplyStep(PatchJob& job) {
     std::string relative;
     if (!ParseStepName(name, static_cast<std::size_t>(job.prefix.GetLength()), &major, &minor, &relative)) continue;
 
-    // A rerun takes an entry the interrupted run finished as it is.
+    // A rerun takes an entry the interrupted run finished as it is; after a failed run it checks it.
     const int firstLine = install::UninstallList().Size();
     std::vector<std::string> doneLines;
-    if (job.journal && job.journal->IsDone(name, &doneLines)) {
+    const bool done = job.journal && job.journal->IsDone(name, &doneLines);
+    if (done && !job.recheckDone) {
       AddLines(doneLines);
       continue;
     }
@@ -312,7 +313,8 @@ bool ApplyStep(PatchJob& job) {
     StepJournal* journal = suffix == ".EQU" || suffix == ".INI" ? nullptr : job.journal;
     bool targetExisted = FileExists(paths.target);
     // One the interrupted run began keeps what that run knew of its target; its leftovers go.
-    const bool resumed = journal && journal->IsBegun(name, &targetExisted);
+    const bool resumed =
+        journal && (journal->IsBegun(name, &targetExisted) || (done && journal->TargetExisted(name, &targetExisted)));
     if (resumed) {
       RemoveLeftovers(paths);
     } else if (journal && !journal->Begin(name, targetExisted)) {
@@ -370,12 +372,15 @@ void CopyWholeFiles(PatchJob& job) {
 
     const int firstLine = install::UninstallList().Size();
     std::vector<std::string> doneLines;
-    if (job.journal && job.journal->IsDone(name, &doneLines)) {
+    if (job.journal && job.journal->IsDone(name, &doneLines) && !job.recheckDone) {
       AddLines(doneLines);
       continue;
     }
+    // What the run that began the entry knew of its target counts (it may have created it since).
     bool targetExisted = FileExists(target);
-    if (job.journal && !job.journal->IsBegun(name, &targetExisted) && !job.journal->Begin(name, targetExisted)) {
+    const bool begun = job.journal && (job.journal->IsBegun(name, &targetExisted) ||
+                                       (job.recheckDone && job.journal->TargetExisted(name, &targetExisted)));
+    if (job.journal && !begun && !job.journal->Begin(name, targetExisted)) {
       Fail(job, relative);
       return;
     }

@@ -43,6 +43,7 @@ bool StepJournal::Open(const std::string& path) {
   startAfresh_ = false;
   values_.clear();
   begun_.clear();
+  existed_.clear();
   done_.clear();
   std::string text;
   bool exists = false;
@@ -73,7 +74,7 @@ bool StepJournal::Open(const std::string& path) {
         break;
       }
       case 'B':
-        if (rest.size() > 2 && rest[1] == '\t') begun_[rest.substr(2)] = rest[0] == '1';
+        if (rest.size() > 2 && rest[1] == '\t') begun_[rest.substr(2)] = existed_[rest.substr(2)] = rest[0] == '1';
         pending.clear();
         break;
       case 'L':
@@ -116,9 +117,16 @@ bool StepJournal::IsBegun(const std::string& entry, bool* targetExisted) const {
   return true;
 }
 
+bool StepJournal::TargetExisted(const std::string& entry, bool* targetExisted) const {
+  const auto found = existed_.find(entry);
+  if (found == existed_.end()) return false;
+  *targetExisted = found->second;
+  return true;
+}
+
 bool StepJournal::Begin(const std::string& entry, bool targetExisted) {
   if (!IsPlainField(entry) || !Append(Record('B', std::string(targetExisted ? "1" : "0") + "\t" + entry))) return false;
-  begun_[entry] = targetExisted;
+  begun_[entry] = existed_[entry] = targetExisted;
   return true;
 }
 
@@ -140,6 +148,7 @@ void StepJournal::Remove() {
   tornLastLine_ = false;
   values_.clear();
   begun_.clear();
+  existed_.clear();
   done_.clear();
 }
 

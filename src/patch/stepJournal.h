@@ -40,6 +40,13 @@ class StepJournal {
   bool IsDone(const std::string& entry, std::vector<std::string>* lines) const;
   // Whether `entry` was begun (and not finished), with whether its target existed before.
   bool IsBegun(const std::string& entry, bool* targetExisted) const;
+  // Whether its target existed when `entry` was begun, finished or not; false when it never was.
+  bool TargetExisted(const std::string& entry, bool* targetExisted) const;
+
+  // The run that wrote the journal ended with a failure (not an interruption): the installation may
+  // have been restored or changed since, and a run that takes it up must not trust what it records.
+  bool MarkFailed() { return SetValue("state", "failed"); }
+  bool Failed() const { return Value("state") == "failed"; }
 
   // Each record is appended and the file closed before the call returns; false when it could not be
   // written (the caller stops: without the record a rerun could not complete the entry).
@@ -58,6 +65,7 @@ class StepJournal {
   bool startAfresh_ = false;   // the file holds only part of the header: it is written anew
   std::map<std::string, std::string> values_;
   std::map<std::string, bool> begun_;                       // entry -> target existed
+  std::map<std::string, bool> existed_;                     // every begun entry, finished or not
   std::map<std::string, std::vector<std::string>> done_;    // entry -> uninstall lines
 };
 

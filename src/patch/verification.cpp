@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <map>
 
 #include "El/Common/appFrame.h"
 #include "El/QStream/crc32.h"
@@ -24,26 +25,27 @@ bool InstalledFileChecksum(const char* path, std::uint32_t* crc) {
 
 namespace {
 
-int Verify(const PatchJob& job, const std::string& fileFilter, const std::vector<std::string>& distributions,
-           bool useSourceVersion, bool retryIsDefault, const WrittenChecksum* written, bool* ignored) {
-  if (ignored) *ignored = false;
-  const int major = useSourceVersion ? job.sourceMajor : job.targetMajor;
-  const int minor = useSourceVersion ? job.sourceMinor : job.targetMinor;
-  char listName[64];
-  std::snprintf(listName, sizeof listName, "crc\\%d.%02d\\crc.crc", major, minor);
-  std::string list;
-  if (!job.store || !EntryText(*job.store, listName, &list)) {
-    if (!fileFilter.empty()) {
-      ui::AppendLog(15, fileFilter.c_str(), major, minor);
-    } else {
-      ui::AppendLog(13, major, minor);
-    }
-    return kVerified;
-  }
+// The list of a version as text; false when the store has none.
+bool ListText(const PatchJob& job, int major, int minor, std::string* list, std::string* listName) {
+  char name[64];
+  std::snprintf(name, sizeof name, "crc\\%d.%02d\\crc.crc", major, minor);
+  *listName = name;
+  return job.store && EntryText(*job.store, name, list);
+}
+
+std::vector<ChecksumRecord> ParseList(const std::string& list, const std::string& listName, const std::string& filter,
+                                      const std::vector<std::string>& distributions) {
   int ignoredLines = 0;
-  const std::vector<ChecksumRecord> records = ParseChecksumList(list, fileFilter, distributions, &ignoredLines);
-  if (ignoredLines > 0) ErrorMessage("%s: %d lines longer than %d characters ignored", listName, ignoredLines,
+  std::vector<ChecksumRecord> records = ParseChecksumList(list, filter, distributions, &ignoredLines);
+  if (ignoredLines > 0) ErrorMessage("%s: %d lines longer than %d characters ignored", listName.c_str(), ignoredLines,
                                      static_cast<int>(kMaxChecksumLine));
+  return records;
+}
+
+// Each record's file in job.destination against its checksums, as the verification does it: a missing
+// required file fails, a mismatch of a required one asks.
+int CheckRecords(const PatchJob& job, const std::vector<ChecksumRecord>& records, bool retryIsDefault,
+                 const WrittenChecksum* written, bool* ignored) {
   ui::UserInterface* window = ui::CurrentUserInterface();
   int result = kVerified;
   for (const ChecksumRecord& record : records) {
@@ -89,7 +91,59 @@ int Verify(const PatchJob& job, const std::string& fileFilter, const std::vector
   return result;
 }
 
+int Verify(const PatchJob& job, const std::string& fileFilter, const std::vector<std::string>& distributions,
+           bool useSourceVersion, bool retryIsDefault, const WrittenChecksum* written, bool* ignored) {
+  if (ignored) *ignored = false;
+  const int major = useSourceVersion ? job.sourceMajor : job.targetMajor;
+  const int minor = useSourceVersion ? job.sourceMinor : job.targetMinor;
+  std::string list, listName;
+  if (!ListText(job, major, minor, &list, &listName)) {
+    if (!fileFilter.empty()) {
+      ui::AppendLog(15, fileFilter.c_str(), major, minor);
+    } else {
+      ui::AppendLog(13, major, minor);
+    }
+    return kVerified;
+  }
+  return CheckRecords(job, ParseList(list, listName, fileFilter, distributions), retryIsDefault, written, ignored);
+}
+
 }  // namespace
+
+int VerifyAgainstVersions(const PatchJob& job, const std::vector<std::pair<int, int>>& versions,
+                          const std::vector<std::string>& distributions) {
+  // Per file, every checksum any of the versions gives it; missing is fine unless every version's list
+  // requires the file, the first one included.
+  std::vector<ChecksumRecord> merged;
+  std::map<std::string, std::size_t> byName;
+  std::map<std::string, int> requiredIn;
+  int lists = 0;
+  for (const auto& [major, minor] : versions) {
+    std::string list, listName;
+    if (!ListText(job, major, minor, &list, &listName)) continue;
+    ++lists;
+    for (const ChecksumRecord& record : ParseList(list, listName, "", distributions)) {
+      const std::string key = UpperAscii(record.name);
+      const auto found = byName.find(key);
+      if (found == byName.end()) {
+        byName[key] = merged.size();
+        merged.push_back(record);
+      } else {
+        ChecksumRecord& known = merged[found->second];
+        known.checksums.insert(known.checksums.end(), record.checksums.begin(), record.checksums.end());
+      }
+      if (!record.tolerated) ++requiredIn[key];
+    }
+  }
+  if (lists == 0) {
+    ui::AppendLog(13, job.sourceMajor, job.sourceMinor);
+    return kVerified;
+  }
+  for (ChecksumRecord& record : merged) {
+    if (requiredIn[UpperAscii(record.name)] < lists) record.tolerated = true;
+  }
+  return CheckRecords(job, merged, false, nullptr, nullptr);
+}
 
 bool VerifyReachedVersion(const PatchJob& job, const std::vector<std::string>& distributions, std::string* failedFile) {
   char listName[64];

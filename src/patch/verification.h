@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "patch/patchJob.h"
@@ -22,6 +23,14 @@ enum VerifyResult { kVerifyFailed = 0, kVerified = 1, kVerifyRetry = 2 };
 // (the caller rewrites the file and verifies again).
 int VerifyInstallation(const PatchJob& job, const std::string& fileFilter,
                        const std::vector<std::string>& distributions, bool useSourceVersion, bool retryIsDefault);
+
+// The verification before a run that takes up a failed one: the installation may hold any of the
+// versions the failed run went through, file by file. Every file listed for one of `versions` (major,
+// minor: the version that run started from first, then each one its steps reach) must have a checksum
+// one of those lists gives it; a missing file fails only when every list requires it. The messages,
+// questions and results of VerifyInstallation.
+int VerifyAgainstVersions(const PatchJob& job, const std::vector<std::pair<int, int>>& versions,
+                          const std::vector<std::string>& distributions);
 
 // A file whose checksum was computed while it was written, so that verifying it need not read it back.
 struct WrittenChecksum {

@@ -5,6 +5,7 @@
 // report `injectedError`, a system error number chosen from the native file system's own kinds.
 
 #include <cstdint>
+#include <string>
 
 #include "platform/fileSystem.h"
 
@@ -27,16 +28,23 @@ class FaultInjectingFileSystem : public platform::FileSystem {
   bool failClose = false;
   bool failOpen = false;
   bool failRename = false;
+  bool failSetCurrentFolder = false;
   // Rename number `failRenameAt` (counting from 1) fails, once; 0 never.
   int failRenameAt = 0;
+  // Renames onto a name that contains this text (ASCII letters in any case) fail, every time; "" never.
+  std::string failRenameTo;
   // Deletion number `failDeleteAt` fails, once; 0 never.
   int failDeleteAt = 0;
+  // Change number `failChangeAt` fails, once, counting every operation that creates, writes, flushes,
+  // renames, deletes or changes a file or folder; 0 never.
+  int failChangeAt = 0;
   // What FreeSpace reports; negative: the native figure.
   std::int64_t freeSpace = -1;
   // The system error that injected failures report; set by the test to e.g. a full-disk number.
   int injectedError = 0;
 
   int writes = 0;
+  int changes = 0;
   int renames = 0;
   int deletes = 0;
   std::int64_t totalWritten = 0;
@@ -45,10 +53,10 @@ class FaultInjectingFileSystem : public platform::FileSystem {
     return failOpen ? Inject(platform::kInvalidFile) : Forward(native_->OpenRead(name));
   }
   platform::FileHandle OpenWrite(const char* name) override {
-    return failOpen ? Inject(platform::kInvalidFile) : Forward(native_->OpenWrite(name));
+    return failOpen || FailThisChange() ? Inject(platform::kInvalidFile) : Forward(native_->OpenWrite(name));
   }
   platform::FileHandle OpenAppend(const char* name) override {
-    return failOpen ? Inject(platform::kInvalidFile) : Forward(native_->OpenAppend(name));
+    return failOpen || FailThisChange() ? Inject(platform::kInvalidFile) : Forward(native_->OpenAppend(name));
   }
   bool Close(platform::FileHandle handle) override {
     const bool closed = Forward(native_->Close(handle));
@@ -70,7 +78,7 @@ class FaultInjectingFileSystem : public platform::FileSystem {
              std::uint32_t* bytesWritten) override {
     *bytesWritten = 0;
     ++writes;
-    if (failWriteAt > 0 && writes >= failWriteAt) return Inject(false);
+    if ((failWriteAt > 0 && writes >= failWriteAt) || FailThisChange()) return Inject(false);
     std::uint32_t allowed = size;
     if (diskSpace >= 0 && totalWritten + size > diskSpace) {
       allowed = static_cast<std::uint32_t>(diskSpace - totalWritten);
@@ -80,7 +88,9 @@ class FaultInjectingFileSystem : public platform::FileSystem {
     if (ok && allowed < size) lastInjected_ = true;  // a short write: the disk is full
     return ok;
   }
-  bool Flush(platform::FileHandle handle) override { return Forward(native_->Flush(handle)); }
+  bool Flush(platform::FileHandle handle) override {
+    return FailThisChange() ? Inject(false) : Forward(native_->Flush(handle));
+  }
   void StartFlush(platform::FileHandle handle) override { native_->StartFlush(handle); }
   bool Seek(platform::FileHandle handle, std::uint64_t position) override {
     return failSeek ? Inject(false) : Forward(native_->Seek(handle, position));
@@ -92,17 +102,25 @@ class FaultInjectingFileSystem : public platform::FileSystem {
     return Forward(native_->LastWriteTime(handle, seconds));
   }
   bool Delete(const char* name) override {
-    return ++deletes == failDeleteAt ? Inject(false) : Forward(native_->Delete(name));
+    return ++deletes == failDeleteAt || FailThisChange() ? Inject(false) : Forward(native_->Delete(name));
   }
-  bool MakeWritable(const char* name) override { return Forward(native_->MakeWritable(name)); }
+  bool MakeWritable(const char* name) override {
+    return FailThisChange() ? Inject(false) : Forward(native_->MakeWritable(name));
+  }
   bool RenameReplacing(const char* from, const char* to) override {
-    return failRename || ++renames == failRenameAt ? Inject(false) : Forward(native_->RenameReplacing(from, to));
+    const bool refused = failRename || ++renames == failRenameAt || FailThisChange() ||
+                         (!failRenameTo.empty() && Upper(to).find(Upper(failRenameTo.c_str())) != std::string::npos);
+    return refused ? Inject(false) : Forward(native_->RenameReplacing(from, to));
   }
-  bool CreateFolder(const char* name) override { return Forward(native_->CreateFolder(name)); }
-  bool RemoveFolder(const char* name) override { return Forward(native_->RemoveFolder(name)); }
+  bool CreateFolder(const char* name) override {
+    return FailThisChange() ? Inject(false) : Forward(native_->CreateFolder(name));
+  }
+  bool RemoveFolder(const char* name) override {
+    return FailThisChange() ? Inject(false) : Forward(native_->RemoveFolder(name));
+  }
   bool Exists(const char* name, bool* isFolder) override { return Forward(native_->Exists(name, isFolder)); }
   bool CopyFileReplacing(const char* from, const char* to) override {
-    return failRename ? Inject(false) : Forward(native_->CopyFileReplacing(from, to));
+    return failRename || FailThisChange() ? Inject(false) : Forward(native_->CopyFileReplacing(from, to));
   }
   bool FreeSpace(const char* name, std::uint64_t* bytes) override {
     if (freeSpace < 0) return Forward(native_->FreeSpace(name, bytes));
@@ -111,7 +129,9 @@ class FaultInjectingFileSystem : public platform::FileSystem {
   }
   bool ActualName(const char* name, std::string* actual) override { return Forward(native_->ActualName(name, actual)); }
   bool CurrentFolder(std::string* folder) override { return Forward(native_->CurrentFolder(folder)); }
-  bool SetCurrentFolder(const char* name) override { return Forward(native_->SetCurrentFolder(name)); }
+  bool SetCurrentFolder(const char* name) override {
+    return failSetCurrentFolder ? Inject(false) : Forward(native_->SetCurrentFolder(name));
+  }
   bool ResolvedPath(const char* name, std::string* path) override { return Forward(native_->ResolvedPath(name, path)); }
   bool ListFolder(const char* name, void (*visit)(const platform::FolderEntry&, void*), void* context) override {
     return Forward(native_->ListFolder(name, visit, context));
@@ -139,6 +159,12 @@ class FaultInjectingFileSystem : public platform::FileSystem {
   }
 
  private:
+  bool FailThisChange() { return ++changes == failChangeAt; }
+  static std::string Upper(const char* text) {
+    std::string upper = text;
+    for (char& c : upper) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+    return upper;
+  }
   template <class T>
   T Inject(T result) {
     lastInjected_ = true;
