@@ -13,6 +13,7 @@
 #include "app/installation.h"
 #include "app/runState.h"
 #include "app/signedManifest.h"
+#include "patch/entryNames.h"
 #include "patch/patchStore.h"
 #include "patch/verification.h"
 #include "platform/keyBlob.h"
@@ -218,6 +219,8 @@ void SetUpJob(RunState& run) {
   job.distribution = run.Distribution().c_str();
   job.distributions = run.distributions;
   job.known = &run.known;
+  // A target directory receives the files the patch updates; the main folder keeps the old ones.
+  job.subfolder = run.manifest.targetDirectory.c_str();
   job.applied = false;
 }
 
@@ -227,10 +230,8 @@ int VerifyApplied(RunState& run) {
   AppendMessage(ui::FormatMessage(11, kBoxText, kBoxText, Major(run.patchVersion), Minor(run.patchVersion)));
   const std::string prefix = run.installedVersionText + "\\";
   run.job.prefix = prefix.c_str();
-  const std::string destination = run.manifest.targetDirectory.empty()
-                                      ? run.installFolder
-                                      : run.installFolder + run.manifest.targetDirectory + "\\";
-  run.job.destination = destination.c_str();
+  // With a target directory, a file patched before is its copy there (InstalledPath).
+  run.job.destination = run.installFolder.c_str();
   const bool verified = patch::VerifyInstallation(run.job, "", run.distributions, false, false) == patch::kVerified;
   if (verified) {
     AppendMessage(ui::FormatMessage(4, kBoxText, kBoxText, run.installedVersionText.c_str()));
@@ -248,6 +249,15 @@ int Run(RunState& run) {
     if (!LoadSignedManifest(*run.store, run.options.trustedKey, file)) return kPatchFailed;
     if (!CheckSignedPayload(run)) return kPatchFailed;
     run.manifest = ReadManifest(file);
+  }
+  std::string& targetDirectory = run.manifest.targetDirectory;
+  while (!targetDirectory.empty() && (targetDirectory.back() == '\\' || targetDirectory.back() == '/')) {
+    targetDirectory.pop_back();
+  }
+  if (!targetDirectory.empty() && !patch::IsContainedRelativePath(targetDirectory)) {
+    ShowError("Patch file is corrupted: its target directory (" + targetDirectory +
+              ") is not a folder inside the installation. Nothing was changed.");
+    return kPatchFailed;
   }
   const Manifest& manifest = run.manifest;
   ui::SetPlaceholders(manifest.displayName.empty() ? nullptr : manifest.displayName.c_str(), manifest.version.c_str());

@@ -299,9 +299,7 @@ int PatchGroupsAndCommands(RunState& run) {
 // run already knows and by reading the rest.
 bool VerifyReachedVersion(RunState& run) {
   patch::PatchJob& job = run.job;
-  const std::string subfolder = job.subfolder.Data();
-  const std::string destination = run.installFolder + (subfolder.empty() ? "" : subfolder + "\\");
-  job.destination = destination.c_str();
+  job.destination = run.installFolder.c_str();
   std::string failedFile;
   AppendMessage(ui::FormatMessage(11, kText, kText, Major(run.patchVersion), Minor(run.patchVersion)));
   if (patch::VerifyReachedVersion(job, run.distributions, &failedFile)) return true;

@@ -309,8 +309,11 @@ bool ApplyStep(PatchJob& job) {
     const std::string withoutTag = WithoutDistributionSuffix(relative);
     const std::size_t dot = ExtensionStart(withoutTag);
     const std::string suffix = dot == std::string::npos ? std::string() : UpperAscii(withoutTag.substr(dot));
+    // In subfolder mode the main folder keeps its files: one the subfolder has no copy of is not deleted.
+    const bool changesNothing = suffix == ".EQU" || suffix == ".INI" || (suffix == ".DEL" && paths.targetFromMain);
+    if (changesNothing && suffix == ".DEL") continue;
     // Entries that change no file need no record: a rerun simply takes them again.
-    StepJournal* journal = suffix == ".EQU" || suffix == ".INI" ? nullptr : job.journal;
+    StepJournal* journal = changesNothing ? nullptr : job.journal;
     bool targetExisted = FileExists(paths.target);
     // One the interrupted run began keeps what that run knew of its target; its leftovers go.
     const bool resumed =

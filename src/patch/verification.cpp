@@ -10,6 +10,7 @@
 #include "patch/checksumList.h"
 #include "patch/knownChecksums.h"
 #include "patch/patchStore.h"
+#include "platform/fileSystem.h"
 #include "ui/messages.h"
 #include "ui/progressText.h"
 #include "ui/userInterface.h"
@@ -42,6 +43,19 @@ std::vector<ChecksumRecord> ParseList(const std::string& list, const std::string
   return records;
 }
 
+// Where a listed file of the installation is: in subfolder mode the subfolder's copy when there is one
+// (the patch wrote it), else the main folder's.
+std::string InstalledPath(const PatchJob& job, const std::string& name) {
+  const std::string destination = job.destination.Data();
+  const std::string subfolder = job.subfolder.Data();
+  if (!subfolder.empty()) {
+    const std::string copy = destination + subfolder + "\\" + name;
+    bool isFolder = false;
+    if (platform::CurrentFileSystem()->Exists(copy.c_str(), &isFolder) && !isFolder) return copy;
+  }
+  return destination + name;
+}
+
 // Each record's file in job.destination against its checksums, as the verification does it: a missing
 // required file fails, a mismatch of a required one asks.
 int CheckRecords(const PatchJob& job, const std::vector<ChecksumRecord>& records, bool retryIsDefault,
@@ -49,7 +63,7 @@ int CheckRecords(const PatchJob& job, const std::vector<ChecksumRecord>& records
   ui::UserInterface* window = ui::CurrentUserInterface();
   int result = kVerified;
   for (const ChecksumRecord& record : records) {
-    const std::string path = std::string(job.destination.Data()) + record.name;
+    const std::string path = InstalledPath(job, record.name);
     ui::SetStatus(18, record.name.c_str());
     std::uint32_t crc = 0;
     bool readable = false;
@@ -156,7 +170,7 @@ bool VerifyReachedVersion(const PatchJob& job, const std::vector<std::string>& d
   }
   bool good = true;
   for (const ChecksumRecord& record : ParseChecksumList(list, "", distributions)) {
-    const std::string path = std::string(job.destination.Data()) + record.name;
+    const std::string path = InstalledPath(job, record.name);
     std::uint32_t crc = 0;
     bool readable = job.known && job.known->Find(path, &crc);
     if (!readable) {
