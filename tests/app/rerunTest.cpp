@@ -109,6 +109,31 @@ TEST_F(RerunTest, AfterAFailureTheRestoredGameIsCheckedAgainAndPatchedWhole) {
   EXPECT_EQ(Installed(), damaged);
 }
 
+// A disk that fills during the run: the log names the file, the operation and the cause before
+// message 9, and once there is room again the same patch completes the installation.
+TEST_F(RerunTest, ADiskThatFillsDuringTheRunIsNamedAndTheRerunCompletes) {
+  const Tree clean = CleanResult();
+  {
+    FaultInjectingFileSystem disk;
+    disk.diskSpace = 30000;  // room for the first files, not for all of them
+    disk.injectedError = FaultInjectingFileSystem::SystemErrorOfKind(platform::FileError::DiskFull);
+    ui::ScriptedInterface screen;
+    ASSERT_EQ(RunAnswering({ui::kAbort, ui::kAbort}, &screen), app::kPatchFailed) << Events(screen);
+    const std::vector<std::string> lines = screen.Texts(Kind::Log);
+    std::size_t cause = lines.size(), phase = lines.size();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      if (cause == lines.size() && lines[i].find("(it is full)") != std::string::npos) cause = i;
+      if (lines[i].find("Patch file is probably dammaged") != std::string::npos) phase = i;
+    }
+    ASSERT_LT(cause, lines.size()) << Events(screen);
+    EXPECT_EQ(lines[cause].rfind("Cannot write " + install, 0), 0u) << lines[cause];
+    EXPECT_LT(cause, phase) << "the cause comes first";
+  }
+  ui::ScriptedInterface screen;
+  ASSERT_EQ(RunAnswering({}, &screen), app::kPatchDone) << Events(screen);
+  EXPECT_EQ(LinkPresent(Installed()), LinkPresent(clean));
+}
+
 // A ".NEW" entry that does not match its list is written and checked, but never renamed into the game;
 // the good patch then completes the installation.
 TEST_F(RerunTest, ADamagedNewFileIsNeverInstalledAndTheGoodPatchRepairsNothingBroken) {
