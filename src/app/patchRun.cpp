@@ -219,6 +219,7 @@ void SetUpJob(RunState& run) {
   job.distribution = run.Distribution().c_str();
   job.distributions = run.distributions;
   job.known = &run.known;
+  job.lists = &run.lists;
   // A target directory receives the files the patch updates; the main folder keeps the old ones.
   job.subfolder = run.manifest.targetDirectory.c_str();
   job.applied = false;

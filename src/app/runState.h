@@ -11,6 +11,7 @@
 #include "app/manifest.h"
 #include "app/patchRun.h"
 #include "app/versionRules.h"
+#include "patch/checksumListCache.h"
 #include "patch/installationBoundary.h"
 #include "patch/knownChecksums.h"
 #include "patch/moduleEntrySource.h"
@@ -57,6 +58,7 @@ struct RunState {
   // The checksums of installed files the run knows without reading them again: verified before
   // updating and not touched since, or written by the run.
   patch::KnownChecksums known;
+  patch::ChecksumListCache lists;  // each version's checksum list, parsed once
   patch::PatchJob job;
   patch::StepJournal journal;
   bool resuming = false;     // the journal holds an interrupted run of this patch

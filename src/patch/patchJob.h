@@ -13,6 +13,7 @@
 
 namespace patch {
 
+class ChecksumListCache;
 class EntrySource;
 class KnownChecksums;
 class StepJournal;
@@ -41,6 +42,8 @@ struct PatchJob {
   // Where verification and the written files leave the checksums they computed, for the check at the
   // end of the run; null: not kept.
   KnownChecksums* known = nullptr;
+  // The run's checksum lists, each parsed once; null: every verification reads its list anew.
+  ChecksumListCache* lists = nullptr;
 };
 
 }  // namespace patch

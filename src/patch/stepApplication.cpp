@@ -99,6 +99,7 @@ PatchJob VerificationJob(const PatchJob& job, const std::string& destination, in
   PatchJob verification;
   verification.store = job.store;
   verification.known = job.known;
+  verification.lists = job.lists;
   verification.destination = destination.c_str();
   verification.sourceMajor = verification.targetMajor = major;
   verification.sourceMinor = verification.targetMinor = minor;

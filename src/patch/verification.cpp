@@ -8,6 +8,7 @@
 #include "El/QStream/crc32.h"
 #include "Es/Containers/nameText.h"
 #include "patch/checksumList.h"
+#include "patch/checksumListCache.h"
 #include "patch/knownChecksums.h"
 #include "patch/patchStore.h"
 #include "platform/fileSystem.h"
@@ -105,13 +106,36 @@ int CheckRecords(const PatchJob& job, const std::vector<ChecksumRecord>& records
   return result;
 }
 
+// The records a verification checks: the whole list of a version, or the lines of one file. False when
+// the store has no list of that version.
+bool RecordsToCheck(const PatchJob& job, int major, int minor, const std::string& fileFilter,
+                    const std::vector<std::string>& distributions, std::vector<ChecksumRecord>* records) {
+  std::string listName;
+  if (job.lists && job.store) {
+    if (fileFilter.empty()) {
+      const std::vector<ChecksumRecord>* all = job.lists->Records(*job.store, major, minor, distributions, &listName);
+      if (all) *records = *all;
+      return all != nullptr;
+    }
+    if (!job.lists->Records(*job.store, major, minor, distributions, &listName)) return false;
+    const ChecksumRecord* one = job.lists->Find(*job.store, major, minor, distributions, fileFilter, &listName);
+    records->clear();
+    if (one) records->push_back(*one);
+    return true;
+  }
+  std::string list;
+  if (!ListText(job, major, minor, &list, &listName)) return false;
+  *records = ParseList(list, listName, fileFilter, distributions);
+  return true;
+}
+
 int Verify(const PatchJob& job, const std::string& fileFilter, const std::vector<std::string>& distributions,
            bool useSourceVersion, bool retryIsDefault, const WrittenChecksum* written, bool* ignored) {
   if (ignored) *ignored = false;
   const int major = useSourceVersion ? job.sourceMajor : job.targetMajor;
   const int minor = useSourceVersion ? job.sourceMinor : job.targetMinor;
-  std::string list, listName;
-  if (!ListText(job, major, minor, &list, &listName)) {
+  std::vector<ChecksumRecord> records;
+  if (!RecordsToCheck(job, major, minor, fileFilter, distributions, &records)) {
     if (!fileFilter.empty()) {
       ui::AppendLog(15, fileFilter.c_str(), major, minor);
     } else {
@@ -119,7 +143,7 @@ int Verify(const PatchJob& job, const std::string& fileFilter, const std::vector
     }
     return kVerified;
   }
-  return CheckRecords(job, ParseList(list, listName, fileFilter, distributions), retryIsDefault, written, ignored);
+  return CheckRecords(job, records, retryIsDefault, written, ignored);
 }
 
 }  // namespace
@@ -133,10 +157,10 @@ int VerifyAgainstVersions(const PatchJob& job, const std::vector<std::pair<int, 
   std::map<std::string, int> requiredIn;
   int lists = 0;
   for (const auto& [major, minor] : versions) {
-    std::string list, listName;
-    if (!ListText(job, major, minor, &list, &listName)) continue;
+    std::vector<ChecksumRecord> records;
+    if (!RecordsToCheck(job, major, minor, "", distributions, &records)) continue;
     ++lists;
-    for (const ChecksumRecord& record : ParseList(list, listName, "", distributions)) {
+    for (const ChecksumRecord& record : records) {
       const std::string key = UpperAscii(record.name);
       const auto found = byName.find(key);
       if (found == byName.end()) {
@@ -160,16 +184,16 @@ int VerifyAgainstVersions(const PatchJob& job, const std::vector<std::pair<int, 
 }
 
 bool VerifyReachedVersion(const PatchJob& job, const std::vector<std::string>& distributions, std::string* failedFile) {
-  char listName[64];
-  std::snprintf(listName, sizeof listName, "crc\\%d.%02d\\crc.crc", job.targetMajor, job.targetMinor);
-  std::string list;
-  if (!job.store || !EntryText(*job.store, listName, &list)) {
+  std::vector<ChecksumRecord> records;
+  if (!RecordsToCheck(job, job.targetMajor, job.targetMinor, "", distributions, &records)) {
     ui::AppendLog(13, job.targetMajor, job.targetMinor);
-    *failedFile = UpperAscii(listName);
+    char listName[64];
+    std::snprintf(listName, sizeof listName, "CRC\\%d.%02d\\CRC.CRC", job.targetMajor, job.targetMinor);
+    *failedFile = listName;
     return false;
   }
   bool good = true;
-  for (const ChecksumRecord& record : ParseChecksumList(list, "", distributions)) {
+  for (const ChecksumRecord& record : records) {
     const std::string path = InstalledPath(job, record.name);
     std::uint32_t crc = 0;
     bool readable = job.known && job.known->Find(path, &crc);
