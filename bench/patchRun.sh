@@ -131,8 +131,8 @@ for round in $(seq "$rounds"); do
   total_unsigned=$(echo "$total_unsigned + $t" | bc)
 done
 if [ "$with_anchor" != 0 ]; then
-  ratio=$(echo "scale=2; $total_theirs / $total_ours" | bc)
+  ratio=$(printf "%.2f" "$(echo "scale=4; $total_theirs / $total_ours" | bc)")
   echo "ratio patch-vs-process-per-file $ratio (process per file ${total_theirs}s / zrpatch ${total_ours}s over $rounds rounds; goal 2)"
 fi
-ratio=$(echo "scale=2; $total_unsigned / $total_ours" | bc)
+ratio=$(printf "%.2f" "$(echo "scale=4; $total_unsigned / $total_ours" | bc)")
 echo "ratio run-with-digests-vs-without $ratio (without the payload table ${total_unsigned}s / with it ${total_ours}s over $rounds rounds; goal 0.9)"
