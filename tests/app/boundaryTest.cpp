@@ -13,13 +13,6 @@ namespace {
 using namespace patchruntest;
 using Kind = ui::ScriptedInterface::EventKind;
 
-bool AnyContains(const std::vector<std::string>& lines, const std::string& text) {
-  for (const std::string& line : lines) {
-    if (line.find(text) != std::string::npos) return true;
-  }
-  return false;
-}
-
 class BoundaryTest : public PatchRunTest {
  protected:
   void SetUp() override {

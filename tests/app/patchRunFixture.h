@@ -15,16 +15,16 @@
 
 #include "El/QStream/crc32.h"
 #include "app/patchRun.h"
-#include "pe/handMadeImage.h"
-#include "pe/versionInfo.h"
 #include "platform/fileSystem.h"
 #include "platform/machine.h"
 #include "support/compiledConfig.h"
+#include "support/gameExecutable.h"
 #include "support/memoryRegistry.h"
 #include "support/signedPatch.h"
 #include "support/stepPatch.h"
 #include "support/tempFolder.h"
 #include "support/testSigning.h"
+#include "support/textLines.h"
 #include "ui/scriptedInterface.h"
 
 namespace patchruntest {
@@ -33,14 +33,6 @@ using steppatch::Tree;
 using Kind = ui::ScriptedInterface::EventKind;
 
 // An executable whose version resource says `version`, as the game's.
-inline std::string GameExecutable(const std::string& version) {
-  std::vector<std::uint8_t> executable;
-  std::string error;
-  EXPECT_TRUE(pe::WithFileVersion(petest::View(petest::HandMadeImage(petest::StartingTree())), version, &executable,
-                                  &error))
-      << error;
-  return std::string(executable.begin(), executable.end());
-}
 
 inline std::string Filler(int seed, std::size_t size) {
   std::string text(size, '\0');
@@ -212,5 +204,11 @@ class PatchRunTest : public ::testing::Test {
   TestKey key = TestKey::Development;
   bool signPayloadTable = true;
 };
+
+// The tree with a link's bytes left out: the system's link object records the target's times.
+inline Tree LinkPresent(Tree tree) {
+  if (tree.count("Editor.lnk")) tree["Editor.lnk"] = "a link";
+  return tree;
+}
 
 }  // namespace patchruntest

@@ -244,12 +244,6 @@ TEST_F(PatchRunTest, DryRunChecksAndListsButWritesNothing) {
   EXPECT_EQ(lines.back(), "Dry run: nothing was written.");
 }
 
-// The tree with the link's bytes left out: the system's link object records the target's times.
-Tree LinkPresent(Tree tree) {
-  if (tree.count("Editor.lnk")) tree["Editor.lnk"] = "a link";
-  return tree;
-}
-
 // Every change the run makes refused once in turn (the disk failing it), then the patch run again: the
 // installation ends as a clean run leaves it, byte for byte, the uninstall log included, whether the
 // failed run stopped there or could do without the change. Under Wine every fifth change (all of them

@@ -14,19 +14,6 @@ namespace {
 using namespace patchruntest;
 using Kind = ui::ScriptedInterface::EventKind;
 
-bool AnyContains(const std::vector<std::string>& lines, const std::string& text) {
-  for (const std::string& line : lines) {
-    if (line.find(text) != std::string::npos) return true;
-  }
-  return false;
-}
-
-// The tree with the link's bytes left out: the system's link object records the target's times.
-Tree LinkPresent(Tree tree) {
-  if (tree.count("Editor.lnk")) tree["Editor.lnk"] = "a link";
-  return tree;
-}
-
 class RerunTest : public PatchRunTest {
  protected:
   void SetUp() override {

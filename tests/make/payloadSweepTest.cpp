@@ -15,12 +15,11 @@
 #include "app/patchRun.h"
 #include "make/patchInspector.h"
 #include "makeTestSupport.h"
-#include "pe/handMadeImage.h"
 #include "pe/peImage.h"
 #include "pe/resourceWriter.h"
-#include "pe/versionInfo.h"
 #include "platform/machine.h"
 #include "support/compiledConfig.h"
+#include "support/gameExecutable.h"
 #include "support/memoryRegistry.h"
 #include "support/signedPatch.h"
 #include "support/stepPatch.h"
@@ -32,14 +31,6 @@ namespace {
 using steppatch::Tree;
 using Kind = ui::ScriptedInterface::EventKind;
 
-std::string GameExecutable(const std::string& version) {
-  std::vector<std::uint8_t> executable;
-  std::string error;
-  EXPECT_TRUE(pe::WithFileVersion(petest::View(petest::HandMadeImage(petest::StartingTree())), version, &executable,
-                                  &error))
-      << error;
-  return std::string(executable.begin(), executable.end());
-}
 
 // The patch program with the store's entries as RCDATA resources, written by the portable writer.
 std::string PatchExecutable(MemoryEntrySource& store) {

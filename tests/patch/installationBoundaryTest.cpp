@@ -13,21 +13,9 @@
 
 #include "support/faultInjectingFileSystem.h"
 #include "support/tempFolder.h"
+#include "support/textLines.h"
 
 namespace {
-
-bool AnyContains(const std::vector<std::string>& lines, const std::string& text) {
-  for (const std::string& line : lines) {
-    if (line.find(text) != std::string::npos) return true;
-  }
-  return false;
-}
-
-std::string Joined(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\n";
-  return text;
-}
 
 class InstallationBoundaryTest : public ::testing::Test {
  protected:
