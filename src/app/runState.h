@@ -29,6 +29,7 @@ enum Phase {
   kPhaseAllGroup = 3,
   kPhaseAddon = 4,
   kPhaseWorkingFolder = 5,
+  kPhaseSideEffects = 6,  // the registry values, shortcuts and the uninstall log
   kPhaseVerifyApplied = 10
 };
 

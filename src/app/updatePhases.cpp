@@ -308,6 +308,41 @@ bool VerifyReachedVersion(RunState& run) {
   return false;
 }
 
+// Logs each problem, then message 9 for the side effects: the run fails with its causes named.
+bool Refuse(const std::vector<std::string>& problems, const std::string& what) {
+  if (problems.empty()) return true;
+  for (const std::string& problem : problems) AppendMessage(problem + ".");
+  ReportPhaseError(what.c_str(), kPhaseSideEffects);
+  return false;
+}
+
+// Before the first change: the registry values and shortcuts the run writes at its end can be written,
+// so that a run never patches the files and then loses the settings.
+bool CheckSideEffects(const RunState& run) {
+  std::vector<std::string> problems;
+  install::CanUpdateRegistry(run.manifest.registry, run.Distribution(), &problems);
+  install::CanCreateShortcuts(run.manifest.shortcuts, run.installFolder, run.Distribution(), &problems);
+  return Refuse(problems, "registry and shortcuts");
+}
+
+// The registry values, the shortcuts and the uninstall log, once every file is in place. Any of them
+// that fails fails the run: a rerun writes them all again.
+bool WriteSideEffects(RunState& run) {
+  std::vector<std::string> problems;
+  install::UpdateRegistry(run.manifest.registry, run.Distribution(), &problems);
+  install::CreateShortcuts(run.manifest.shortcuts, run.installFolder, install::UninstallList(), run.Distribution(),
+                           &problems);
+  if (!Refuse(problems, "registry and shortcuts")) return false;
+  // A rerun after an interruption that came after the log was written must not append it twice.
+  if (run.journalOpen && run.journal.Value("uninstall log") == "written") return true;
+  std::string error;
+  if (!install::WriteUninstallLog(install::UninstallList(), run.installFolder.c_str(), &error)) {
+    return Refuse({"The uninstall log was not written: " + error}, run.installFolder + "uninstall.log");
+  }
+  if (run.journalOpen) run.journal.SetValue("uninstall log", "written");
+  return true;
+}
+
 int Report(RunState& run) {
   ui::UserInterface* window = ui::CurrentUserInterface();
   if (!run.job.applied) {
@@ -318,14 +353,18 @@ int Report(RunState& run) {
     return kPatchFailed;
   }
   if (run.manifest.isPatch && !run.IsAddon() && !VerifyReachedVersion(run)) return kPatchFailed;
-  install::UpdateRegistry(run.manifest.registry, run.Distribution());
-  install::CreateShortcuts(run.manifest.shortcuts, run.installFolder, install::UninstallList(), run.Distribution());
-  // A rerun after an interruption that came after the log was written must not append it twice.
-  if (!run.journalOpen || run.journal.Value("uninstall log") != "written") {
-    install::WriteUninstallLog(install::UninstallList(), run.installFolder.c_str());
-    if (run.journalOpen) run.journal.SetValue("uninstall log", "written");
+  if (!WriteSideEffects(run)) return kPatchFailed;
+  // A journal left behind would make the next run take this complete one up again: not a success.
+  if (run.journalOpen && !run.journal.Remove()) {
+    char reason[256];
+    platform::FileSystem* files = platform::CurrentFileSystem();
+    files->ErrorText(files->LastError(), reason, sizeof reason);
+    const std::string path = patch::StepJournal::PathIn(run.installFolder);
+    AppendMessage("Every file is updated, but the record of the run " + path + " cannot be deleted (" + reason +
+                  "); run the patch again to finish.");
+    ReportPhaseError(path.c_str(), kPhaseSideEffects);
+    return kPatchFailed;
   }
-  if (run.journalOpen) run.journal.Remove();
   window->SetStatus("");
   window->StopAnimation();
   if (run.IsAddon()) {
@@ -374,7 +413,7 @@ int RunUpdatePhases(RunState& run) {
     return kPatchFailed;
   }
   run.boundary = &boundary;
-  const int result = UpdatePhases(run);
+  const int result = CheckSideEffects(run) ? UpdatePhases(run) : kPatchFailed;
   run.boundary = nullptr;
   // A run that changed files and then failed says so in its journal: the next run checks everything
   // again instead of taking up where this one stopped, since the player may restore the game first.

@@ -1,7 +1,8 @@
 #pragma once
-// The registry values a patch's manifest lists, written once every file of the run is in place.
-// Failures are silent: the patch's outcome never depends on them, and none is recorded for the
-// uninstaller.
+// The registry values a patch's manifest lists, written once every file of the run is in place. Each
+// key is checked for write access before the first file changes, and a value that still cannot be
+// written fails the run: a game whose files were patched but whose settings were lost is not updated.
+// None is recorded for the uninstaller.
 
 #include <string>
 #include <vector>
@@ -21,8 +22,15 @@ struct RegistryUpdate {
 // list always, with one when it names the distribution (ignoring case).
 bool RegistryUpdateApplies(const RegistryUpdate& update, const std::string& distribution);
 
-// Writes every applicable value, in order, as a string value, creating the keys on the way. A key that
-// cannot be created is skipped; the reason goes to the diagnostics log.
-void UpdateRegistry(const std::vector<RegistryUpdate>& updates, const std::string& distribution);
+// Whether every applicable value could be written now, changing nothing; each one that could not is
+// described in `problems` (the key and the cause).
+bool CanUpdateRegistry(const std::vector<RegistryUpdate>& updates, const std::string& distribution,
+                       std::vector<std::string>* problems);
+
+// Writes every applicable value, in order, as a string value, creating the keys on the way. A value
+// that cannot be written is described in `problems` and the others are still written; false when any
+// failed.
+bool UpdateRegistry(const std::vector<RegistryUpdate>& updates, const std::string& distribution,
+                    std::vector<std::string>* problems);
 
 }  // namespace install

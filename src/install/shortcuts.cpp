@@ -2,6 +2,7 @@
 
 #include "Es/Containers/nameText.h"
 #include "install/pathFolders.h"
+#include "platform/fileSystem.h"
 #include "platform/machine.h"
 #include "platform/shellLink.h"
 
@@ -39,21 +40,80 @@ std::string ShortcutLinkPath(const Shortcut& shortcut, const std::string& instal
   return WithSeparator(WithSeparator(commonPrograms) + shortcut.startMenuGroup) + shortcut.source + ".lnk";
 }
 
-void CreateShortcuts(const std::vector<Shortcut>& shortcuts, const std::string& installFolder,
-                     DynArray<RefString>& uninstallList, const std::string& distribution) {
+namespace {
+
+std::string LastErrorText() {
+  platform::FileSystem* files = platform::CurrentFileSystem();
+  char reason[256];
+  files->ErrorText(files->LastError(), reason, sizeof reason);
+  return reason;
+}
+
+// The link's path, or "" with a problem when the start menu's folder is unknown.
+std::string LinkPathOf(const Shortcut& shortcut, const std::string& installFolder, std::vector<std::string>* problems) {
+  std::string commonPrograms;
+  if (!shortcut.startMenuGroup.empty() && !platform::CommonProgramsFolder(&commonPrograms)) {
+    problems->push_back("The shortcut " + shortcut.source + " cannot be made: the start menu's folder is unknown");
+    return std::string();
+  }
+  return ShortcutLinkPath(shortcut, installFolder, commonPrograms);
+}
+
+// Whether a file can be created in the deepest folder of `linkPath` that exists; "" when it can.
+std::string FolderProblem(const std::string& linkPath) {
+  platform::FileSystem* files = platform::CurrentFileSystem();
+  std::string folder = linkPath;
+  for (;;) {
+    const std::size_t separator = folder.find_last_of("\\/");
+    if (separator == std::string::npos || separator == 0) return "no folder of " + linkPath + " exists";
+    folder.resize(separator);
+    bool isFolder = false;
+    if (!files->Exists(folder.c_str(), &isFolder)) continue;
+    if (!isFolder) return folder + " is a file, not a folder";
+    if (!files->CanCreateFileIn(folder.c_str())) return "cannot create a file in " + folder + ": " + LastErrorText();
+    return std::string();
+  }
+}
+
+}  // namespace
+
+bool CanCreateShortcuts(const std::vector<Shortcut>& shortcuts, const std::string& installFolder,
+                        const std::string& distribution, std::vector<std::string>* problems) {
+  const std::size_t before = problems->size();
+  for (const Shortcut& shortcut : shortcuts) {
+    if (!ShortcutApplies(shortcut, distribution)) continue;
+    const std::string linkPath = LinkPathOf(shortcut, installFolder, problems);
+    if (linkPath.empty()) continue;
+    const std::string problem = FolderProblem(linkPath);
+    if (!problem.empty()) problems->push_back("The shortcut " + linkPath + " cannot be made: " + problem);
+  }
+  return problems->size() == before;
+}
+
+bool CreateShortcuts(const std::vector<Shortcut>& shortcuts, const std::string& installFolder,
+                     DynArray<RefString>& uninstallList, const std::string& distribution,
+                     std::vector<std::string>* problems) {
+  const std::size_t before = problems->size();
   for (const Shortcut& shortcut : shortcuts) {
     if (!ShortcutApplies(shortcut, distribution)) continue;
     platform::ComponentLibraryScope components;
-    std::string commonPrograms;
-    if (!shortcut.startMenuGroup.empty() && !platform::CommonProgramsFolder(&commonPrograms)) continue;
-    const std::string linkPath = ShortcutLinkPath(shortcut, installFolder, commonPrograms);
-    CreatePathDirectories(linkPath.c_str(), true);
-    platform::CreateShellLink(linkPath.c_str(), ResolveInstallPath(shortcut.destination, installFolder).c_str(),
-                              shortcut.description.c_str(),
-                              ResolveInstallPath(shortcut.workingDirectory, installFolder).c_str(),
-                              shortcut.arguments.c_str());
+    const std::string linkPath = LinkPathOf(shortcut, installFolder, problems);
+    if (linkPath.empty()) continue;
+    if (!CreatePathDirectories(linkPath.c_str(), true)) {
+      problems->push_back("The shortcut " + linkPath + " was not made: its folder cannot be created (" + LastErrorText() +
+                          ")");
+      continue;
+    }
+    if (!platform::CreateShellLink(linkPath.c_str(), ResolveInstallPath(shortcut.destination, installFolder).c_str(),
+                                   shortcut.description.c_str(),
+                                   ResolveInstallPath(shortcut.workingDirectory, installFolder).c_str(),
+                                   shortcut.arguments.c_str())) {
+      problems->push_back("The shortcut " + linkPath + " was not made: " + LastErrorText());
+      continue;
+    }
     uninstallList.Add(RefString(("F:" + linkPath).c_str()));
   }
+  return problems->size() == before;
 }
 
 }  // namespace install

@@ -1,7 +1,8 @@
 #pragma once
 // The shortcuts a patch's manifest lists: placed in the installation folder or in a group of the
 // all-users start menu, for the distributions they are meant for, and recorded for the uninstaller.
-// Failures of the link itself are silent: the patch's outcome never depends on them.
+// Their folders are checked before the first file changes; a link that still cannot be made fails the
+// run, naming it and the cause.
 
 #include <string>
 #include <vector>
@@ -30,9 +31,17 @@ bool ShortcutApplies(const Shortcut& shortcut, const std::string& distribution);
 std::string ShortcutLinkPath(const Shortcut& shortcut, const std::string& installFolder,
                              const std::string& commonPrograms);
 
+// Whether every applicable shortcut could be made now, changing nothing: the deepest folder of its link
+// path that exists is a folder in which a file can be created. Each one that could not is described in
+// `problems`.
+bool CanCreateShortcuts(const std::vector<Shortcut>& shortcuts, const std::string& installFolder,
+                        const std::string& distribution, std::vector<std::string>* problems);
+
 // Creates every applicable shortcut, in order: its folders (each recorded as a "D:" line), the link,
-// and an "F:" line for it in `uninstallList`.
-void CreateShortcuts(const std::vector<Shortcut>& shortcuts, const std::string& installFolder,
-                     DynArray<RefString>& uninstallList, const std::string& distribution);
+// and an "F:" line for it in `uninstallList`. A shortcut that cannot be made is described in
+// `problems` and the others are still made; false when any failed.
+bool CreateShortcuts(const std::vector<Shortcut>& shortcuts, const std::string& installFolder,
+                     DynArray<RefString>& uninstallList, const std::string& distribution,
+                     std::vector<std::string>* problems);
 
 }  // namespace install

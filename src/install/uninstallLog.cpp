@@ -57,17 +57,33 @@ std::vector<std::string> LogLines(const std::string& text) {
 }
 
 // Replaces the log with `text` in one rename, so that an interruption leaves the old log or the new one.
-void ReplaceLog(const std::string& path, const std::string& text) {
+// The system's text for the file system's last error.
+std::string LastErrorText() {
+  platform::FileSystem* files = platform::CurrentFileSystem();
+  char reason[256];
+  files->ErrorText(files->LastError(), reason, sizeof reason);
+  return reason;
+}
+
+bool ReplaceLog(const std::string& path, const std::string& text, std::string* error) {
   platform::FileSystem* files = platform::CurrentFileSystem();
   const std::string temporary = path + ".zrtmp";
   const platform::FileHandle file = files->OpenWrite(temporary.c_str());
-  if (!platform::IsValidFile(file)) return;
-  std::uint32_t written = 0;
-  const bool ok = files->Write(file, text.data(), static_cast<std::uint32_t>(text.size()), &written) &&
-                  written == text.size() && files->Flush(file);
-  if (!files->Close(file) || !ok || !files->RenameReplacing(temporary.c_str(), path.c_str())) {
-    files->Delete(temporary.c_str());
+  if (!platform::IsValidFile(file)) {
+    *error = "cannot create " + temporary + ": " + LastErrorText();
+    return false;
   }
+  std::uint32_t written = 0;
+  bool ok = files->Write(file, text.data(), static_cast<std::uint32_t>(text.size()), &written) &&
+            written == text.size() && files->Flush(file);
+  ok = files->Close(file) && ok;
+  if (!ok) *error = "cannot write " + temporary + ": " + LastErrorText();
+  if (ok && !files->RenameReplacing(temporary.c_str(), path.c_str())) {
+    *error = "cannot replace " + path + ": " + LastErrorText();
+    ok = false;
+  }
+  if (!ok) files->Delete(temporary.c_str());
+  return ok;
 }
 
 }  // namespace
@@ -77,9 +93,11 @@ DynArray<RefString>& UninstallList() {
   return *list;
 }
 
-void WriteUninstallLog(const DynArray<RefString>& list, const char* installFolder) {
+bool WriteUninstallLog(const DynArray<RefString>& list, const char* installFolder, std::string* error) {
+  std::string ignored;
+  if (!error) error = &ignored;
   std::string folder = installFolder ? installFolder : "";
-  if (list.Size() == 0 || folder.empty()) return;
+  if (list.Size() == 0 || folder.empty()) return true;
   std::vector<std::string> lines;
   for (int i = 0; i < list.Size(); ++i) lines.push_back(WithoutTemporaryExtension(list[i].Data()));
   while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
@@ -87,7 +105,10 @@ void WriteUninstallLog(const DynArray<RefString>& list, const char* installFolde
 
   std::string log;
   bool exists = false;
-  if (!ReadLog(path, &log, &exists)) return;
+  if (!ReadLog(path, &log, &exists)) {
+    *error = "cannot read " + path + ": " + LastErrorText();
+    return false;
+  }
   if (exists) {
     const std::vector<std::string> logged = LogLines(log);
     // A line that repeats an earlier one of the list goes, and so does a line the log already holds
@@ -110,9 +131,9 @@ void WriteUninstallLog(const DynArray<RefString>& list, const char* installFolde
     text += line;
     text += kLineEnd;
   }
-  if (text.empty()) return;
+  if (text.empty()) return true;
   // Appending in place could leave half a line; the old lines and the new go to the log in one step.
-  ReplaceLog(path, log + text);
+  return ReplaceLog(path, log + text, error);
 }
 
 }  // namespace install

@@ -317,6 +317,11 @@ bool InstallationBoundary::IsLink(const char* name) {
   return next_->IsLink(name);
 }
 
+bool InstallationBoundary::CanCreateFileIn(const char* name) {
+  refused = false;
+  return next_->CanCreateFileIn(name);
+}
+
 bool InstallationBoundary::ListFolder(const char* name, void (*visit)(const platform::FolderEntry& entry, void* context),
                                       void* context) {
   refused = false;

@@ -66,6 +66,7 @@ class InstallationBoundary : public platform::FileSystem {
   bool SetCurrentFolder(const char* name) override;
   bool ResolvedPath(const char* name, std::string* path) override;
   bool IsLink(const char* name) override;
+  bool CanCreateFileIn(const char* name) override;
   bool ListFolder(const char* name, void (*visit)(const platform::FolderEntry& entry, void* context),
                   void* context) override;
   bool MapView(platform::FileHandle handle, std::uint64_t offset, std::size_t size,

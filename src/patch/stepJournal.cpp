@@ -142,14 +142,18 @@ bool StepJournal::Done(const std::string& entry, const std::vector<std::string>&
   return true;
 }
 
-void StepJournal::Remove() {
-  platform::CurrentFileSystem()->Delete(path_.c_str());
+bool StepJournal::Remove() {
+  platform::FileSystem* files = platform::CurrentFileSystem();
+  if (!files->Delete(path_.c_str()) && files->ErrorKind(files->LastError()) != platform::FileError::NotFound) {
+    return false;
+  }
   resuming_ = false;
   tornLastLine_ = false;
   values_.clear();
   begun_.clear();
   existed_.clear();
   done_.clear();
+  return true;
 }
 
 bool StepJournal::Append(const std::string& text) {

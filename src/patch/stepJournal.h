@@ -53,8 +53,8 @@ class StepJournal {
   bool Begin(const std::string& entry, bool targetExisted);
   bool Done(const std::string& entry, const std::vector<std::string>& lines);
 
-  // Deletes the journal: the run is complete.
-  void Remove();
+  // Deletes the journal: the run is complete. False, keeping what it records, when the file stays.
+  bool Remove();
 
  private:
   bool Append(const std::string& text);

@@ -94,6 +94,10 @@ class FileSystem {
   // True when the last component of `name` is itself a symbolic link (Windows: any reparse point, such
   // as a junction), whether or not it leads anywhere; false when it is none or does not exist.
   virtual bool IsLink(const char* name) = 0;
+  // Whether a file could be created in the folder `name` now, leaving nothing behind (Linux: the
+  // folder's permissions; Windows: a file made and deleted on close, since only the system can judge
+  // its access lists). False, with LastError set, when not.
+  virtual bool CanCreateFileIn(const char* name) = 0;
   // Calls `visit` for every entry of the folder except "." and ".."; false when it cannot be listed.
   virtual bool ListFolder(const char* name, void (*visit)(const FolderEntry& entry, void* context),
                           void* context) = 0;

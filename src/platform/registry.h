@@ -26,6 +26,10 @@ class Registry {
   // when the key cannot be created or the value cannot be set.
   virtual bool WriteString(RegistryHive hive, const char* path, const char* name, const char* value,
                            std::string* error) = 0;
+  // Whether a value of key `path` could be written now, changing nothing: the key (or the deepest of
+  // its ancestors that exists, where it is missing) can be written, and on Linux no wineserver serves
+  // the prefix and its hive file is readable, whole and writable. False, with the cause in *error.
+  virtual bool CanWrite(RegistryHive hive, const char* path, std::string* error) = 0;
 };
 
 // The process-wide registry; never null.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -19,29 +20,47 @@ std::vector<std::string> Lines(const DynArray<RefString>& list) {
   return lines;
 }
 
-TEST(RegistryUpdates, WrittenForTheirDistributionsOnlyAndRefusalsAreSilent) {
+TEST(RegistryUpdates, WrittenForTheirDistributionsOnlyAndEveryRefusalNamed) {
   MemoryRegistry registry;
   install::RegistryUpdate everyone{false, "Software\\Corvanth", "Version", "1.08", false, {}};
   install::RegistryUpdate germanOrEuro{true, "Software\\Corvanth", "Language", "Deutsch", true, {"german", "EURO"}};
   install::RegistryUpdate never{true, "Software\\Corvanth", "Never", "x", true, {}};
   const std::vector<install::RegistryUpdate> updates = {everyone, germanOrEuro, never};
+  std::vector<std::string> problems;
 
-  install::UpdateRegistry(updates, "GERMAN");
+  EXPECT_TRUE(install::UpdateRegistry(updates, "GERMAN", &problems));
   EXPECT_EQ(registry.values.size(), 2u);
   EXPECT_EQ(registry.values.at(MemoryRegistry::Key(platform::RegistryHive::CurrentUser, "Software\\Corvanth", "Language")),
             "Deutsch");
 
   registry.values.clear();
-  install::UpdateRegistry(updates, "USA");
+  EXPECT_TRUE(install::UpdateRegistry(updates, "USA", &problems));
   EXPECT_EQ(registry.values.size(), 1u);
-  install::UpdateRegistry(updates, "");
+  EXPECT_TRUE(install::UpdateRegistry(updates, "", &problems));
   EXPECT_EQ(registry.values.size(), 1u) << "no distribution: only the values without a list";
+  EXPECT_TRUE(problems.empty());
 
-  // A machine hive the user may not change: the user's value is still written.
+  // A machine hive the user may not change: found by the check, which writes nothing; the write itself
+  // still writes the user's value and names the machine's.
   registry.values.clear();
   registry.refuseMachineWrites = true;
-  install::UpdateRegistry(updates, "EURO");
+  EXPECT_FALSE(install::CanUpdateRegistry(updates, "EURO", &problems));
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_EQ(problems[0], "The registry key HKEY_LOCAL_MACHINE\\Software\\Corvanth cannot be written: access denied");
+  EXPECT_TRUE(registry.values.empty());
+  problems.clear();
+  EXPECT_FALSE(install::CanUpdateRegistry({germanOrEuro, everyone}, "USA", &problems));
+  EXPECT_EQ(problems.size(), 1u) << "only the values the distribution writes are checked";
+  problems.clear();
+  EXPECT_FALSE(install::UpdateRegistry(updates, "EURO", &problems));
   EXPECT_EQ(registry.values.size(), 1u);
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_EQ(problems[0],
+            "The registry value HKEY_LOCAL_MACHINE\\Software\\Corvanth\\Version was not written: access denied");
+  problems.clear();
+  registry.refuseMachineWrites = false;
+  EXPECT_TRUE(install::CanUpdateRegistry(updates, "EURO", &problems));
+  EXPECT_TRUE(problems.empty());
 }
 
 TEST(Shortcuts, PlacementPathsAndDistributionRules) {
@@ -81,7 +100,12 @@ TEST(Shortcuts, CreatedWithTheirFoldersRecordedForTheUninstaller) {
   skipped.source = "Other";
   skipped.excludeDistributions = {"GERMAN"};
   install::UninstallList().Clear();
-  install::CreateShortcuts({editor, skipped}, install, install::UninstallList(), "GERMAN");
+  std::vector<std::string> problems;
+  EXPECT_TRUE(install::CanCreateShortcuts({editor, skipped}, install, "GERMAN", &problems));
+  EXPECT_FALSE(std::filesystem::exists(folder.Path() / "game")) << "the check makes no folder";
+  EXPECT_TRUE(std::filesystem::is_empty(folder.Path())) << "nor leaves its probe behind";
+  EXPECT_TRUE(install::CreateShortcuts({editor, skipped}, install, install::UninstallList(), "GERMAN", &problems));
+  EXPECT_TRUE(problems.empty());
   const std::vector<std::string> lines = Lines(install::UninstallList());
   ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(lines[lines.size() - 3], "D:" + install);
@@ -89,6 +113,21 @@ TEST(Shortcuts, CreatedWithTheirFoldersRecordedForTheUninstaller) {
   EXPECT_EQ(lines.back(), "F:" + install + "\\Tools\\Editor.lnk");
   EXPECT_TRUE(std::filesystem::is_regular_file(folder.Path() / "game" / "Tools" / "Editor.lnk"));
   EXPECT_FALSE(std::filesystem::exists(folder.Path() / "game" / "Other.lnk"));
+  install::UninstallList().Clear();
+
+  // A file where the link's folder would be: refused by the check, and by the creation with its name.
+  install::Shortcut blocked = editor;
+  blocked.source = "readme.txt\\Editor";
+  { std::ofstream(folder.Path() / "game" / "readme.txt") << "text"; }
+  EXPECT_FALSE(install::CanCreateShortcuts({blocked}, install, "GERMAN", &problems));
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_EQ(problems[0], "The shortcut " + install + "\\readme.txt\\Editor.lnk cannot be made: " + install +
+                             "\\readme.txt is a file, not a folder");
+  problems.clear();
+  EXPECT_FALSE(install::CreateShortcuts({blocked, editor}, install, install::UninstallList(), "GERMAN", &problems));
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_NE(problems[0].find("readme.txt\\Editor.lnk was not made"), std::string::npos) << problems[0];
+  EXPECT_EQ(Lines(install::UninstallList()).back(), "F:" + install + "\\Tools\\Editor.lnk") << "the others are made";
   install::UninstallList().Clear();
 }
 

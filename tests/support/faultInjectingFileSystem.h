@@ -137,6 +137,7 @@ class FaultInjectingFileSystem : public platform::FileSystem {
     return Forward(native_->ListFolder(name, visit, context));
   }
   bool IsLink(const char* name) override { return Forward(native_->IsLink(name)); }
+  bool CanCreateFileIn(const char* name) override { return Forward(native_->CanCreateFileIn(name)); }
 
   bool MapView(platform::FileHandle handle, std::uint64_t offset, std::size_t size,
                platform::MappedView* view) override {

@@ -32,6 +32,13 @@ class FaultInjectingRegistry : public platform::Registry {
     }
     return native_->WriteString(hive, path, name, value, error);
   }
+  bool CanWrite(platform::RegistryHive hive, const char* path, std::string* error) override {
+    if (hive == platform::RegistryHive::LocalMachine && failMachineWrites) {
+      *error = "access denied";
+      return false;
+    }
+    return native_->CanWrite(hive, path, error);
+  }
 
  private:
   platform::Registry* native_;

@@ -16,6 +16,8 @@ class MemoryRegistry : public platform::Registry {
   MemoryRegistry& operator=(const MemoryRegistry&) = delete;
 
   bool refuseMachineWrites = false;
+  // The refusal comes only with the write itself, as when rights change after the check before the run.
+  bool refuseOnlyWhenWriting = false;
 
   // "HKLM\path\name" or "HKCU\path\name", upper-cased, to the value.
   std::map<std::string, std::string> values;
@@ -37,6 +39,13 @@ class MemoryRegistry : public platform::Registry {
       return false;
     }
     values[Key(hive, path, name)] = value;
+    return true;
+  }
+  bool CanWrite(platform::RegistryHive hive, const char*, std::string* error) override {
+    if (refuseMachineWrites && !refuseOnlyWhenWriting && hive == platform::RegistryHive::LocalMachine) {
+      *error = "access denied";
+      return false;
+    }
     return true;
   }
 

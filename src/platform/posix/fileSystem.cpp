@@ -234,6 +234,16 @@ class PosixFileSystem : public FileSystem {
     struct stat info;
     return ::lstat(NativeName(name).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
   }
+  bool CanCreateFileIn(const char* name) override {
+    struct stat info;
+    const std::string path = NativeName(name);
+    if (::stat(path.c_str(), &info) != 0) return false;
+    if (!S_ISDIR(info.st_mode)) {
+      errno = ENOTDIR;
+      return false;
+    }
+    return ::access(path.c_str(), W_OK | X_OK) == 0;
+  }
   bool ListFolder(const char* name, void (*visit)(const FolderEntry& entry, void* context),
                   void* context) override {
     std::string path = NativeName(name);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -137,6 +138,34 @@ class WinePrefixRegistry : public Registry {
 
   bool WriteString(RegistryHive hive, const char* path, const char* name, const char* value,
                    std::string* error) override {
+    WineRegistryFile file;
+    if (!OpenHive(hive, &file, error)) return false;
+    if (!file.SetString(FileKeyPath(hive, path), name ? name : "", value ? value : "",
+                        static_cast<std::int64_t>(std::time(nullptr)))) {
+      *error = "cannot write the key " + std::string(path) + " (an empty key name, or a text that is not UTF-8)";
+      return false;
+    }
+    return ReplaceFile(HiveFile(hive), file.Text(), error);
+  }
+
+  bool CanWrite(RegistryHive hive, const char*, std::string* error) override {
+    WineRegistryFile file;
+    if (!OpenHive(hive, &file, error)) return false;
+    // The hive is replaced by a new file beside it: both it and its folder must be writable.
+    const std::string hiveFile = HiveFile(hive);
+    for (const std::string& needed : {hiveFile, PrefixDirectory()}) {
+      if (::access(needed.c_str(), W_OK) != 0) {
+        *error = "cannot write " + needed + ": " + std::strerror(errno);
+        return false;
+      }
+    }
+    return true;
+  }
+
+ private:
+  // The hive's file read and parsed for a change; false, with the cause, while a wineserver serves the
+  // prefix (it would write its own copy over ours when it ends) or when the file is missing or damaged.
+  static bool OpenHive(RegistryHive hive, WineRegistryFile* file, std::string* error) {
     const std::string hiveFile = HiveFile(hive);
     if (WineServerRuns()) {
       *error = "Wine is running in the prefix " + PrefixDirectory() +
@@ -145,18 +174,12 @@ class WinePrefixRegistry : public Registry {
       return false;
     }
     std::string text;
-    WineRegistryFile file;
     if (!ReadWhole(hiveFile, &text, error)) return false;
-    if (!file.Parse(text, error)) {
+    if (!file->Parse(text, error)) {
       *error = hiveFile + " is damaged (" + *error + "); it was not changed";
       return false;
     }
-    if (!file.SetString(FileKeyPath(hive, path), name ? name : "", value ? value : "",
-                        static_cast<std::int64_t>(std::time(nullptr)))) {
-      *error = "cannot write the key " + std::string(path) + " (an empty key name, or a text that is not UTF-8)";
-      return false;
-    }
-    return ReplaceFile(hiveFile, file.Text(), error);
+    return true;
   }
 };
 

@@ -163,6 +163,15 @@ class Win32FileSystem : public FileSystem {
     const DWORD attributes = GetFileAttributesA(NativeName(name).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   }
+  bool CanCreateFileIn(const char* name) override {
+    // A new file that the system removes when it is closed: nothing stays, whatever happens.
+    const std::string probe = NativeName(name) + "\\zrpatch-" + std::to_string(GetCurrentProcessId()) + ".probe";
+    const HANDLE file = CreateFileA(probe.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+  }
   bool ListFolder(const char* name, void (*visit)(const FolderEntry& entry, void* context),
                   void* context) override {
     std::string pattern = NativeName(name) + "\\*";

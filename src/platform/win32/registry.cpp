@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <vector>
 
 namespace platform {
@@ -58,6 +59,27 @@ class Win32Registry : public Registry {
       return false;
     }
     return true;
+  }
+
+  bool CanWrite(RegistryHive hive, const char* path, std::string* error) override {
+    // The key itself when it exists, else the deepest ancestor, which must let a key be made below it.
+    std::string key = path;
+    for (;;) {
+      HKEY opened;
+      const REGSAM access = (key.size() == std::strlen(path) ? KEY_SET_VALUE : 0) | KEY_CREATE_SUB_KEY | kView;
+      const LONG result = RegOpenKeyExA(Root(hive), key.empty() ? nullptr : key.c_str(), 0, access, &opened);
+      if (result == ERROR_SUCCESS) {
+        RegCloseKey(opened);
+        return true;
+      }
+      if (result != ERROR_FILE_NOT_FOUND || key.empty()) {
+        *error = "cannot open the key " + (key.empty() ? std::string("(the hive)") : key) + " for writing: " +
+                 SystemText(result);
+        return false;
+      }
+      const std::size_t separator = key.find_last_of('\\');
+      key = separator == std::string::npos ? std::string() : key.substr(0, separator);
+    }
   }
 };
 
