@@ -24,6 +24,10 @@ function(zr_test name dir)
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARGN} zr_gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  # Each suite runs in a folder of its own: what a run writes to its current folder (the action log
+  # "patch.log") stays there, out of the source tree and away from the other suites.
+  set(run_folder ${CMAKE_CURRENT_BINARY_DIR}/${name}.run)
+  file(MAKE_DIRECTORY ${run_folder})
+  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1 WORKING_DIRECTORY ${run_folder})
   set_tests_properties(${name} PROPERTIES TIMEOUT 1800 ENVIRONMENT "ZR_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data")
 endfunction()

@@ -38,7 +38,16 @@ bool ReadKeyBlobFile(const char* path, platform::KeyBlob* key, std::string* erro
 
 bool PatchTrustedKey(const std::uint8_t* bytes, std::size_t size, const char* pinnedKeyFile, platform::KeyBlob* key,
                      std::string* error) {
+  // A file that is not a Windows program at all is no patch; saying so beats naming its missing parts.
+  if (size < 2 || bytes[0] != 'M' || bytes[1] != 'Z') {
+    *error = "not a patch: the file is not a Windows program";
+    return false;
+  }
   const KeySlotResult found = ReadTrustedKey(bytes, size, key);
+  if (found == KeySlotResult::NoMarker) {
+    *error = "not a patch: a Windows program without a publisher's key slot";
+    return false;
+  }
   if (found != KeySlotResult::Done) {
     *error = std::string("the patch's key cannot be read: ") + KeySlotResultText(found);
     return false;

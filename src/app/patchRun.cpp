@@ -145,6 +145,25 @@ bool FindStepChain(RunState& run) {
   return true;
 }
 
+// No other run may change the installation while this one might: the lock beside the game is taken
+// before the journal is read. False, after a box naming the cause, when it cannot be.
+bool LockInstallation(RunState& run) {
+  const std::string path = run.installFolder + "zrpatch.lock";
+  std::string error;
+  switch (run.lock.Acquire(path, &error)) {
+    case platform::LockResult::Acquired:
+      return true;
+    case platform::LockResult::HeldElsewhere:
+      ShowError("Another run of the patch is updating this installation (it holds " + path +
+                "). Wait until it ends, then run the patch again. Nothing was changed.");
+      return false;
+    case platform::LockResult::Failed:
+      break;
+  }
+  ShowError("The installation cannot be locked for the update: " + error + ". Nothing was changed.");
+  return false;
+}
+
 // The journal of an earlier run of this patch that was interrupted: its installed version is the one
 // that run started from, since some files may already be at the patch's version. False, with a box,
 // when the journal cannot be read or belongs to another patch.
@@ -206,6 +225,36 @@ bool ChooseDistribution(RunState& run) {
   std::string displayName;
   candidates = ChosenWithAncestors(run.manifest, chosen, &displayName);
   if (!displayName.empty()) AppendMessage(ui::FormatMessage(24, kBoxText, kBoxText, displayName.c_str()));
+  return true;
+}
+
+// The distribution named in advance must be one the patch declares and the installation can be.
+bool AcceptNamedDistribution(const RunState& run) {
+  const std::string& named = run.options.distribution;
+  if (named.empty()) return true;
+  const auto listed = [&](const std::vector<std::string>& tags, std::string* text) {
+    bool found = false;
+    for (const std::string& tag : tags) {
+      found = found || EqualIgnoringCase(tag, named);
+      *text += (text->empty() ? "" : ", ") + tag;
+    }
+    return found;
+  };
+  std::vector<std::string> declared;
+  for (const ManifestDistribution& distribution : run.manifest.distributions) declared.push_back(distribution.tag);
+  std::string text;
+  if (!listed(declared, &text)) {
+    ShowError("This patch has no distribution " + named + " (" +
+              (declared.empty() ? std::string("it declares none") : "it has " + text) + "). Nothing was changed.");
+    return false;
+  }
+  text.clear();
+  if (!listed(run.distributions, &text)) {
+    ShowError("The installation cannot be the distribution " + named + " (" +
+              (run.distributions.empty() ? std::string("it matches none") : "it can be " + text) +
+              "). Nothing was changed.");
+    return false;
+  }
   return true;
 }
 
@@ -276,6 +325,7 @@ int Run(RunState& run) {
     NotInstalled(kBoxText);
     return kPatchFailed;
   }
+  if (!run.options.dryRun && !LockInstallation(run)) return kPatchFailed;
   bool resuming = false;
   if (!OpenJournal(run, &resuming)) return kPatchFailed;
   run.patchVersion = ParseVersion(manifest.version);
@@ -287,6 +337,7 @@ int Run(RunState& run) {
 
   run.distributions = DistributionCandidates(manifest);
   ApplyDistributionRules(manifest, run.installFolder, &run.distributions);
+  if (!AcceptNamedDistribution(run)) return kPatchFailed;
 
   if (!ui::AskStartQuestion()) return kPatchDeclined;
   if (!ChooseDistribution(run)) return kPatchFailed;

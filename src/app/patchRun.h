@@ -49,6 +49,9 @@ struct PatchRunOptions {
   // installed, or a folder the player named), in the program's own form ending with a backslash; ""
   // means the folder the game's registration names.
   std::string installFolder;
+  // The distribution the player named in advance (--distribution); "" when none. A tag the patch does
+  // not declare, or that the installation cannot be, refuses the run before the start question.
+  std::string distribution;
 };
 
 int PatchRun(const PatchRunOptions& options);

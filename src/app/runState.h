@@ -19,6 +19,7 @@
 #include "patch/payloadCheck.h"
 #include "patch/stepJournal.h"
 #include "platform/fileSystem.h"
+#include "platform/runLock.h"
 
 namespace app {
 
@@ -61,6 +62,7 @@ struct RunState {
   patch::KnownChecksums known;
   patch::ChecksumListCache lists;  // each version's checksum list, parsed once
   patch::PatchJob job;
+  platform::RunLock lock;  // held from before the journal is read until the run returns
   patch::StepJournal journal;
   bool resuming = false;     // the journal holds an interrupted run of this patch
   bool journalOpen = false;  // the run records what it changes (never in a dry run)

@@ -13,6 +13,11 @@ std::string FileErrorText(FileSystem* fileSystem, const char* path) {
 bool MappedFile::Open(const char* path, std::string* error) {
   Close();
   fileSystem_ = CurrentFileSystem();
+  bool isFolder = false;
+  if (fileSystem_->Exists(path, &isFolder) && isFolder) {
+    *error = std::string(path) + ": a folder, not a file";
+    return false;
+  }
   handle_ = fileSystem_->OpenRead(path);
   std::uint64_t size = 0;
   if (!IsValidFile(handle_) || !fileSystem_->Size(handle_, &size)) {

@@ -75,7 +75,7 @@ int MessageLanguage() {
 void SetMessageLanguage(int language) { chosenLanguage = language; }
 
 void SetPlaceholders(const char* newAppName, const char* newVersion) {
-  appName = newAppName ? newAppName : "";
+  if (newAppName && *newAppName) appName = newAppName;
   version = newVersion ? newVersion : "";
 }
 

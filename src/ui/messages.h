@@ -31,7 +31,8 @@ MessageCatalogue* SetMessageCatalogue(MessageCatalogue* catalogue);
 int MessageLanguage();
 void SetMessageLanguage(int language);
 
-// The placeholder values: "Corvanth" and "9.99" until the manifest gives its own.
+// The placeholder values: "Corvanth" and "9.99" until the manifest gives its own. A null or empty
+// name keeps the product name as it is (a manifest without a display name names no product).
 void SetPlaceholders(const char* appName, const char* version);
 const char* AppNamePlaceholder();
 const char* VersionPlaceholder();

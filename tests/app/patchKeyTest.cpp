@@ -17,6 +17,8 @@ namespace {
 // keys of more than 1024 bits (the blob right after the marker).
 std::vector<std::uint8_t> PatchWithKey(const platform::KeyBlob& key, bool earlierLayout = false) {
   std::vector<std::uint8_t> bytes(4096, 0xCC);
+  bytes[0] = 'M';  // a Windows program
+  bytes[1] = 'Z';
   const std::array<std::uint8_t, 16> marker = TrustedKeyMarker();
   std::copy(marker.begin(), marker.end(), bytes.begin() + 1000);
   std::size_t at = 1016;
@@ -74,9 +76,18 @@ TEST(PatchKey, BrokenSlotsAndKeyFilesAreRefusedWithAReason) {
   std::copy(marker.begin(), marker.end(), twice.begin() + 3000);
   EXPECT_FALSE(app::PatchTrustedKey(twice.data(), twice.size(), nullptr, &key, &error));
   EXPECT_NE(error.find("more than one"), std::string::npos) << error;
-  const std::vector<std::uint8_t> none(4096, 0);
+  // A Windows program without a slot, and a file that is no Windows program at all (a folder's listing,
+  // a text, an empty file), are no patch, and are told apart.
+  std::vector<std::uint8_t> none(4096, 0);
+  none[0] = 'M';
+  none[1] = 'Z';
   EXPECT_FALSE(app::PatchTrustedKey(none.data(), none.size(), nullptr, &key, &error));
-  EXPECT_NE(error.find("no key slot"), std::string::npos) << error;
+  EXPECT_EQ(error, "not a patch: a Windows program without a publisher's key slot");
+  const std::string text = "readme";
+  for (std::size_t size : {text.size(), std::size_t{1}, std::size_t{0}}) {
+    EXPECT_FALSE(app::PatchTrustedKey(reinterpret_cast<const std::uint8_t*>(text.data()), size, nullptr, &key, &error));
+    EXPECT_EQ(error, "not a patch: the file is not a Windows program");
+  }
 
   TempFolder folder;
   const std::vector<std::uint8_t> patch = PatchWithKey(development);

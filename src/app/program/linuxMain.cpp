@@ -18,6 +18,7 @@
 #include "app/prefixChoice.h"
 #include "app/prefixList.h"
 #include "platform/console.h"
+#include "platform/fileSystem.h"
 #include "platform/installRights.h"
 #include "platform/launcherPrefixes.h"
 #include "platform/machine.h"
@@ -170,6 +171,7 @@ int main(int argc, char** argv) {
   app::PatchRunOptions options;
   options.storePath = patchPath.empty() ? std::string() : AbsolutePath(patchPath);
   options.dryRun = dryRun;
+  options.distribution = distribution;
   options.unsignedPayload = allowUnsigned ? app::UnsignedPayload::ApplyNoPrograms : app::UnsignedPayload::Refuse;
   app::Manifest manifest;
   if (!patchPath.empty()) {
@@ -214,6 +216,14 @@ int main(int argc, char** argv) {
     ui::CurrentUserInterface()->AppendLog(("Game folder " + options.installFolder).c_str());
   }
 
+  // Without its machine hive the folder is no prefix Wine has set up: its registry cannot be read or
+  // written, whatever the rights.
+  const std::string systemHive = platform::PrefixDirectory() + "/system.reg";
+  if (!platform::CurrentFileSystem()->Exists(systemHive.c_str(), nullptr)) {
+    return fail("The prefix " + platform::PrefixDirectory() + " has no system.reg: it is not a Wine prefix, or Wine "
+                "has never started in it (\"WINEPREFIX='" + platform::PrefixDirectory() +
+                "' wineboot -i\" sets it up). Name the game's prefix with --prefix or --steam-app.");
+  }
   if (!dryRun && !platform::CheckInstallRights()) {
     char text[2048];
     ui::GetMessage(28, text, sizeof text);

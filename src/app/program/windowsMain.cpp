@@ -27,6 +27,7 @@ int RunPatch(const dialogs::WorkerStartBlock& block, void*) {
     return app::kPatchFailed;
   }
   options.trustedKey = TrustedKeyBlob();
+  options.distribution = programOptions.answers.distribution;
   // A patch of the original format (a 1024-bit key, only the manifest signed) applies as it always did.
   options.unsignedPayload = app::UnsignedPayload::Apply;
   std::FILE* log = programOptions.logPath.empty() ? nullptr : std::fopen(programOptions.logPath.c_str(), "a");
