@@ -3,7 +3,8 @@
 # and compares wall time and peak memory. The deltas are made here by xdelta3 with the authoring
 # side's options, once without and once with secondary compression (LZMA), from a generated file of
 # ZR_BENCH_VCDIFF_MIB MiB (default 256) and a changed copy of it. The LZMA delta is also decoded with
-# zrvcdiff's liblzma engine (ZR_VCDIFF_LZMA=liblzma), to compare our .xz decoder with liblzma's.
+# zrvcdiff's liblzma engine (ZR_VCDIFF_LZMA=liblzma), to compare our .xz decoder with liblzma's, and
+# both deltas once more with one thread (ZR_VCDIFF_THREADS=1), for the single-core figure.
 #   bench/vcdiffDecode.sh BUILD_DIR
 set -euo pipefail
 build=$1
@@ -55,8 +56,9 @@ echo "vcdiffDecode: ${mib} MiB source; deltas: -S none $(stat -c %s "$work/none.
 python3 - "$work" "$ours" "$rounds" <<'PY'
 import filecmp, os, subprocess, sys, time
 work, ours, rounds = sys.argv[1], sys.argv[2], int(sys.argv[3])
-tools = {'zrvcdiff': ours, 'xdelta3': 'xdelta3', 'liblzma': ours}
-runs = [(kind, name) for kind in ('none', 'lzma') for name in ('zrvcdiff', 'xdelta3')] + [('lzma', 'liblzma')]
+tools = {'zrvcdiff': ours, 'xdelta3': 'xdelta3', 'liblzma': ours, 'single': ours}
+runs = ([(kind, name) for kind in ('none', 'lzma') for name in ('zrvcdiff', 'xdelta3', 'single')] +
+        [('lzma', 'liblzma')])
 seconds_of = {run: 0.0 for run in runs}
 cpu_of = {run: 0.0 for run in runs}
 peak = {name: 0 for name in tools}
@@ -72,6 +74,8 @@ for round in range(rounds + 1):  # round 0 only warms the page cache
         env = dict(os.environ)
         if name == 'liblzma':
             env['ZR_VCDIFF_LZMA'] = 'liblzma'
+        if name == 'single':
+            env['ZR_VCDIFF_THREADS'] = '1'
         start = time.perf_counter()
         child = subprocess.Popen([tools[name], '-f', '-d', '-s', os.path.join(work, 'source'),
                                   os.path.join(work, kind + '.vcdiff'), out], env=env)
@@ -82,7 +86,7 @@ for round in range(rounds + 1):  # round 0 only warms the page cache
         if round == 0:
             continue
         used = usage.ru_utime + usage.ru_stime
-        label = 'zrvcdiff (liblzma)' if name == 'liblzma' else name
+        label = {'liblzma': 'zrvcdiff (liblzma)', 'single': 'zrvcdiff (1 thread)'}.get(name, name)
         print('  %-18s %-4s %7.3f s (processor %.3f s) %8d KiB' % (label, kind, seconds, used, usage.ru_maxrss))
         seconds_of[(kind, name)] += seconds
         cpu_of[(kind, name)] += used
@@ -94,6 +98,8 @@ def cpu(name):
 print('  total: xdelta3 %.3f s (processor %.3f s), peak %d KiB; zrvcdiff %.3f s (processor %.3f s), peak %d KiB'
       % (total('xdelta3'), cpu('xdelta3'), peak['xdelta3'], total('zrvcdiff'), cpu('zrvcdiff'), peak['zrvcdiff']))
 print('ratio vcdiff-decode-vs-xdelta3 %.2f xdelta3 wall time / our wall time' % (total('xdelta3') / total('zrvcdiff')))
+print('ratio vcdiff-decode-single-core-vs-xdelta3 %.2f xdelta3 wall time / our wall time with one thread'
+      % (total('xdelta3') / total('single')))
 for kind, what in (('none', '-S none delta only'), ('lzma', 'LZMA delta only')):
     print('ratio vcdiff-decode-%s-vs-xdelta3 %.2f xdelta3 wall time / our wall time, %s'
           % (kind, seconds_of[(kind, 'xdelta3')] / seconds_of[(kind, 'zrvcdiff')], what))

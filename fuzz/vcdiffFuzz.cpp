@@ -1,5 +1,6 @@
 // Fuzz target of the VCDIFF decoder. The input is a source and a delta: four bytes (little-endian) give
-// the source's size, that many bytes follow (fewer if the input ends), and the rest is the delta.
+// the source's size, that many bytes follow (fewer if the input ends), and the rest is the delta. Windows
+// are decoded on worker threads, three at once, so that the parallel path sees the same inputs.
 #include <cstddef>
 #include <cstdint>
 
@@ -15,7 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   vcdiff::MemorySegmentSource source(data, sourceSize);
   vcdiff::MemoryDeltaInput delta(data + sourceSize, size - sourceSize);
   vcdiff::MemoryTargetSink target(16u << 20);
-  vcdiff::DeltaDecoder decoder(&delta, &source, &target);
+  vcdiff::DecoderOptions options;
+  options.threads = 3;
+  vcdiff::DeltaDecoder decoder(&delta, &source, &target, options);
   vcdiff::DecodeError error;
   if (!decoder.Decode(&error) && error.text[0] == 0) __builtin_trap();  // every failure says why
   return 0;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "vcdiff/decodeError.h"
 
@@ -26,6 +27,13 @@ class SegmentSource {
   virtual bool Acquire(std::uint64_t position, std::uint64_t size, const std::uint8_t** data,
                        DecodeError* error) = 0;
   virtual bool Release(DecodeError* error) = 0;
+  // A further reader of the same bytes, usable on another thread at the same time as this one and
+  // valid while this source is. Null with `error` untouched when the source serves one reader only
+  // (its windows are then decoded one at a time); null with `error` set when it cannot be made.
+  virtual std::unique_ptr<SegmentSource> NewReader(DecodeError* error) {
+    (void)error;
+    return nullptr;
+  }
 };
 
 class TargetSink {

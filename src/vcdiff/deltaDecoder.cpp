@@ -1,7 +1,11 @@
 #include "vcdiff/deltaDecoder.h"
 
 #include <cstring>
+#include <new>
+#include <thread>
+#include <utility>
 
+#include "platform/thread.h"
 #include "vcdiff/adler32.h"
 #include "vcdiff/instructionDecoder.h"
 #include "vcdiff/memoryStreams.h"
@@ -32,32 +36,174 @@ constexpr std::size_t kWindowHeaderPeek = 1 + 3 * 10;
 
 }  // namespace
 
-struct DeltaDecoder::WindowHeader {
+// One window on its way from the delta to the output, with the buffers it needs. Jobs are reused
+// window after window, so the buffers grow to the largest window and stay.
+struct DeltaDecoder::WindowJob {
+  std::uint64_t number = 0;  // of the window in the delta
   std::uint8_t indicator = 0;
   std::uint64_t segmentSize = 0;
   std::uint64_t segmentPosition = 0;
   std::uint64_t encodingSize = 0;
-};
-
-struct DeltaDecoder::WindowBody {
   std::uint64_t targetSize = 0;
+  std::uint8_t deltaIndicator = 0;
   std::uint32_t checksum = 0;
-  ByteCursor sections[3];  // data, instructions, addresses (expanded)
+  ByteCursor sections[3];  // data, instructions, addresses (expanded once decoded)
+  ByteBuffer encoding;
+  ByteBuffer expanded[3];
+  ByteBuffer target;
+  AddressCache cache;
+  std::unique_ptr<SegmentSource> reader;  // this job's own reader of the source, when jobs run at once
+  DecodeError error;                      // why the job failed, when it ran on a worker
 };
 
-DeltaDecoder::DeltaDecoder(DeltaInput* delta, SegmentSource* source, TargetSink* target)
-    : delta_(delta), source_(source), target_(target), table_(DefaultCodeTable()) {}
+int DecoderThreadCount(const DecoderOptions& options) {
+  int threads = options.threads;
+  if (threads <= 0) {
+    const unsigned cores = std::thread::hardware_concurrency();
+    threads = cores == 0 ? 1 : static_cast<int>(cores > kMaxDecoderThreads ? kMaxDecoderThreads : cores);
+  }
+  // A 32-bit process maps each running window's source segment (up to hundreds of MiB): two at once
+  // leave room in its address space for everything else.
+  if (sizeof(void*) < 8 && threads > 2) threads = 2;
+  return threads < kMaxDecoderThreads ? threads : kMaxDecoderThreads;
+}
+
+DeltaDecoder::DeltaDecoder(DeltaInput* delta, SegmentSource* source, TargetSink* target,
+                           const DecoderOptions& options)
+    : delta_(delta), source_(source), target_(target), options_(options), table_(DefaultCodeTable()) {}
+
+DeltaDecoder::~DeltaDecoder() = default;
 
 bool DeltaDecoder::Decode(DecodeError* error) {
   if (!ReadHeader(error)) return false;
-  if (!cache_.Init(table_.nearSize, table_.sameSize)) {
-    return Fail(error, DecodeStatus::OutOfMemory, "out of memory for the address cache");
+  const int threads = DecoderThreadCount(options_);
+  bool decoded;
+  if (threads > 1) {
+    decoded = DecodeInParallel(threads, error);
+  } else {
+    decoded = MakeJobs(1, false, error) && DecodeInOrder(error);
   }
-  while (position_ < delta_->Size()) {
-    if (!DecodeWindow(error)) return false;
-    ++window_;
+  // The readers and the windows' buffers are given back as soon as the decode ends.
+  jobs_.clear();
+  return decoded;
+}
+
+bool DeltaDecoder::MakeJobs(std::size_t count, bool readers, DecodeError* error) {
+  jobs_.clear();
+  for (std::size_t i = 0; i < count; ++i) {
+    std::unique_ptr<WindowJob> job(new (std::nothrow) WindowJob);
+    if (!job || !job->cache.Init(table_.nearSize, table_.sameSize)) {
+      return Fail(error, DecodeStatus::OutOfMemory, "out of memory for the address cache");
+    }
+    if (readers && source_) {
+      job->reader = source_->NewReader(error);
+      if (!job->reader) return false;
+    }
+    jobs_.push_back(std::move(job));
   }
   return true;
+}
+
+bool DeltaDecoder::DecodeInOrder(DecodeError* error) {
+  WindowJob& job = *jobs_[0];
+  while (position_ < delta_->Size()) {
+    if (!ReadWindow(&job, error) || !DecodeJob(&job, nullptr, error) ||
+        !target_->Write(job.target.Data(), static_cast<std::size_t>(job.targetSize), error)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// What a worker thread runs: the decoder and the schedule it takes its windows from.
+struct WorkerStart {
+  DeltaDecoder* decoder;
+  WindowSchedule* schedule;
+  static std::uint32_t Run(void* argument) {
+    auto* start = static_cast<WorkerStart*>(argument);
+    start->decoder->RunWorker(start->schedule);
+    return 0;
+  }
+};
+
+void DeltaDecoder::RunWorker(WindowSchedule* schedule) {
+  std::uint64_t window;
+  while (schedule->Take(&window)) {
+    WindowJob& job = *jobs_[window % jobs_.size()];
+    const bool decoded = DecodeJob(&job, schedule, &job.error);
+    schedule->Finish(window, !decoded);
+  }
+}
+
+bool DeltaDecoder::DecodeInParallel(int threads, DecodeError* error) {
+  // Two jobs more than threads: one being written and one read while every thread decodes.
+  const std::size_t slots = static_cast<std::size_t>(threads) + 2;
+  DecodeError readerError;
+  if (!MakeJobs(slots, true, &readerError)) {
+    if (readerError.status != DecodeStatus::Ok) return Fail(error, readerError.status, "%s", readerError.text);
+    // A source that serves one reader at a time: windows one after another.
+    return MakeJobs(1, false, error) && DecodeInOrder(error);
+  }
+  WindowSchedule schedule(slots);
+  WorkerStart start = {this, &schedule};
+  platform::ThreadSystem* system = platform::CurrentThreadSystem();
+  std::vector<platform::ThreadHandle> workers;
+  for (int i = 0; i < threads; ++i) {
+    const platform::ThreadHandle worker = system->Start(0, &WorkerStart::Run, &start);
+    if (worker == platform::kNoThread) break;
+    workers.push_back(worker);
+  }
+  // Without workers (the system refused every thread), this thread decodes every window itself.
+  if (workers.empty()) return DecodeInOrder(error);
+
+  std::uint64_t read = 0;     // windows read from the delta
+  std::uint64_t written = 0;  // windows written to the target
+  bool held = false;          // the last window read copies from earlier output: it waits for it
+  bool readFailed = false;
+  DecodeError readError;
+  bool decoded = true;
+  for (;;) {
+    while (!readFailed && !held && read - written < slots && position_ < delta_->Size()) {
+      WindowJob& job = *jobs_[read % slots];
+      if (!ReadWindow(&job, &readError)) {
+        readFailed = true;
+        break;
+      }
+      if (job.indicator & kWindowTarget) {
+        held = true;
+      } else {
+        schedule.Submit(read);
+      }
+      ++read;
+    }
+    if (written == read) {
+      // Every window read is written: the delta ends here, or its next window could not be read.
+      if (readFailed) decoded = Fail(error, readError.status, "%s", readError.text);
+      break;
+    }
+    if (held && written + 1 == read) {
+      schedule.Submit(written);
+      held = false;
+    }
+    schedule.WaitFinished(written);
+    WindowJob& job = *jobs_[written % slots];
+    if (job.error.status != DecodeStatus::Ok) {
+      decoded = Fail(error, job.error.status, "%s", job.error.text);
+      break;
+    }
+    if (!target_->Write(job.target.Data(), static_cast<std::size_t>(job.targetSize), error)) {
+      decoded = false;
+      break;
+    }
+    ++written;
+  }
+  // Workers finish the window in their hands (later ones give up at their next turn) and leave.
+  schedule.Stop();
+  for (platform::ThreadHandle worker : workers) {
+    system->Wait(worker);
+    system->Close(worker);
+  }
+  return decoded;
 }
 
 bool DeltaDecoder::Peek(std::uint8_t* buffer, std::size_t size, std::size_t* got, DecodeError* error) {
@@ -151,157 +297,178 @@ bool DeltaDecoder::ReadCodeTable(std::uint64_t size, DecodeError* error) {
   return CodeTableFromString(tableTarget.Bytes().data(), data.Data()[0], data.Data()[1], &table_, error);
 }
 
-bool DeltaDecoder::ReadWindowHeader(WindowHeader* header, DecodeError* error) {
+bool DeltaDecoder::ReadWindow(WindowJob* job, DecodeError* error) {
+  job->number = window_++;
+  job->error = DecodeError();
+  return ReadWindowHeader(job, error) && ReadWindowBody(job, error);
+}
+
+bool DeltaDecoder::ReadWindowHeader(WindowJob* job, DecodeError* error) {
+  const Ull window = job->number;
   std::uint8_t bytes[kWindowHeaderPeek];
   std::size_t got;
   if (!Peek(bytes, sizeof bytes, &got, error)) return false;
   ByteCursor cursor(bytes, got);
-  cursor.ReadByte(&header->indicator);  // the caller has checked that a byte remains
-  if (header->indicator & ~(kWindowSource | kWindowTarget | kWindowChecksum)) {
-    return Fail(error, DecodeStatus::Corrupt, "window %llu has unknown indicator bits 0x%02X",
-                static_cast<Ull>(window_), header->indicator);
+  cursor.ReadByte(&job->indicator);  // the caller has checked that a byte remains
+  job->segmentSize = 0;
+  job->segmentPosition = 0;
+  if (job->indicator & ~(kWindowSource | kWindowTarget | kWindowChecksum)) {
+    return Fail(error, DecodeStatus::Corrupt, "window %llu has unknown indicator bits 0x%02X", window, job->indicator);
   }
-  if ((header->indicator & kWindowSource) && (header->indicator & kWindowTarget)) {
-    return Fail(error, DecodeStatus::Corrupt, "window %llu copies from both the source and the target",
-                static_cast<Ull>(window_));
+  if ((job->indicator & kWindowSource) && (job->indicator & kWindowTarget)) {
+    return Fail(error, DecodeStatus::Corrupt, "window %llu copies from both the source and the target", window);
   }
-  if ((header->indicator & (kWindowSource | kWindowTarget)) &&
-      (!cursor.ReadVarint(&header->segmentSize) || !cursor.ReadVarint(&header->segmentPosition))) {
-    return Fail(error, DecodeStatus::Corrupt, "window %llu: header is truncated", static_cast<Ull>(window_));
+  if ((job->indicator & (kWindowSource | kWindowTarget)) &&
+      (!cursor.ReadVarint(&job->segmentSize) || !cursor.ReadVarint(&job->segmentPosition))) {
+    return Fail(error, DecodeStatus::Corrupt, "window %llu: header is truncated", window);
   }
-  if (!cursor.ReadVarint(&header->encodingSize)) {
-    return Fail(error, DecodeStatus::Corrupt, "window %llu: header is truncated", static_cast<Ull>(window_));
+  if (!cursor.ReadVarint(&job->encodingSize)) {
+    return Fail(error, DecodeStatus::Corrupt, "window %llu: header is truncated", window);
   }
   position_ += cursor.Position() - bytes;
-  if (header->encodingSize > delta_->Size() - position_) {
+  if (job->encodingSize > delta_->Size() - position_) {
     return Fail(error, DecodeStatus::Corrupt, "window %llu: encoding of %llu bytes runs past the end of the delta",
-                static_cast<Ull>(window_), static_cast<Ull>(header->encodingSize));
+                window, static_cast<Ull>(job->encodingSize));
   }
-  if (header->encodingSize > kMaxWindowEncodingSize) {
-    return Fail(error, DecodeStatus::Corrupt, "window %llu: encoding of %llu bytes is larger than allowed",
-                static_cast<Ull>(window_), static_cast<Ull>(header->encodingSize));
+  if (job->encodingSize > kMaxWindowEncodingSize) {
+    return Fail(error, DecodeStatus::Corrupt, "window %llu: encoding of %llu bytes is larger than allowed", window,
+                static_cast<Ull>(job->encodingSize));
   }
   return true;
+}
+
+namespace {
+const char* const kSectionNames[3] = {"data", "instruction", "address"};
 }
 
 // Reads the window's encoding and splits it into the target size, the checksum and the three
-// sections, expanding those that the delta indicator marks as compressed.
-bool DeltaDecoder::ReadWindowBody(const WindowHeader& header, WindowBody* body, DecodeError* error) {
-  const std::size_t encodingSize = static_cast<std::size_t>(header.encodingSize);
-  if (!encoding_.Reserve(encodingSize > 0 ? encodingSize : 1)) {
+// sections as stored (compressed ones are expanded by ExpandSections).
+bool DeltaDecoder::ReadWindowBody(WindowJob* job, DecodeError* error) {
+  const Ull window = job->number;
+  const std::size_t encodingSize = static_cast<std::size_t>(job->encodingSize);
+  if (!job->encoding.Reserve(encodingSize > 0 ? encodingSize : 1)) {
     return Fail(error, DecodeStatus::OutOfMemory, "out of memory for a window of %llu bytes",
-                static_cast<Ull>(header.encodingSize));
+                static_cast<Ull>(job->encodingSize));
   }
-  if (!delta_->ReadAt(position_, encoding_.Data(), encodingSize, error)) return false;
+  if (!delta_->ReadAt(position_, job->encoding.Data(), encodingSize, error)) return false;
   position_ += encodingSize;
 
-  ByteCursor cursor(encoding_.Data(), encodingSize);
+  ByteCursor cursor(job->encoding.Data(), encodingSize);
   std::uint64_t sizes[3];
-  std::uint8_t deltaIndicator;
-  if (!cursor.ReadVarint(&body->targetSize) || !cursor.ReadByte(&deltaIndicator) ||
+  if (!cursor.ReadVarint(&job->targetSize) || !cursor.ReadByte(&job->deltaIndicator) ||
       !cursor.ReadVarint(&sizes[0]) || !cursor.ReadVarint(&sizes[1]) || !cursor.ReadVarint(&sizes[2])) {
-    return Fail(error, DecodeStatus::Corrupt, "window %llu: header is truncated", static_cast<Ull>(window_));
+    return Fail(error, DecodeStatus::Corrupt, "window %llu: header is truncated", window);
   }
-  if (body->targetSize > kMaxWindowSize) {
+  if (job->targetSize > kMaxWindowSize) {
     return Fail(error, DecodeStatus::Corrupt, "window %llu: target window of %llu bytes is larger than allowed",
-                static_cast<Ull>(window_), static_cast<Ull>(body->targetSize));
+                window, static_cast<Ull>(job->targetSize));
   }
-  if (deltaIndicator & ~kCompressedSections) {
-    return Fail(error, DecodeStatus::Corrupt, "window %llu has unknown delta indicator bits 0x%02X",
-                static_cast<Ull>(window_), deltaIndicator);
+  if (job->deltaIndicator & ~kCompressedSections) {
+    return Fail(error, DecodeStatus::Corrupt, "window %llu has unknown delta indicator bits 0x%02X", window,
+                job->deltaIndicator);
   }
-  if (deltaIndicator != 0 && !compressed_) {
+  if (job->deltaIndicator != 0 && !compressed_) {
     return Fail(error, DecodeStatus::Corrupt, "window %llu has compressed sections but the delta names no compressor",
-                static_cast<Ull>(window_));
+                window);
   }
-  if (header.indicator & kWindowChecksum) {
+  job->checksum = 0;
+  if (job->indicator & kWindowChecksum) {
     const std::uint8_t* bytes;
     if (!cursor.ReadBytes(4, &bytes)) {
-      return Fail(error, DecodeStatus::Corrupt, "window %llu: header is truncated", static_cast<Ull>(window_));
+      return Fail(error, DecodeStatus::Corrupt, "window %llu: header is truncated", window);
     }
-    body->checksum = (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
-                     (std::uint32_t{bytes[2]} << 8) | bytes[3];
+    job->checksum = (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
+                    (std::uint32_t{bytes[2]} << 8) | bytes[3];
   }
-  static const char* const kSectionNames[3] = {"data", "instruction", "address"};
   for (int i = 0; i < 3; ++i) {
     if (sizes[i] > cursor.Remaining()) {
-      return Fail(error, DecodeStatus::Corrupt, "window %llu: %s section of %llu bytes runs past the window",
-                  static_cast<Ull>(window_), kSectionNames[i], static_cast<Ull>(sizes[i]));
+      return Fail(error, DecodeStatus::Corrupt, "window %llu: %s section of %llu bytes runs past the window", window,
+                  kSectionNames[i], static_cast<Ull>(sizes[i]));
     }
     const std::uint8_t* bytes = nullptr;
     cursor.ReadBytes(static_cast<std::size_t>(sizes[i]), &bytes);
-    body->sections[i] = ByteCursor(bytes, static_cast<std::size_t>(sizes[i]));
+    job->sections[i] = ByteCursor(bytes, static_cast<std::size_t>(sizes[i]));
   }
   if (!cursor.AtEnd()) {
-    return Fail(error, DecodeStatus::Corrupt, "window %llu: %llu bytes follow the sections inside the window",
-                static_cast<Ull>(window_), static_cast<Ull>(cursor.Remaining()));
-  }
-  for (int i = 0; i < 3; ++i) {
-    if (!(deltaIndicator & (1 << i))) continue;
-    // Data bytes are never more than the target; instructions and addresses stay within the limit.
-    const std::size_t limit = static_cast<std::size_t>(i == 0 ? body->targetSize : kMaxWindowSize);
-    std::size_t expandedSize;
-    DecodeError sectionError;
-    if (!secondary_.Expand(i, body->sections[i], limit, &expanded_[i], &expandedSize, &sectionError)) {
-      return Fail(error, sectionError.status, "window %llu: %s section: %s", static_cast<Ull>(window_),
-                  kSectionNames[i], sectionError.text);
-    }
-    body->sections[i] = ByteCursor(expanded_[i].Data(), expandedSize);
+    return Fail(error, DecodeStatus::Corrupt, "window %llu: %llu bytes follow the sections inside the window", window,
+                static_cast<Ull>(cursor.Remaining()));
   }
   return true;
 }
 
-// Runs the window's instructions into targetWindow_ with its segment made readable.
-bool DeltaDecoder::RunInstructions(const WindowHeader& header, const WindowBody& body, DecodeError* error) {
-  SegmentSource* segmentSource = nullptr;
-  if (header.indicator & kWindowSource) {
-    segmentSource = source_;
-    if (!segmentSource) {
-      return Fail(error, DecodeStatus::Corrupt, "window %llu copies from a source file, but none was given",
-                  static_cast<Ull>(window_));
+// Expands the sections the delta indicator marks as compressed. Each kind continues one stream across
+// windows, so with a schedule every kind waits for the window before to have expanded its own.
+bool DeltaDecoder::ExpandSections(WindowJob* job, WindowSchedule* schedule, DecodeError* error) {
+  if (!compressed_) return true;
+  for (int i = 0; i < 3; ++i) {
+    if (schedule && !schedule->WaitTurn(i, job->number)) {
+      return Fail(error, DecodeStatus::Corrupt, "window %llu: given up after an earlier window failed",
+                  static_cast<Ull>(job->number));
     }
-  } else if (header.indicator & kWindowTarget) {
+    if (job->deltaIndicator & (1 << i)) {
+      // Data bytes are never more than the target; instructions and addresses stay within the limit.
+      const std::size_t limit = static_cast<std::size_t>(i == 0 ? job->targetSize : kMaxWindowSize);
+      std::size_t expandedSize;
+      DecodeError sectionError;
+      if (!secondary_.Expand(i, job->sections[i], limit, &job->expanded[i], &expandedSize, &sectionError)) {
+        // The turn is not passed: later windows give up once this one is finished as failed.
+        return Fail(error, sectionError.status, "window %llu: %s section: %s", static_cast<Ull>(job->number),
+                    kSectionNames[i], sectionError.text);
+      }
+      job->sections[i] = ByteCursor(job->expanded[i].Data(), expandedSize);
+    }
+    if (schedule) schedule->PassTurn(i, job->number);
+  }
+  return true;
+}
+
+// Runs the window's instructions into its target with its segment made readable.
+bool DeltaDecoder::RunInstructions(WindowJob* job, DecodeError* error) {
+  const Ull window = job->number;
+  SegmentSource* segmentSource = nullptr;
+  if (job->indicator & kWindowSource) {
+    segmentSource = job->reader ? job->reader.get() : source_;
+    if (!segmentSource) {
+      return Fail(error, DecodeStatus::Corrupt, "window %llu copies from a source file, but none was given", window);
+    }
+  } else if (job->indicator & kWindowTarget) {
+    // Only ever run when every earlier window is written and no other is decoding.
     segmentSource = target_->Written();
   }
   const std::uint8_t* segment = nullptr;
   if (segmentSource) {
     DecodeError segmentError;
-    if (!segmentSource->Acquire(header.segmentPosition, header.segmentSize, &segment, &segmentError)) {
-      return Fail(error, segmentError.status, "window %llu: %s", static_cast<Ull>(window_), segmentError.text);
+    if (!segmentSource->Acquire(job->segmentPosition, job->segmentSize, &segment, &segmentError)) {
+      return Fail(error, segmentError.status, "window %llu: %s", window, segmentError.text);
     }
   }
-  const std::size_t windowSize = static_cast<std::size_t>(body.targetSize);
-  bool decoded = targetWindow_.Reserve(windowSize > 0 ? windowSize : 1);
+  const std::size_t windowSize = static_cast<std::size_t>(job->targetSize);
+  bool decoded = job->target.Reserve(windowSize > 0 ? windowSize : 1);
   if (!decoded) {
     Fail(error, DecodeStatus::OutOfMemory, "out of memory for a target window of %llu bytes",
-         static_cast<Ull>(body.targetSize));
+         static_cast<Ull>(job->targetSize));
   } else {
-    cache_.Reset();
-    const WindowTarget out = {segment, segmentSource ? header.segmentSize : 0, targetWindow_.Data(), windowSize};
-    decoded = DecodeInstructions(table_, &cache_, WindowSections{body.sections[0], body.sections[1], body.sections[2]},
-                                 out, window_, error);
+    job->cache.Reset();
+    const WindowTarget out = {segment, segmentSource ? job->segmentSize : 0, job->target.Data(), windowSize};
+    decoded = DecodeInstructions(table_, &job->cache,
+                                 WindowSections{job->sections[0], job->sections[1], job->sections[2]}, out,
+                                 job->number, error);
   }
   // The segment is released whatever happened, so that a target segment gives the output back.
   const bool released = !segmentSource || segmentSource->Release(error);
   return decoded && released;
 }
 
-bool DeltaDecoder::DecodeWindow(DecodeError* error) {
-  WindowHeader header;
-  WindowBody body;
-  if (!ReadWindowHeader(&header, error) || !ReadWindowBody(header, &body, error) ||
-      !RunInstructions(header, body, error)) {
-    return false;
-  }
-  const std::size_t windowSize = static_cast<std::size_t>(body.targetSize);
-  if (header.indicator & kWindowChecksum) {
-    const std::uint32_t actual = Adler32(1, targetWindow_.Data(), windowSize);
-    if (actual != body.checksum) {
+bool DeltaDecoder::DecodeJob(WindowJob* job, WindowSchedule* schedule, DecodeError* error) {
+  if (!ExpandSections(job, schedule, error) || !RunInstructions(job, error)) return false;
+  if (job->indicator & kWindowChecksum) {
+    const std::uint32_t actual = Adler32(1, job->target.Data(), static_cast<std::size_t>(job->targetSize));
+    if (actual != job->checksum) {
       return Fail(error, DecodeStatus::Corrupt, "window %llu: checksum mismatch (delta %08X, decoded %08X)",
-                  static_cast<Ull>(window_), body.checksum, actual);
+                  static_cast<Ull>(job->number), job->checksum, actual);
     }
   }
-  return target_->Write(targetWindow_.Data(), windowSize, error);
+  return true;
 }
 
 }  // namespace vcdiff

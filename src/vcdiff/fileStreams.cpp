@@ -1,5 +1,7 @@
 #include "vcdiff/fileStreams.h"
 
+#include <new>
+
 #include "vcdiff/memoryStreams.h"
 
 namespace vcdiff {
@@ -74,8 +76,22 @@ bool MappedFile::Open(const char* path, const char* role, DecodeError* error) {
 
 void MappedFile::Close() {
   Unmap();
-  if (platform::IsValidFile(handle_)) Files()->Close(handle_);
+  if (ownsHandle_ && platform::IsValidFile(handle_)) Files()->Close(handle_);
   handle_ = platform::kInvalidFile;
+}
+
+std::unique_ptr<SegmentSource> MappedFile::NewReader(DecodeError* error) {
+  std::unique_ptr<MappedFile> reader(new (std::nothrow) MappedFile);
+  if (!reader) {
+    Fail(error, DecodeStatus::OutOfMemory, "out of memory for a reader of the %s", role_);
+    return nullptr;
+  }
+  reader->ownsHandle_ = false;
+  reader->path_ = path_;
+  reader->role_ = role_;
+  reader->handle_ = handle_;
+  reader->size_ = size_;
+  return reader;
 }
 
 bool MappedFile::Acquire(std::uint64_t position, std::uint64_t size, const std::uint8_t** data,

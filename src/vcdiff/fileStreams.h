@@ -42,10 +42,13 @@ class MappedFile : public SegmentSource {
     Unmap();
     return true;
   }
+  // A reader with views of its own over this file's handle.
+  std::unique_ptr<SegmentSource> NewReader(DecodeError* error) override;
 
  private:
   void Unmap();
 
+  bool ownsHandle_ = true;  // false for a reader made by NewReader
   std::string path_;
   const char* role_ = "";
   platform::FileHandle handle_ = platform::kInvalidFile;

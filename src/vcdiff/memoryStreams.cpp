@@ -1,6 +1,7 @@
 #include "vcdiff/memoryStreams.h"
 
 #include <cstring>
+#include <new>
 
 namespace vcdiff {
 
@@ -26,6 +27,12 @@ bool MemorySegmentSource::Acquire(std::uint64_t position, std::uint64_t size, co
   if (!SegmentInside(position, size, size_, "source", error)) return false;
   *data = data_ + position;
   return true;
+}
+
+std::unique_ptr<SegmentSource> MemorySegmentSource::NewReader(DecodeError* error) {
+  std::unique_ptr<SegmentSource> reader(new (std::nothrow) MemorySegmentSource(data_, size_));
+  if (!reader) Fail(error, DecodeStatus::OutOfMemory, "out of memory for a reader of the source");
+  return reader;
 }
 
 bool MemoryTargetSink::Write(const std::uint8_t* data, std::size_t size, DecodeError* error) {

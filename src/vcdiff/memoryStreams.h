@@ -26,6 +26,7 @@ class MemorySegmentSource : public SegmentSource {
   bool Acquire(std::uint64_t position, std::uint64_t size, const std::uint8_t** data,
                DecodeError* error) override;
   bool Release(DecodeError*) override { return true; }
+  std::unique_ptr<SegmentSource> NewReader(DecodeError* error) override;
 
  private:
   const std::uint8_t* data_;

@@ -25,7 +25,7 @@ class ObservedOutput : public TargetSink {
 
 // Decodes `delta` against the file at sourcePath (none when null or empty) into outputPath.
 bool Decode(const char* sourcePath, DeltaInput* delta, const char* deltaName, const char* outputPath, bool inPlace,
-            const WindowObserver* observer, DecodeError* error) {
+            const WindowObserver* observer, const DecoderOptions& options, DecodeError* error) {
   const bool haveSource = sourcePath && *sourcePath;
   MappedFile source;
   if (haveSource && !source.Open(sourcePath, "source file", error)) return false;
@@ -33,7 +33,7 @@ bool Decode(const char* sourcePath, DeltaInput* delta, const char* deltaName, co
   if (!output.Create(outputPath, error, inPlace)) return false;
   ObservedOutput observed(&output, observer);
 
-  DeltaDecoder decoder(delta, haveSource ? &source : nullptr, &observed);
+  DeltaDecoder decoder(delta, haveSource ? &source : nullptr, &observed, options);
   DecodeError decodeError;
   if (!decoder.Decode(&decodeError)) {
     output.Abandon();
@@ -51,16 +51,17 @@ bool Decode(const char* sourcePath, DeltaInput* delta, const char* deltaName, co
 
 }  // namespace
 
-bool DecodeFile(const char* sourcePath, const char* deltaPath, const char* outputPath, DecodeError* error) {
+bool DecodeFile(const char* sourcePath, const char* deltaPath, const char* outputPath, DecodeError* error,
+                const DecoderOptions& options) {
   DeltaFile delta;
   if (!delta.Open(deltaPath, error)) return false;
-  return Decode(sourcePath, &delta, deltaPath, outputPath, false, nullptr, error);
+  return Decode(sourcePath, &delta, deltaPath, outputPath, false, nullptr, options, error);
 }
 
 bool DecodeToFile(const char* sourcePath, const std::uint8_t* delta, std::size_t deltaSize, const char* outputPath,
                   const WindowObserver* observer, DecodeError* error) {
   MemoryDeltaInput input(delta, deltaSize);
-  return Decode(sourcePath, &input, "delta", outputPath, true, observer, error);
+  return Decode(sourcePath, &input, "delta", outputPath, true, observer, DecoderOptions(), error);
 }
 
 }  // namespace vcdiff

@@ -12,11 +12,13 @@
 #include <cstdint>
 
 #include "vcdiff/decodeError.h"
+#include "vcdiff/decoderOptions.h"
 
 namespace vcdiff {
 
 // `sourcePath` may be null or empty for deltas that do not copy from a source.
-bool DecodeFile(const char* sourcePath, const char* deltaPath, const char* outputPath, DecodeError* error);
+bool DecodeFile(const char* sourcePath, const char* deltaPath, const char* outputPath, DecodeError* error,
+                const DecoderOptions& options = DecoderOptions());
 
 // Sees every decoded window, in order, as it is written (a caller computes a checksum on the way).
 struct WindowObserver {

@@ -15,11 +15,15 @@ struct Decoded {
   std::string target;
 };
 
-inline Decoded DecodeInMemory(const std::string& delta, const std::string& source, bool withSource = true) {
+// `threads` as in vcdiff::DecoderOptions (0: one per core).
+inline Decoded DecodeInMemory(const std::string& delta, const std::string& source, bool withSource = true,
+                              int threads = 0) {
   vcdiff::MemoryDeltaInput input(reinterpret_cast<const std::uint8_t*>(delta.data()), delta.size());
   vcdiff::MemorySegmentSource segments(reinterpret_cast<const std::uint8_t*>(source.data()), source.size());
   vcdiff::MemoryTargetSink sink(64u << 20);
-  vcdiff::DeltaDecoder decoder(&input, withSource ? &segments : nullptr, &sink);
+  vcdiff::DecoderOptions options;
+  options.threads = threads;
+  vcdiff::DeltaDecoder decoder(&input, withSource ? &segments : nullptr, &sink, options);
   Decoded result;
   result.ok = decoder.Decode(&result.error);
   result.target.assign(sink.Bytes().begin(), sink.Bytes().end());

@@ -125,10 +125,16 @@ void ExpectRoundTrip(const std::string& name, const Bytes& source, const Bytes& 
     for (vcdiff::LzmaEngine engine : {vcdiff::LzmaEngine::Builtin, vcdiff::LzmaEngine::Liblzma}) {
       if (!vcdiff::SelectLzmaEngine(engine)) continue;
       const char* engineName = engine == vcdiff::LzmaEngine::Builtin ? "builtin" : "liblzma";
-      vcdiff::DecodeError error;
-      ASSERT_TRUE(vcdiff::DecodeFile(sourcePath.c_str(), deltaPath.c_str(), outputPath.c_str(), &error))
-          << name << " " << secondary << " " << engineName << ": " << error.text;
-      EXPECT_TRUE(SameContent(outputPath, target)) << name << " " << secondary << " " << engineName;
+      // One window after another, and several at once (more threads than this machine has cores).
+      for (int threads : {1, 3}) {
+        vcdiff::DecoderOptions options;
+        options.threads = threads;
+        vcdiff::DecodeError error;
+        ASSERT_TRUE(vcdiff::DecodeFile(sourcePath.c_str(), deltaPath.c_str(), outputPath.c_str(), &error, options))
+            << name << " " << secondary << " " << engineName << " threads " << threads << ": " << error.text;
+        EXPECT_TRUE(SameContent(outputPath, target)) << name << " " << secondary << " " << engineName << " threads "
+                                                     << threads;
+      }
     }
     vcdiff::SelectLzmaEngine(vcdiff::LzmaEngine::Builtin);
   }

@@ -8,6 +8,7 @@
 //
 // ZR_VCDIFF_LZMA=liblzma in the environment expands LZMA sections with liblzma instead of our own
 // decoder (builds that have it), so that benchmarks can compare the two on the same deltas.
+// ZR_VCDIFF_THREADS=N decodes N windows at once (1: one after another; default: one per core).
 
 #include <cstdio>
 #include <cstdlib>
@@ -27,7 +28,8 @@ const char kUsage[] =
     "  -d         decode DELTA into OUTPUT\n"
     "  -s SOURCE  the file the delta was made against\n"
     "  -f         replace an existing OUTPUT\n"
-    "  -q, -v     accepted for compatibility; no effect\n";
+    "  -q, -v     accepted for compatibility; no effect\n"
+    "ZR_VCDIFF_THREADS=N decodes N windows at once (default: one per processor core)\n";
 
 int Usage(const char* problem) {
   std::fprintf(stderr, "zrvcdiff: %s\n%s", problem, kUsage);
@@ -88,8 +90,19 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "zrvcdiff: ZR_VCDIFF_LZMA=liblzma, but this build has no liblzma\n");
     return kExitFailure;
   }
+  vcdiff::DecoderOptions options;
+  if (const char* threads = std::getenv("ZR_VCDIFF_THREADS")) {
+    char* end = nullptr;
+    const long count = std::strtol(threads, &end, 10);
+    if (end == threads || *end != 0 || count < 1 || count > vcdiff::kMaxDecoderThreads) {
+      std::fprintf(stderr, "zrvcdiff: ZR_VCDIFF_THREADS=%s is not a count from 1 to %d\n", threads,
+                   vcdiff::kMaxDecoderThreads);
+      return kExitUsage;
+    }
+    options.threads = static_cast<int>(count);
+  }
   vcdiff::DecodeError error;
-  if (!vcdiff::DecodeFile(source, files[0], files[1], &error)) {
+  if (!vcdiff::DecodeFile(source, files[0], files[1], &error, options)) {
     std::fprintf(stderr, "zrvcdiff: %s\n", error.text);
     return kExitFailure;
   }
