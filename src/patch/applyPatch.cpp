@@ -36,6 +36,19 @@ std::string ActionSuffix(const std::string& payloadPath) {
 void SetDeltaToolPath(const char* path) { deltaToolPath = path ? path : ""; }
 const char* DeltaToolPath() { return deltaToolPath.c_str(); }
 
+namespace {
+
+void PrintLine(const char* line) {
+  std::printf("%s\n", line);
+  std::fflush(stdout);
+}
+
+ActionLogEcho actionLogEcho = PrintLine;
+
+}  // namespace
+
+void SetActionLogEcho(ActionLogEcho echo) { actionLogEcho = echo ? echo : PrintLine; }
+
 void LogActionFailure(const char* text) {
   char line[1024];
   std::snprintf(line, sizeof line, "%s", text);
@@ -46,10 +59,9 @@ void LogActionFailure(const char* text) {
     files->Write(log, line, static_cast<std::uint32_t>(std::strlen(line)), &written);
     files->Close(log);
   } else {
-    std::printf("Cannot write to log file\n");
+    actionLogEcho("Cannot write to log file");
   }
-  std::printf("%s\n", line);
-  std::fflush(stdout);
+  actionLogEcho(line);
 }
 
 std::uint32_t ApplyPatch::Fail(const char* format, ...) {

@@ -63,7 +63,13 @@ void SetDeltaToolPath(const char* path);
 const char* DeltaToolPath();
 
 // Appends a failure line to "patch.log" in the current folder (at most 1023 bytes, no line end) and
-// prints it with a line feed on standard output; "Cannot write to log file" when the log cannot be opened.
+// echoes it; "Cannot write to log file" is echoed when the log cannot be opened.
 void LogActionFailure(const char* text);
+
+// Where the action log's lines are echoed: by default printed with a line feed on standard output.
+// A program whose standard output carries another format (JSON lines) takes them itself; null
+// restores the default.
+using ActionLogEcho = void (*)(const char* line);
+void SetActionLogEcho(ActionLogEcho echo);
 
 }  // namespace patch

@@ -132,6 +132,10 @@ void JsonLinesInterface::Progress() {
   Line("\"type\":\"progress\",\"percent\":" + std::to_string(percent));
 }
 
+void JsonLinesInterface::WriteActionLine(const char* text) {
+  Line("\"type\":\"action\",\"text\":" + JsonString(text));
+}
+
 void JsonLinesInterface::WriteResult(int code) { Line("\"type\":\"result\",\"code\":" + std::to_string(code)); }
 
 }  // namespace ui

@@ -44,6 +44,8 @@ class JsonLinesInterface : public UserInterface {
 
   // The closing line with the program's exit code.
   void WriteResult(int code);
+  // A line of the action log (a file action that failed), as its own kind of object.
+  void WriteActionLine(const char* text);
 
  private:
   void Line(const std::string& fields);

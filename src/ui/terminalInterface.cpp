@@ -29,7 +29,32 @@ const char* IconWord(BoxIcon icon) {
   return "note";
 }
 
+// One byte of a text for the terminal: a control character (C0, DEL, or a C1 one encoded in UTF-8)
+// would move the cursor, recolour or retitle the player's terminal, so it is shown as "\xNN" instead.
+// Tabs pass.
+void AppendPrintable(const char* text, std::size_t* at, std::string* out) {
+  const auto byte = static_cast<unsigned char>(text[*at]);
+  const auto next = static_cast<unsigned char>(byte == 0xC2 ? text[*at + 1] : 0);
+  char escaped[16];
+  if ((byte < 0x20 && byte != '\t') || byte == 0x7F) {
+    std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+    *out += escaped;
+  } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+    std::snprintf(escaped, sizeof escaped, "\\u%04X", next);
+    *out += escaped;
+    ++*at;
+  } else {
+    *out += static_cast<char>(byte);
+  }
+}
+
 }  // namespace
+
+std::string PrintableText(const char* text) {
+  std::string out;
+  for (std::size_t at = 0; text[at]; ++at) AppendPrintable(text, &at, &out);
+  return out;
+}
 
 TerminalInterface::TerminalInterface(const PresetAnswers& answers, std::FILE* input, std::FILE* output,
                                      bool inputIsTerminal, bool outputIsTerminal, int width)
@@ -121,7 +146,7 @@ std::string TerminalInterface::ChooseDistribution(const std::vector<KnownDistrib
 void TerminalInterface::SetTitle(const char* text) { PrintLines("== ", text); }
 
 void TerminalInterface::SetStatus(const char* text) {
-  status_ = text;
+  status_ = PrintableText(text);
   if (outputIsTerminal_ && (barShown_ || !status_.empty())) DrawBar();
 }
 
@@ -151,12 +176,12 @@ void TerminalInterface::PrintLines(const char* prefix, const char* text) {
     first = false;
     line.clear();
   };
-  for (const char* p = text; *p; ++p) {
-    if (*p == '\r') continue;
-    if (*p == '\n') {
+  for (std::size_t at = 0; text[at]; ++at) {
+    if (text[at] == '\r' && text[at + 1] == '\n') continue;
+    if (text[at] == '\n') {
       flush();
     } else {
-      line += *p;
+      AppendPrintable(text, &at, &line);
     }
   }
   if (!line.empty() || first) flush();

@@ -12,6 +12,10 @@
 
 namespace ui {
 
+// `text` with every control character shown as "\xNN" (C1 ones as "\u00NN"), tabs and line ends
+// excepted: texts from a patch never steer the terminal.
+std::string PrintableText(const char* text);
+
 class TerminalInterface : public UserInterface {
  public:
   // `input` and `output` default to standard input and standard error; whether they are terminals is

@@ -97,6 +97,29 @@ TEST(TerminalInterface, QuestionsReadFromATerminal) {
   std::fclose(output);
 }
 
+// A manifest's texts reach the terminal as text: an escape sequence in a product name or a file name
+// cannot recolour, retitle or clear the player's terminal. UTF-8 letters and tabs pass unchanged.
+TEST(TerminalInterface, ControlCharactersOfTextsAreShownNotSent) {
+  std::FILE* output = std::tmpfile();
+  ui::TerminalInterface terminal(ui::PresetAnswers(), nullptr, output, false, true, 200);
+  terminal.SetTitle("Game\033]0;owned\007: Updating");
+  terminal.AppendLog("\033[2J\033[31mred\x7F line\r\nsecond\tcolumn \xC2\x9B" "1m \xC5\x99" "e\xC4\x8D");
+  terminal.SetTotal(10);
+  terminal.SetStatus("DATA\\\033[8mHIDDEN.PAK");
+  const std::string text = Contents(output);
+  EXPECT_NE(text.find("== Game\\x1B]0;owned\\x07: Updating\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\\x1B[2J\\x1B[31mred\\x7F line\nsecond\tcolumn \\u009B1m \xC5\x99" "e\xC4\x8D\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("DATA\\\\x1B[8mHIDDEN.PAK"), std::string::npos) << text;
+  // The only escape sequences left are the bar's own.
+  for (std::size_t at = text.find('\033'); at != std::string::npos; at = text.find('\033', at + 1)) {
+    EXPECT_EQ(text.compare(at, 3, "\033[K"), 0) << text.substr(at);
+  }
+  EXPECT_EQ(ui::PrintableText("a\x01" "b"), "a\\x01b");
+  std::fclose(output);
+}
+
 TEST(TerminalInterface, BarOnATerminalIsClearedAroundLogLines) {
   std::FILE* output = std::tmpfile();
   ui::TerminalInterface terminal(ui::PresetAnswers(), nullptr, output, false, true, 60);

@@ -35,6 +35,7 @@ TEST(JsonLines, EveryEventIsOneValidLineAndQuestionsTakeThePresetOrSafeAnswer) {
   json.Advance(100);
   json.Advance(1);  // still 50 per cent: no line
   json.AppendLog("line\r\nnext");
+  json.WriteActionLine("Cannot copy file C:\\a \"b\"");
   json.WriteResult(10);
   EXPECT_EQ(Contents(out),
             "{\"type\":\"question\",\"kind\":\"start\",\"text\":\"Continue?\",\"answer\":\"no\"}\n"
@@ -44,6 +45,7 @@ TEST(JsonLines, EveryEventIsOneValidLineAndQuestionsTakeThePresetOrSafeAnswer) {
             "{\"type\":\"progress\",\"percent\":3}\n"
             "{\"type\":\"progress\",\"percent\":50}\n"
             "{\"type\":\"log\",\"text\":\"line\\r\\nnext\"}\n"
+            "{\"type\":\"action\",\"text\":\"Cannot copy file C:\\\\a \\\"b\\\"\"}\n"
             "{\"type\":\"result\",\"code\":10}\n");
   std::fclose(out);
 }

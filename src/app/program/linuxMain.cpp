@@ -17,6 +17,7 @@
 #include "app/patchRun.h"
 #include "app/prefixChoice.h"
 #include "app/prefixList.h"
+#include "patch/applyPatch.h"
 #include "platform/console.h"
 #include "platform/fileSystem.h"
 #include "platform/installRights.h"
@@ -89,6 +90,9 @@ std::string AbsolutePath(const std::string& path) {
   return absolute;
 }
 
+// The JSON lines of a run with --json, for the action log's echo.
+ui::JsonLinesInterface* jsonOutput = nullptr;
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -143,6 +147,9 @@ int main(int argc, char** argv) {
   ui::JsonLinesInterface* jsonLines = nullptr;
   if (json) {
     backend.reset(jsonLines = new ui::JsonLinesInterface(answers, stdout));
+    // The action log shares standard output with the JSON lines: its lines become objects too.
+    jsonOutput = jsonLines;
+    patch::SetActionLogEcho([](const char* line) { jsonOutput->WriteActionLine(line); });
   } else {
     backend.reset(new ui::TerminalInterface(answers));
   }
@@ -157,6 +164,8 @@ int main(int argc, char** argv) {
   ui::SetUserInterface(&userInterface);
   auto finish = [&](int code) {
     if (jsonLines) jsonLines->WriteResult(code);
+    patch::SetActionLogEcho(nullptr);
+    jsonOutput = nullptr;
     ui::SetUserInterface(nullptr);
     CurrentAppFrameFunctions = DefaultAppFrameFunctions();
     if (log) std::fclose(log);
