@@ -11,6 +11,7 @@
 #include "Es/Containers/nameText.h"
 #include "app/distributions.h"
 #include "app/installation.h"
+#include "app/installationCheck.h"
 #include "app/runState.h"
 #include "app/signedManifest.h"
 #include "patch/entryNames.h"
@@ -189,8 +190,8 @@ bool AcceptVersion(RunState& run, bool* alreadyApplied) {
   return true;
 }
 
-// The distribution choice with two or more candidates; then the chosen one's name in the log and its
-// ancestors after it. False when the user cancelled.
+}  // namespace
+
 bool ChooseDistribution(RunState& run) {
   std::vector<std::string>& candidates = run.distributions;
   if (candidates.empty()) return true;
@@ -208,6 +209,8 @@ bool ChooseDistribution(RunState& run) {
   if (!displayName.empty()) AppendMessage(ui::FormatMessage(24, kBoxText, kBoxText, displayName.c_str()));
   return true;
 }
+
+namespace {
 
 void SetUpJob(RunState& run) {
   patch::PatchJob& job = run.job;
@@ -276,6 +279,7 @@ int Run(RunState& run) {
     NotInstalled(kBoxText);
     return kPatchFailed;
   }
+  if (run.options.verifyOnly) return CheckInstallation(run);
   bool resuming = false;
   if (!OpenJournal(run, &resuming)) return kPatchFailed;
   run.patchVersion = ParseVersion(manifest.version);
