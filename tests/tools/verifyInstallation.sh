@@ -7,10 +7,11 @@
 # program under Wine.
 #   verifyInstallation.sh SOURCE_DIR LINUX_BUILD STUB WORK_DIR [WINDOWS_PATCH_PROGRAM]
 set -u
+source=$(cd "$1" && pwd)
 linux=$(cd "$2" && pwd)
 stub=$(realpath "$3")
 work=$(realpath -m "$4")
-windowsProgram=${5:-}
+windowsProgram=${5:+$(realpath -m "$5")}
 zrexample="$linux/tools/zrexample"
 zrmake="$linux/tools/zrmake"
 zrpatch="$linux/src/zrpatch"
@@ -149,9 +150,45 @@ rm "loose game/Game.exe"
 verify 1 "$work/loose game" --prefix "$prefix" --game "loose game" patch.exe
 expect err.txt "not installed"
 
-if [ -n "$windowsProgram" ]; then
-  echo "== The Windows program under Wine: patch.exe --verify"
+wine=
+if [ -f "$windowsProgram" ]; then wine=$(bash "$source/tools/wineLoader.sh" "$windowsProgram"); fi
+if [ -z "$wine" ]; then
+  echo "== (no Windows build or no Wine for it: the Windows program's half is skipped)"
+else
+  echo "== The Windows program under Wine: patch.exe --verify --json"
+  export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   recipe "$windowsProgram" 1.05 1.06 1.08 > recipe-windows.cpp
   "$zrmake" build recipe-windows.cpp -o windows.exe > make.log 2>&1 || fail "zrmake build: $(cat make.log)"
+  wprefix="$work/prefix-wine"
+  WINEPREFIX="$wprefix" "$wine" wineboot -i > /dev/null 2>&1
+  WINEPREFIX="$wprefix" wineserver -w
+  "$zrexample" install game/GERMAN/1.05 --prefix "$wprefix" > /dev/null || fail "zrexample install"
+  cp windows.exe "$wprefix/drive_c/windows.exe"
+  wgame="$wprefix/drive_c/Program Files (x86)/Example Game"
+  # Runs the Windows program expecting the exit code and an unchanged game folder.
+  wverify() {
+    local expected=$1 before after code
+    shift
+    before=$(tree_hash "$wgame")
+    WINEPREFIX="$wprefix" "$wine" 'C:\windows.exe' "$@" > out.txt 2> err.txt
+    code=$?
+    WINEPREFIX="$wprefix" wineserver -w
+    after=$(tree_hash "$wgame")
+    [ "$code" = "$expected" ] || fail "windows.exe $*: exit code $code, expected $expected
+$(cat out.txt err.txt)"
+    [ "$before" = "$after" ] || fail "windows.exe $* changed the game folder"
+  }
+  wverify 0 --verify --json
+  json_lines out.txt 0
+  expect out.txt "The installation is intact: all 9 files of version 1.05"
+  printf 'X' | dd of="$wgame/Data/Maps/Island.map" bs=1 seek=3 conv=notrunc status=none
+  printf 'a line more\n' >> "$wgame/readme.txt"
+  rm "$wgame/Data/Sounds/Intro.wav"
+  wverify 1 --verify --json
+  json_lines out.txt 1
+  expect out.txt 'File Data\\Sounds\\Intro.wav is missing.'
+  expect out.txt 'Data\\Maps\\Island.map'
+  expect out.txt 'readme.txt'
+  expect out.txt "1 missing and 2 damaged"
 fi
 echo "verifyInstallation: all checks passed"
