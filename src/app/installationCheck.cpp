@@ -90,7 +90,7 @@ int CheckInstallation(RunState& run) {
     Log("The installation is not intact: of the " + std::to_string(checked) + " files of version " +
         run.installedVersionText + ", " + std::to_string(missing) + " missing and " +
         std::to_string(problems.size() - missing) +
-        " damaged. Restore them (the game's launcher or installer can repair it) before patching.");
+        " damaged. Restore them: the game's launcher or installer can repair the installation.");
   }
   window->SetKeepOpen();
   return intact ? kPatchDone : kPatchFailed;
