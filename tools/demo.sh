@@ -63,8 +63,25 @@ fi
 echo "   uninstall.log:"
 sed 's/^/     /' "$installed/uninstall.log" | tr -d '\r' | head -n 8
 
-step "6. A second run finds the patch applied"
+step "6. A second run finds the patch applied; --verify finds it intact, and a damaged copy not"
 "$zrpatch" --prefix prefix --yes patch-1.08.exe 2>&1 | grep -i "already applied"
+echo "   zrpatch --verify --prefix prefix patch-1.08.exe:"
+"$zrpatch" --verify --prefix prefix patch-1.08.exe 2>&1 | grep -E "^(log: )?(Verifying|The installation)" | sed 's/^/     /'
+# A copy of the prefix with one file changed and one deleted: both named, exit code 1, nothing written.
+cp -a prefix prefix-damaged
+damaged="prefix-damaged/drive_c/Program Files (x86)/Example Game"
+printf 'X' | dd of="$damaged/Data/Maps/Island.map" bs=1 seek=3 conv=notrunc status=none
+rm "$damaged/readme.txt"
+before=$(find prefix-damaged -type f -print0 | sort -z | xargs -0 sha256sum | sha256sum)
+echo "   zrpatch --verify --prefix prefix-damaged patch-1.08.exe:"
+if "$zrpatch" --verify --prefix prefix-damaged patch-1.08.exe > verify.out 2>&1; then
+  echo "   the damaged copy was found intact" >&2
+  exit 1
+fi
+grep -E "^(log: )?(Error found|File .* is missing|The installation)" verify.out | sed 's/^/     /'
+after=$(find prefix-damaged -type f -print0 | sort -z | xargs -0 sha256sum | sha256sum)
+[ "$before" = "$after" ] || { echo "   --verify changed the prefix" >&2; exit 1; }
+echo "     (exit code 1; the prefix hashes the same before and after)"
 
 step "7. A tampered copy and a forged payload are refused"
 cp patch-1.08.exe tampered.exe

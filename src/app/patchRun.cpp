@@ -11,6 +11,7 @@
 #include "Es/Containers/nameText.h"
 #include "app/distributions.h"
 #include "app/installation.h"
+#include "app/installationCheck.h"
 #include "app/runState.h"
 #include "app/signedManifest.h"
 #include "patch/entryNames.h"
@@ -208,8 +209,8 @@ bool AcceptVersion(RunState& run, bool* alreadyApplied) {
   return true;
 }
 
-// The distribution choice with two or more candidates; then the chosen one's name in the log and its
-// ancestors after it. False when the user cancelled.
+}  // namespace
+
 bool ChooseDistribution(RunState& run) {
   std::vector<std::string>& candidates = run.distributions;
   if (candidates.empty()) return true;
@@ -227,6 +228,8 @@ bool ChooseDistribution(RunState& run) {
   if (!displayName.empty()) AppendMessage(ui::FormatMessage(24, kBoxText, kBoxText, displayName.c_str()));
   return true;
 }
+
+namespace {
 
 // The distribution named in advance must be one the patch declares and the installation can be.
 bool AcceptNamedDistribution(const RunState& run) {
@@ -325,6 +328,8 @@ int Run(RunState& run) {
     NotInstalled(kBoxText);
     return kPatchFailed;
   }
+  // A verification only reads: it takes no lock and leaves the journal as it is.
+  if (run.options.verifyOnly) return CheckInstallation(run);
   if (!run.options.dryRun && !LockInstallation(run)) return kPatchFailed;
   bool resuming = false;
   if (!OpenJournal(run, &resuming)) return kPatchFailed;

@@ -45,6 +45,9 @@ struct PatchRunOptions {
   // Every check up to the start question, the free-space test and a list of what would change;
   // nothing is written.
   bool dryRun = false;
+  // Only check the installed game against the checksum list of its installed version, listing every
+  // file that is missing or damaged (app/installationCheck.h); nothing is written.
+  bool verifyOnly = false;
   // The installation folder when the caller found it without the registry (a game a launcher
   // installed, or a folder the player named), in the program's own form ending with a backslash; ""
   // means the folder the game's registration names.

@@ -37,12 +37,15 @@ bool TakeProgramOptions(const std::string& commandLine, ProgramOptions* options,
     std::string option, value;
     at = start;
     Word(commandLine, &at, &option);
-    if (option == "--yes") {
-      options->answers.start = ui::PresetAnswers::Start::Yes;
+    if (option == "--yes" || option == "--verify" || option == "--json") {
+      if (option == "--yes") options->answers.start = ui::PresetAnswers::Start::Yes;
+      if (option == "--verify") options->verify = true;
+      if (option == "--json") options->json = true;
       continue;
     }
     if (option != "--distribution" && option != "--on-error" && option != "--log") {
-      *error = "unknown option " + option + " (known: --yes, --distribution TAG, --on-error abort|ignore, --log FILE)";
+      *error = "unknown option " + option + " (known: --yes, --distribution TAG, --on-error abort|ignore, --log FILE, --verify, "
+               "--json)";
       return false;
     }
     if (!Word(commandLine, &at, &value) || value.empty()) {
@@ -59,6 +62,10 @@ bool TakeProgramOptions(const std::string& commandLine, ProgramOptions* options,
       *error = "--on-error takes abort or ignore, not " + value;
       return false;
     }
+  }
+  if (options->json && !options->verify) {
+    *error = "--json goes with --verify (a patch run shows its window)";
+    return false;
   }
   // Without options the command line stays as it was passed, spaces and all.
   if (at == 0) {

@@ -75,6 +75,10 @@ struct RunState {
   bool IsAddon() const { return !manifest.addonName.empty(); }
 };
 
+// The distribution choice with two or more candidates; then the chosen one's name in the log and its
+// ancestors after it. False when the user cancelled.
+bool ChooseDistribution(RunState& run);
+
 // Closes the delta tool's file if the run holds it open.
 void ReleaseDeltaTool(RunState& run);
 

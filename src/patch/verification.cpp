@@ -183,7 +183,8 @@ int VerifyAgainstVersions(const PatchJob& job, const std::vector<std::pair<int, 
   return CheckRecords(job, merged, false, nullptr, nullptr);
 }
 
-bool VerifyReachedVersion(const PatchJob& job, const std::vector<std::string>& distributions, std::string* failedFile) {
+bool VerifyReachedVersion(const PatchJob& job, const std::vector<std::string>& distributions, std::string* failedFile,
+                          std::vector<FileProblem>* problems, int* checked) {
   std::vector<ChecksumRecord> records;
   if (!RecordsToCheck(job, job.targetMajor, job.targetMinor, "", distributions, &records)) {
     ui::AppendLog(13, job.targetMajor, job.targetMinor);
@@ -193,6 +194,7 @@ bool VerifyReachedVersion(const PatchJob& job, const std::vector<std::string>& d
     return false;
   }
   bool good = true;
+  if (checked) *checked = static_cast<int>(records.size());
   for (const ChecksumRecord& record : records) {
     const std::string path = InstalledPath(job, record.name);
     std::uint32_t crc = 0;
@@ -219,6 +221,7 @@ bool VerifyReachedVersion(const PatchJob& job, const std::vector<std::string>& d
     }
     if (good) *failedFile = record.name;
     good = false;
+    if (problems) problems->push_back({record.name, !readable, record.checksums[0], readable ? crc : 0});
   }
   ui::SetStatusText("");
   return good;

@@ -47,13 +47,24 @@ int VerifyWrittenFile(const PatchJob& job, const std::string& fileFilter, const 
                       bool useSourceVersion, bool retryIsDefault, const WrittenChecksum& written,
                       bool* ignored = nullptr);
 
+// A listed file that is not as its list says.
+struct FileProblem {
+  std::string name;   // the relative path as the list gives it
+  bool missing = false;  // missing, unreadable or empty; else its checksum differs
+  std::uint32_t expected = 0;  // the first checksum the list gives
+  std::uint32_t found = 0;     // the file's (0 when missing)
+};
+
 // The last check of a run before it reports success: every file of the list of the job's target
 // version in job.destination, narrowed to `distributions`. A checksum in job.known is taken as the
 // file's; every other file is read. Nothing is asked: each required file that is missing or differs is
 // logged (messages 10 and 12) and the check fails, *failedFile naming the first; a tolerated file, or
 // a difference the user accepted earlier in the run, only warns (message 20). A missing list fails too
 // (message 13): without it the result cannot be proven.
-bool VerifyReachedVersion(const PatchJob& job, const std::vector<std::string>& distributions, std::string* failedFile);
+// `problems` (may be null) receives every required file that is missing or differs, in list order;
+// `checked` (may be null) the number of files the list names.
+bool VerifyReachedVersion(const PatchJob& job, const std::vector<std::string>& distributions, std::string* failedFile,
+                          std::vector<FileProblem>* problems = nullptr, int* checked = nullptr);
 
 // The checksum of an installed file, read once in large blocks; false when the file cannot be opened
 // or read, or is empty (a file of 0 bytes counts as missing).

@@ -34,4 +34,27 @@ TEST(ProgramOptions, LeadingOptionsAreTakenAndTheRestIsThePayloadPath) {
   EXPECT_FALSE(app::TakeProgramOptions("--log \"unterminated", &none, &rest, &error));
 }
 
+TEST(ProgramOptions, VerifyAndItsJsonLines) {
+  app::ProgramOptions options;
+  std::string rest, error;
+  ASSERT_TRUE(app::TakeProgramOptions("--verify --json --distribution GERMAN C:\\patch.exe", &options, &rest, &error))
+      << error;
+  EXPECT_TRUE(options.verify);
+  EXPECT_TRUE(options.json);
+  EXPECT_EQ(options.answers.distribution, "GERMAN");
+  EXPECT_EQ(options.answers.start, ui::PresetAnswers::Start::Ask);
+  EXPECT_EQ(rest, "C:\\patch.exe");
+
+  app::ProgramOptions window;
+  ASSERT_TRUE(app::TakeProgramOptions("--verify", &window, &rest, &error));
+  EXPECT_TRUE(window.verify);
+  EXPECT_FALSE(window.json);
+  EXPECT_EQ(rest, "") << "the program verifies with its own payload";
+
+  // A patch run shows its window: JSON lines are for the check alone.
+  app::ProgramOptions run;
+  EXPECT_FALSE(app::TakeProgramOptions("--json C:\\patch.exe", &run, &rest, &error));
+  EXPECT_NE(error.find("--verify"), std::string::npos) << error;
+}
+
 }  // namespace

@@ -56,7 +56,12 @@ const char* const kDescription =
     "that publisher key. A patch without a payload table (only its manifest signed) is refused unless\n"
     "--allow-unsigned-payload is given, and then no program it carries is started.\n"
     "\n"
-    "Exit codes: 0 applied (or already applied and verified, or a dry run that found nothing wrong),\n"
+    "zrpatch --verify PATCH checks the installed game, found as above, against the checksum list of its\n"
+    "installed version that the patch carries, lists every file that is missing or damaged and changes\n"
+    "nothing: exit code 0 when the installation is intact, 1 when it is not (or cannot be verified).\n"
+    "\n"
+    "Exit codes: 0 applied (or already applied and verified, or a dry run that found nothing wrong, or\n"
+    "--verify found the installation intact),\n"
     "1 failed or cancelled, 4 no write access to the prefix's Program Files folder or registry,\n"
     "10 the start question was answered No.\n"
     "\n"
@@ -98,9 +103,12 @@ ui::JsonLinesInterface* jsonOutput = nullptr;
 int main(int argc, char** argv) {
   CLI::App app{kDescription, "zrpatch"};
   std::string patchPath, prefix, distribution, onError, logPath, trustedKeyPath, steamApp, gameFolder;
-  bool yes = false, json = false, dryRun = false, allowUnsigned = false, list = false;
+  bool yes = false, json = false, dryRun = false, allowUnsigned = false, list = false, verify = false;
   app.add_option("PATCH", patchPath, "The patch executable (PATCH.exe)");
-  app.add_flag("--list", list, "List the Wine and Proton prefixes found, and with PATCH which of them hold its game");
+  CLI::Option* listOption = app.add_flag("--list", list, "List the Wine and Proton prefixes found, and with PATCH which of them hold its game");
+  CLI::Option* verifyOption = app.add_flag("--verify", verify,
+               "Check the installed game against the patch's checksum list of its installed version, list every "
+               "missing or damaged file, change nothing (exit code 0: intact)");
   CLI::Option* prefixOption = app.add_option(
       "--prefix", prefix, "The Wine or Proton prefix the game is installed in (default: $WINEPREFIX, else the one found)");
   app.add_option("--steam-app", steamApp, "Patch in the Proton prefix of this Steam app (its app id)")
@@ -119,7 +127,8 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"abort", "ignore"}));
   app.add_option("--log", logPath, "Also write every log line, message, question and answer to FILE");
   app.add_flag("--json", json, "Write one JSON object a line to standard output for launchers (no questions asked)");
-  app.add_flag("--dry-run", dryRun, "Check everything and list what would change; write nothing");
+  app.add_flag("--dry-run", dryRun, "Check everything and list what would change; write nothing")->excludes(verifyOption);
+  verifyOption->excludes(listOption);
   app.add_option("--trusted-key", trustedKeyPath,
                  "Refuse the patch unless it carries this publisher key (the public key file zrmake keygen writes)");
   app.add_flag("--allow-unsigned-payload", allowUnsigned,
@@ -181,6 +190,7 @@ int main(int argc, char** argv) {
   options.storePath = patchPath.empty() ? std::string() : AbsolutePath(patchPath);
   options.dryRun = dryRun;
   options.distribution = distribution;
+  options.verifyOnly = verify;
   options.unsignedPayload = allowUnsigned ? app::UnsignedPayload::ApplyNoPrograms : app::UnsignedPayload::Refuse;
   app::Manifest manifest;
   if (!patchPath.empty()) {
@@ -233,7 +243,7 @@ int main(int argc, char** argv) {
                 "has never started in it (\"WINEPREFIX='" + platform::PrefixDirectory() +
                 "' wineboot -i\" sets it up). Name the game's prefix with --prefix or --steam-app.");
   }
-  if (!dryRun && !platform::CheckInstallRights()) {
+  if (!dryRun && !verify && !platform::CheckInstallRights()) {
     char text[2048];
     ui::GetMessage(28, text, sizeof text);
     ui::ShowMessage(text, ui::BoxIcon::Error);

@@ -2,7 +2,8 @@
 // loop) is the dialogs library's; the worker runs the patch with the key in this program's own slot.
 // Options beginning with "--" before the payload path answer its questions in advance and copy its log
 // to a file; without them the command line means what it always meant: the file carrying the payload,
-// or, when empty, this program itself.
+// or, when empty, this program itself. "--verify" checks the installation instead, in the window, or
+// with "--json" as JSON lines on standard output without a window.
 
 #include <windows.h>
 
@@ -13,42 +14,65 @@
 #include "app/programOptions.h"
 #include "patch/trustedKey.h"
 #include "platform/win32/dialogs/patchProgram.h"
+#include "platform/win32/dialogs/resourceCatalogue.h"
+#include "ui/jsonLinesInterface.h"
 #include "ui/messages.h"
 #include "ui/unattendedInterface.h"
 
 namespace {
 
-int RunPatch(const dialogs::WorkerStartBlock& block, void*) {
+// The run the command line asks for, talking to the user through `backend`.
+int RunCommandLine(const std::string& commandLine, ui::UserInterface* backend) {
   app::ProgramOptions programOptions;
   app::PatchRunOptions options;
   std::string error;
-  if (!app::TakeProgramOptions(block.commandLine, &programOptions, &options.storePath, &error)) {
+  if (!app::TakeProgramOptions(commandLine, &programOptions, &options.storePath, &error)) {
+    ui::UserInterface* previous = ui::SetUserInterface(backend);
     ui::ShowMessage(error.c_str(), ui::BoxIcon::Error);
+    ui::SetUserInterface(previous);
     return app::kPatchFailed;
   }
   options.trustedKey = TrustedKeyBlob();
   options.distribution = programOptions.answers.distribution;
   // A patch of the original format (a 1024-bit key, only the manifest signed) applies as it always did.
   options.unsignedPayload = app::UnsignedPayload::Apply;
+  options.verifyOnly = programOptions.verify;
   std::FILE* log = programOptions.logPath.empty() ? nullptr : std::fopen(programOptions.logPath.c_str(), "a");
-  ui::UnattendedInterface unattended(ui::CurrentUserInterface(), programOptions.answers, log);
-  ui::UserInterface* window = ui::SetUserInterface(&unattended);
+  ui::UnattendedInterface unattended(backend, programOptions.answers, log);
+  ui::UserInterface* previous = ui::SetUserInterface(&unattended);
   const int result = app::PatchRun(options);
-  ui::SetUserInterface(window);
+  ui::SetUserInterface(previous);
   if (log) std::fclose(log);
+  return result;
+}
+
+int RunPatch(const dialogs::WorkerStartBlock& block, void*) {
+  return RunCommandLine(block.commandLine, ui::CurrentUserInterface());
+}
+
+// --verify --json: the check on this thread, every line and the result on standard output for the
+// program that started this one; no window, nothing asked, no rights needed.
+int VerifyAsJsonLines(const std::string& commandLine, const app::ProgramOptions& options) {
+  dialogs::ResourceCatalogue catalogue(GetModuleHandleA(nullptr));
+  ui::MessageCatalogue* previousCatalogue = ui::SetMessageCatalogue(&catalogue);
+  ui::JsonLinesInterface json(options.answers, stdout);
+  const int result = RunCommandLine(commandLine, &json);
+  json.WriteResult(result);
+  std::fflush(stdout);
+  ui::SetMessageCatalogue(previousCatalogue);
   return result;
 }
 
 }  // namespace
 
-// Answered in advance (--yes), the run needs nobody at the end: the final window does not wait for OK.
-bool Unattended(const char* commandLine) {
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
+  const std::string line = commandLine ? commandLine : "";
   app::ProgramOptions options;
   std::string rest, error;
-  return app::TakeProgramOptions(commandLine ? commandLine : "", &options, &rest, &error) &&
-         options.answers.start == ui::PresetAnswers::Start::Yes;
-}
-
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
-  return dialogs::RunPatchProgram(RunPatch, nullptr, !Unattended(commandLine));
+  const bool parsed = app::TakeProgramOptions(line, &options, &rest, &error);
+  if (parsed && options.json) return VerifyAsJsonLines(line, options);
+  // Answered in advance (--yes), the run needs nobody at the end: the final window does not wait for
+  // OK. A verification writes nothing and needs no rights.
+  const bool unattended = parsed && options.answers.start == ui::PresetAnswers::Start::Yes;
+  return dialogs::RunPatchProgram(RunPatch, nullptr, !unattended, !(parsed && options.verify));
 }

@@ -117,7 +117,7 @@ PumpEnd PumpUntilEnded(HANDLE thread, ConsoleWindow* window) {
 
 }  // namespace
 
-int RunPatchProgram(PatchRoutine run, void* argument, bool waitForOk) {
+int RunPatchProgram(PatchRoutine run, void* argument, bool waitForOk, bool checkRights) {
   const HINSTANCE module = GetModuleHandleA(nullptr);
   ProgramState* state = new ProgramState(module);
   ui::MessageCatalogue* previousCatalogue = ui::SetMessageCatalogue(&state->catalogue);
@@ -129,7 +129,7 @@ int RunPatchProgram(PatchRoutine run, void* argument, bool waitForOk) {
     return code;
   };
 
-  if (!platform::CheckInstallRights()) {
+  if (checkRights && !platform::CheckInstallRights()) {
     char text[2048];
     ui::GetMessage(28, text, sizeof text);
     ui::ShowMessage(text, ui::BoxIcon::Error);
