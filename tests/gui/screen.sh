@@ -11,9 +11,10 @@ for tool in Xvfb xdotool import "$wine"; do
 done
 
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
-# A display number nobody uses.
+# A display number nobody uses; each run starts looking at its own place, so that two suites starting
+# at once do not pick the same one.
 display=
-for n in $(seq 91 140); do
+for n in $(seq $((91 + $$ % 40)) 140) $(seq 91 140); do
   if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=$n; break; fi
 done
 [ -n "$display" ] || { echo "onScreen: no free display number"; exit 1; }
