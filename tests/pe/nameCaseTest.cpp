@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <iterator>
+
 #include "handMadeImage.h"
 #include "pe/nameCase.h"
 #include "pe/peImage.h"
@@ -34,7 +37,7 @@ TEST(NameCase, EveryScriptIsUpperCasedAsWindowsDoes) {
   EXPECT_EQ(pe::UpperName("\xE2\xB1\xA5"), "\xC8\xBA");
 
   // Beyond the basic plane (a surrogate pair in UTF-16) and bytes that are not UTF-8 stay as they are.
-  EXPECT_EQ(pe::UpperName("\xF0\x9F\x98\x80a"), "\xF0\x9F\x98\x80" "A");
+  EXPECT_EQ(pe::UpperName("\xF0\x9F\x98\x80" "a"), "\xF0\x9F\x98\x80" "A");
   EXPECT_EQ(pe::UpperName("a\xFF\xC3" "b\xE2\x82"), "A\xFF\xC3" "B\xE2\x82");
   EXPECT_EQ(pe::UpperName("\xC0\xAF" "x"), "\xC0\xAF" "X");  // overlong '/' is not a letter
   EXPECT_EQ(pe::UpperName("\xED\xA0\x80"), "\xED\xA0\x80");  // an encoded surrogate is not a letter

@@ -348,9 +348,9 @@ TEST(ResourceFiles, NamesOfEveryScriptAreFoundInAnyCase) {
   TempFolder folder;
   const std::string target = folder.File("patch.exe");
   petest::WriteFile(target, petest::ReadFile(petest::Fixture("resources32.exe")));
-  const char* const names[] = {"1.05-1.06\Docs\řeč.txt.UPD", "ALL\Übersicht.pak", "ALL\Żółć\źdźbło.dat",
-                               "ALL\Карта\уровень.dat",      "ALL\Αρχείο.txt",   "ALL\データ\セーブ.bin",
-                               "ALL\ɐıſ.dat",                 "ALL\ⱥ.txt"};
+  const char* const names[] = {"1.05-1.06\\Docs\\řeč.txt.UPD", "ALL\\Übersicht.pak", "ALL\\Żółć\\źdźbło.dat",
+                               "ALL\\Карта\\уровень.dat",      "ALL\\Αρχείο.txt",   "ALL\\データ\\セーブ.bin",
+                               "ALL\\ɐıſ.dat",                 "ALL\\ⱥ.txt"};
   std::vector<platform::FileResource> resources;
   for (std::size_t i = 0; i < std::size(names); ++i) {
     const std::string entry = folder.File("entry" + std::to_string(i));
@@ -375,7 +375,7 @@ TEST(ResourceFiles, NamesOfEveryScriptAreFoundInAnyCase) {
     EXPECT_EQ(petest::EntryText(module.get(), pe::UpperName(name)), name) << name;
     EXPECT_NE(std::find(listed.begin(), listed.end(), pe::UpperName(name)), listed.end()) << name;
   }
-  EXPECT_EQ(petest::EntryText(module.get(), "ALL\rec.txt"), "<missing>");
+  EXPECT_EQ(petest::EntryText(module.get(), "ALL\\rec.txt"), "<missing>");
 }
 
 }  // namespace
