@@ -1,7 +1,8 @@
 #pragma once
 // Upper-casing of names as Windows does it when it compares names without regard to case (resource
 // names, file names): every UTF-16 code unit replaced by its upper-case code unit, one for one. Letters
-// of every script take part, not only a-z: "řeč" becomes "ŘEČ", "ı" becomes "I", "ß" stays "ß". A
+// of every script take part, not only a-z: "řeč" becomes "ŘEČ". A letter changes only when it has an
+// upper-case partner whose lower case is that letter again, so "ß", "ı", "ſ" and final "ς" stay. A
 // name's UTF-8 form may grow or shrink ("ɐ" has two bytes, "Ɐ" three).
 
 #include <string>

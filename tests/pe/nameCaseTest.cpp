@@ -22,17 +22,17 @@ TEST(NameCase, EveryScriptIsUpperCasedAsWindowsDoes) {
       {"żółć\\źdźbło.pak", "ŻÓŁĆ\\ŹDŹBŁO.PAK"},          // Polish
       {"карта\\уровень.dat", "КАРТА\\УРОВЕНЬ.DAT"},       // Cyrillic
       {"ёжик.ini", "ЁЖИК.INI"},                           // Cyrillic beyond А-Я
-      {"αρχείο\\ς.txt", "ΑΡΧΕΊΟ\\Σ.TXT"},                 // Greek, accented and final sigma
+      {"αρχείο\\σς.txt", "ΑΡΧΕΊΟ\\Σς.TXT"},               // Greek: final sigma has no pair, it stays
       {"データ\\ｓａｖｅ.bin", "データ\\ＳＡＶＥ.BIN"},    // Japanese kana stay; full-width letters do not
       {"Übersicht.pak", "ÜBERSICHT.PAK"},
       {"straße.txt", "STRAßE.TXT"},                        // no single upper-case letter: kept
-      {"ǆ ǅ", "Ǆ Ǆ"},                                      // a title-case letter goes to upper case too
+      {"ǆ ǅ", "Ǆ ǅ"},                                      // a title-case letter stays
   };
   for (const auto& c : cases) EXPECT_EQ(pe::UpperName(c.name), c.upper) << c.name;
 
-  // Upper-case forms with fewer and with more bytes: 'ı' (2) -> 'I' (1), 'ſ' (2) -> 'S' (1),
-  // 'ɐ' (2) -> 'Ɐ' (3), 'ⱥ' (3) -> 'Ⱥ' (2).
-  EXPECT_EQ(pe::UpperName("ıſ"), "IS");
+  // Upper-case forms with more and with fewer bytes: 'ɐ' (2) -> 'Ɐ' (3), 'ⱥ' (3) -> 'Ⱥ' (2). Letters
+  // whose upper-case letter belongs to another ('ı', 'ſ' and 'µ' to 'i', 's' and 'μ') stay.
+  EXPECT_EQ(pe::UpperName("ıſµ"), "ıſµ");
   EXPECT_EQ(pe::UpperName("ɐ.txt"), "\xE2\xB1\xAF.TXT");
   EXPECT_EQ(pe::UpperName("\xE2\xB1\xA5"), "\xC8\xBA");
 
@@ -45,7 +45,8 @@ TEST(NameCase, EveryScriptIsUpperCasedAsWindowsDoes) {
   EXPECT_TRUE(pe::SameNameUpperCased("Docs\\Řeč.txt", "DOCS\\řEČ.TXT"));
   EXPECT_FALSE(pe::SameNameUpperCased("řeč.txt", "rec.txt"));
   EXPECT_EQ(pe::UpperCodeUnit(0xD800), 0xD800);
-  EXPECT_EQ(pe::UpperCodeUnit(u'µ'), u'Μ');
+  EXPECT_EQ(pe::UpperCodeUnit(u'μ'), u'Μ');
+  EXPECT_EQ(pe::UpperCodeUnit(u'ᾳ'), u'ᾼ');
 }
 
 TEST(NameCase, ResourceNamesAreFoundOnlyWhenStoredUpperCased) {

@@ -350,7 +350,7 @@ TEST(ResourceFiles, NamesOfEveryScriptAreFoundInAnyCase) {
   petest::WriteFile(target, petest::ReadFile(petest::Fixture("resources32.exe")));
   const char* const names[] = {"1.05-1.06\\Docs\\řeč.txt.UPD", "ALL\\Übersicht.pak", "ALL\\Żółć\\źdźbło.dat",
                                "ALL\\Карта\\уровень.dat",      "ALL\\Αρχείο.txt",   "ALL\\データ\\セーブ.bin",
-                               "ALL\\ɐıſ.dat",                 "ALL\\ⱥ.txt"};
+                               "ALL\\ɐıſµǅ.dat", "ALL\\ᾳ.dat", "ALL\\ⱥ.txt", "ALL\\σς.txt"};
   std::vector<platform::FileResource> resources;
   for (std::size_t i = 0; i < std::size(names); ++i) {
     const std::string entry = folder.File("entry" + std::to_string(i));
