@@ -93,7 +93,7 @@ std::vector<ChecksumRecord> ParseChecksumList(const std::string& list, const std
       record.tolerated = true;
       name.erase(0, 1);
     }
-    if (!filter.empty() && !EqualIgnoringCase(WithoutDistributionSuffix(name), WithoutDistributionSuffix(filter))) continue;
+    if (!filter.empty() && !pe::SameNameUpperCased(WithoutDistributionSuffix(name), WithoutDistributionSuffix(filter))) continue;
     record.rank = kNoRank;
     if (HasDistributionSuffix(name)) {
       const std::string tag = DistributionTag(name);

@@ -69,7 +69,7 @@ int CheckRecords(const PatchJob& job, const std::vector<ChecksumRecord>& records
     ui::SetStatus(18, record.name.c_str());
     std::uint32_t crc = 0;
     bool readable = false;
-    if (written && EqualIgnoringCase(written->path, path)) {
+    if (written && pe::SameNameUpperCased(written->path, path)) {
       crc = written->crc;
       readable = written->size > 0;
     } else {
