@@ -36,7 +36,7 @@ std::string ClassifyEntryName(const std::string& name, EntryNameInfo* info) {
   *info = EntryNameInfo();
   if (name.empty()) return "an empty name";
   if (name.size() > kMaxEntryName) return "longer than 511 characters";
-  if (name != UpperName(name)) return "not in upper case";
+  if (name != UpperName(name)) return "not in upper case (the Windows resource loader would not find it)";
   if (name.find('/') != std::string::npos) return "a forward slash (names use backslashes)";
   if (name == "VERSION.CFG") { info->family = EntryFamily::Manifest; return ""; }
   if (name == "VERSION.CFG.SIGN") { info->family = EntryFamily::Signature; return ""; }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 
+#include "pe/nameCase.h"
 #include "platform/fileSystem.h"
 
 namespace make {
@@ -94,13 +95,7 @@ void WalkFolder(Walk& walk, const std::string& folder, const std::string& relati
 
 }  // namespace
 
-std::string UpperName(const std::string& name) {
-  std::string upper = name;
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return upper;
-}
+std::string UpperName(const std::string& name) { return pe::UpperName(name); }
 
 bool IsLegalWindowsName(const std::string& name) {
   if (name.empty() || name == "." || name == "..") return false;

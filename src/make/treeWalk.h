@@ -31,7 +31,8 @@ bool IsLegalWindowsName(const std::string& name);
 // entry is refused; *files then holds what could be walked.
 bool WalkTree(const std::string& root, std::vector<TreeFile>* files, std::vector<std::string>* problems);
 
-// The ASCII upper-case form of a name: the patch store's spelling, and its order.
+// The upper-case form of a name, every letter as Windows upper-cases it: the patch store's spelling,
+// and its order.
 std::string UpperName(const std::string& name);
 
 // True when `text` matches `pattern` ignoring ASCII case: '*' stands for any run of characters

@@ -4,6 +4,7 @@
 
 #include "El/Common/appFrame.h"
 #include "patch/entryNames.h"
+#include "pe/nameCase.h"
 #include "platform/locale.h"
 
 namespace patch {
@@ -92,7 +93,7 @@ std::vector<ChecksumRecord> ParseChecksumList(const std::string& list, const std
       record.tolerated = true;
       name.erase(0, 1);
     }
-    if (!filter.empty() && !EqualIgnoringCase(WithoutDistributionSuffix(name), WithoutDistributionSuffix(filter))) continue;
+    if (!filter.empty() && !pe::SameNameUpperCased(WithoutDistributionSuffix(name), WithoutDistributionSuffix(filter))) continue;
     record.rank = kNoRank;
     if (HasDistributionSuffix(name)) {
       const std::string tag = DistributionTag(name);
@@ -111,7 +112,7 @@ std::vector<ChecksumRecord> ParseChecksumList(const std::string& list, const std
     // Lists are written in UTF-8; the installation's names are in the program's narrow form.
     name = platform::NarrowFromUtf8(name);
     record.name = name;
-    const auto found = recordOfName.emplace(UpperAscii(name), records.size());
+    const auto found = recordOfName.emplace(pe::UpperName(name), records.size());
     if (found.second) {
       records.push_back(std::move(record));
     } else if (record.rank < records[found.first->second].rank) {

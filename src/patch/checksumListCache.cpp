@@ -6,13 +6,14 @@
 #include "Es/Containers/nameText.h"
 #include "patch/entryNames.h"
 #include "patch/patchStore.h"
+#include "pe/nameCase.h"
 
 namespace patch {
 
 ChecksumListCache::List& ChecksumListCache::Get(EntrySource& store, int major, int minor,
                                                 const std::vector<std::string>& distributions) {
   std::string key;
-  for (const std::string& tag : distributions) key += UpperAscii(tag) + "\n";
+  for (const std::string& tag : distributions) key += pe::UpperName(tag) + "\n";
   List& list = lists_[{major * 100 + minor, key}];
   if (!list.name.empty()) return list;
   char name[64];
@@ -26,7 +27,7 @@ ChecksumListCache::List& ChecksumListCache::Get(EntrySource& store, int major, i
   if (ignoredLines > 0) {
     ErrorMessage("%s: %d lines longer than %d characters ignored", name, ignoredLines, static_cast<int>(kMaxChecksumLine));
   }
-  for (std::size_t i = 0; i < list.records.size(); ++i) list.byName.emplace(UpperAscii(list.records[i].name), i);
+  for (std::size_t i = 0; i < list.records.size(); ++i) list.byName.emplace(pe::UpperName(list.records[i].name), i);
   return list;
 }
 
@@ -44,7 +45,7 @@ const ChecksumRecord* ChecksumListCache::Find(EntrySource& store, int major, int
   List& list = Get(store, major, minor, distributions);
   *listName = list.name;
   if (!list.present) return nullptr;
-  const auto found = list.byName.find(UpperAscii(WithoutDistributionSuffix(relativePath)));
+  const auto found = list.byName.find(pe::UpperName(WithoutDistributionSuffix(relativePath)));
   return found == list.byName.end() ? nullptr : &list.records[found->second];
 }
 

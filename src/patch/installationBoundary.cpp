@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "Es/Containers/nameText.h"
+#include "pe/nameCase.h"
 
 namespace patch {
 namespace {
@@ -19,7 +20,7 @@ std::string Unified(std::string path) {
 }
 
 // The comparison form of a folder or file: separators unified, ASCII letters upper-cased.
-std::string Key(const std::string& path) { return UpperAscii(Unified(path)); }
+std::string Key(const std::string& path) { return pe::UpperName(Unified(path)); }
 
 bool IsAbsolute(const std::string& path) {
   return (path.size() >= 2 && path[1] == ':') || (!path.empty() && (path[0] == '\\' || path[0] == '/'));

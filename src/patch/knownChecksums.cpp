@@ -1,11 +1,12 @@
 #include "patch/knownChecksums.h"
 
 #include "Es/Containers/nameText.h"
+#include "pe/nameCase.h"
 
 namespace patch {
 
 std::string KnownChecksums::Key(const std::string& path) {
-  std::string key = UpperAscii(path);
+  std::string key = pe::UpperName(path);
   for (char& c : key) {
     if (c == '/') c = '\\';
   }

@@ -5,6 +5,7 @@
 #include "El/Common/appFrame.h"
 #include "El/QStream/crc32.h"
 #include "patch/entryNames.h"
+#include "pe/nameCase.h"
 #include "platform/fileSystem.h"
 #include "ui/userInterface.h"
 
@@ -48,14 +49,14 @@ void CollectEntries(PatchJob& job) {
 bool EntryBytes(EntrySource& store, const char* name, const std::uint8_t** data, std::size_t* size) {
   *data = nullptr;
   *size = 0;
-  return store.Find(UpperAscii(name).c_str(), data, size);
+  return store.Find(pe::UpperName(name).c_str(), data, size);
 }
 
 std::size_t EntrySize(EntrySource& store, const char* name) {
   const std::uint8_t* data;
   std::size_t size;
   if (EntryBytes(store, name, &data, &size)) return size;
-  ShowSystemError(("resource: " + UpperAscii(name)).c_str());
+  ShowSystemError(("resource: " + pe::UpperName(name)).c_str());
   return 0;
 }
 

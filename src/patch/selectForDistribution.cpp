@@ -1,5 +1,6 @@
 #include "patch/entryNames.h"
 #include "patch/patchStore.h"
+#include "pe/nameCase.h"
 
 #include <unordered_map>
 
@@ -24,7 +25,7 @@ std::string Key(const std::string& name, bool ignoreAction) {
     const std::size_t extension = ExtensionStart(key);
     if (extension != std::string::npos) key.erase(extension);
   }
-  return UpperAscii(key);
+  return pe::UpperName(key);
 }
 
 }  // namespace
@@ -57,7 +58,7 @@ void SelectForDistribution(DynArray<RefString>& names, const std::vector<std::st
   names.Clear();
   for (const Group& group : groups) {
     if (group.rank < count) {
-      names.Add(RefString(UpperAscii(group.base + ".#" + distributions[static_cast<std::size_t>(group.rank)]).c_str()));
+      names.Add(RefString(pe::UpperName(group.base + ".#" + distributions[static_cast<std::size_t>(group.rank)]).c_str()));
     } else if (group.rank == count) {
       names.Add(RefString(group.base.c_str()));
     }

@@ -11,6 +11,7 @@
 #include "patch/checksumListCache.h"
 #include "patch/knownChecksums.h"
 #include "patch/patchStore.h"
+#include "pe/nameCase.h"
 #include "platform/fileSystem.h"
 #include "ui/messages.h"
 #include "ui/progressText.h"
@@ -68,7 +69,7 @@ int CheckRecords(const PatchJob& job, const std::vector<ChecksumRecord>& records
     ui::SetStatus(18, record.name.c_str());
     std::uint32_t crc = 0;
     bool readable = false;
-    if (written && EqualIgnoringCase(written->path, path)) {
+    if (written && pe::SameNameUpperCased(written->path, path)) {
       crc = written->crc;
       readable = written->size > 0;
     } else {
@@ -161,7 +162,7 @@ int VerifyAgainstVersions(const PatchJob& job, const std::vector<std::pair<int, 
     if (!RecordsToCheck(job, major, minor, "", distributions, &records)) continue;
     ++lists;
     for (const ChecksumRecord& record : records) {
-      const std::string key = UpperAscii(record.name);
+      const std::string key = pe::UpperName(record.name);
       const auto found = byName.find(key);
       if (found == byName.end()) {
         byName[key] = merged.size();
@@ -178,7 +179,7 @@ int VerifyAgainstVersions(const PatchJob& job, const std::vector<std::pair<int, 
     return kVerified;
   }
   for (ChecksumRecord& record : merged) {
-    if (requiredIn[UpperAscii(record.name)] < lists) record.tolerated = true;
+    if (requiredIn[pe::UpperName(record.name)] < lists) record.tolerated = true;
   }
   return CheckRecords(job, merged, false, nullptr, nullptr);
 }

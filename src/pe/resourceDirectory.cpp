@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <unordered_set>
 
+#include "pe/nameCase.h"
 #include "pe/resourceText.h"
 
 namespace pe {
@@ -33,7 +34,14 @@ ResourceId ResourceId::Name(std::u16string name) {
   ResourceId id;
   id.isName = true;
   id.name = std::move(name);
-  UpperAscii(&id.name);
+  UpperUtf16(&id.name);
+  return id;
+}
+
+ResourceId ResourceId::StoredName(std::u16string name) {
+  ResourceId id;
+  id.isName = true;
+  id.name = std::move(name);
   return id;
 }
 
@@ -94,7 +102,7 @@ struct ResourceDirectory::Walk {
       area.ReadU16(offset + 2 + std::size_t(i) * 2, &unit);
       name[i] = static_cast<char16_t>(unit);
     }
-    *id = ResourceId::Name(std::move(name));
+    *id = ResourceId::StoredName(std::move(name));
     return true;
   }
 

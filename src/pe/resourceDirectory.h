@@ -6,9 +6,11 @@
 // have exactly the three levels type, name and language. Counts cannot exceed what the section's bytes
 // hold, since every directory entry takes 8 of them. Entry bytes are views into the image, not copies.
 //
-// Entries are presented as the system's resource functions present them: string names upper-cased
-// (ASCII letters), string names before integer identifiers, names in ascending order of their
-// upper-case spelling (code unit by code unit, a prefix first), identifiers and languages ascending.
+// Entries are presented as the system's resource functions see them: string names as the file spells
+// them, string names before integer identifiers, names in ascending order (code unit by code unit, a
+// prefix first), identifiers and languages ascending. A look-up upper-cases the asked-for name
+// (pe/nameCase.h) and compares it with the stored one as it is, so a stored name that is not in upper
+// case is never found, by the system's loader or by this reader.
 
 #include <cstddef>
 #include <cstdint>
@@ -29,10 +31,11 @@ constexpr std::uint16_t kVersionType = 16;
 struct ResourceId {
   bool isName = false;
   std::uint16_t number = 0;
-  std::u16string name;  // upper-cased when it came from a file or through ParseResourceName
+  std::u16string name;  // as stored when it came from a file; upper-cased through Name and ParseResourceName
 
   static ResourceId Number(std::uint16_t number);
-  static ResourceId Name(std::u16string name);  // upper-cases ASCII letters
+  static ResourceId Name(std::u16string name);        // upper-cases every letter, as a look-up does
+  static ResourceId StoredName(std::u16string name);  // keeps the spelling, as a file holds it
 };
 
 // Order of identifiers in a directory: names first (code units ascending, a prefix first), then

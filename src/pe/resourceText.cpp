@@ -79,10 +79,4 @@ bool Utf8ToUtf16(const std::string& text, std::u16string* result) {
   return true;
 }
 
-void UpperAscii(std::u16string* text) {
-  for (char16_t& c : *text) {
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - (u'a' - u'A'));
-  }
-}
-
 }  // namespace pe

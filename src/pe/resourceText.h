@@ -15,7 +15,4 @@ inline std::string Utf16ToUtf8(const std::u16string& text) { return Utf16ToUtf8(
 // UTF-16 of a UTF-8 text; false when `text` is not valid UTF-8.
 bool Utf8ToUtf16(const std::string& text, std::u16string* result);
 
-// ASCII letters a-z to A-Z; every other code unit stays as it is.
-void UpperAscii(std::u16string* text);
-
 }  // namespace pe

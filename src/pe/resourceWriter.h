@@ -22,7 +22,7 @@
 namespace pe {
 
 struct NewResource {
-  ResourceId type;  // string names are stored upper-cased (ASCII letters), as the look-up expects
+  ResourceId type;  // string names are stored upper-cased (every letter), as the look-up expects
   ResourceId name;
   std::uint16_t language = 0;
   std::uint32_t codePage = 0;

@@ -38,7 +38,7 @@ struct MappedView {
 };
 
 struct FolderEntry {
-  char name[260];
+  char name[768];  // UTF-8: a 255-unit name of any script fits
   bool isFolder;  // a folder, or a link that leads to one
   bool isLink;    // a symbolic link (Windows: any reparse point, such as a junction)
 };

@@ -11,12 +11,12 @@ namespace platform {
 // 1031); an unknown or missing setting gives 1033.
 unsigned UserDefaultLocale();
 
-// UTF-16 text in the program's narrow form: the ANSI code page on Windows (characters it lacks become
-// '?'), UTF-8 on Linux (an unpaired surrogate becomes U+FFFD).
+// UTF-16 text in the program's narrow form, UTF-8 on both systems (the Windows program hands names to
+// the wide-character functions, converted at the seam); an unpaired surrogate becomes U+FFFD.
 std::string NarrowFromUtf16(const char16_t* text, std::size_t count);
-// UTF-8 text (as the publisher tools write lists of file names) in the program's narrow form: on
-// Windows converted to the ANSI code page when it is valid UTF-8, else kept as it is (a list written
-// in that code page already); on Linux kept as it is.
+// UTF-8 text (as the publisher tools write lists of file names) in the program's narrow form: kept as
+// it is. On Windows a text that is not valid UTF-8 is taken as written in the ANSI code page (an older
+// list) and converted from it.
 std::string NarrowFromUtf8(const std::string& text);
 
 }  // namespace platform

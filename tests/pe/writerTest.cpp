@@ -10,6 +10,7 @@
 
 #include "handMadeImage.h"
 #include "pe/checksum.h"
+#include "pe/nameCase.h"
 #include "pe/peImage.h"
 #include "pe/resourceDirectory.h"
 #include "pe/resourceWriter.h"
@@ -338,6 +339,43 @@ TEST(ResourceFiles, TheTargetIsReplacedWhenCompleteAndUntouchedOnFailure) {
   ASSERT_TRUE(module) << openError;
   EXPECT_EQ(petest::EntryText(module.get(), "all\\entry.bin"), std::string(3000, 0x5A));
   EXPECT_EQ(petest::EntryText(module.get(), "MULTI"), "neutral");
+}
+
+// Payload names of many scripts written by the publisher tools' writer, then found by the system's
+// resource functions (FindResourceW on Windows and under Wine) or the portable reader, asked for in
+// any case and listed in their upper-case spelling.
+TEST(ResourceFiles, NamesOfEveryScriptAreFoundInAnyCase) {
+  TempFolder folder;
+  const std::string target = folder.File("patch.exe");
+  petest::WriteFile(target, petest::ReadFile(petest::Fixture("resources32.exe")));
+  const char* const names[] = {"1.05-1.06\\Docs\\řeč.txt.UPD", "ALL\\Übersicht.pak", "ALL\\Żółć\\źdźbło.dat",
+                               "ALL\\Карта\\уровень.dat",      "ALL\\Αρχείο.txt",   "ALL\\データ\\セーブ.bin",
+                               "ALL\\ɐıſµǅ.dat", "ALL\\ᾳ.dat", "ALL\\ⱥ.txt", "ALL\\σς.txt"};
+  std::vector<platform::FileResource> resources;
+  for (std::size_t i = 0; i < std::size(names); ++i) {
+    const std::string entry = folder.File("entry" + std::to_string(i));
+    petest::WriteFile(entry, Bytes(names[i], names[i] + std::strlen(names[i])));
+    platform::FileResource resource;
+    resource.type = kRcData;
+    ASSERT_TRUE(pe::ParseResourceName(names[i], &resource.name)) << names[i];
+    resource.path = entry;
+    resources.push_back(resource);
+  }
+  pe::WriteReport report;
+  std::string error;
+  ASSERT_TRUE(platform::WriteResourcesToFile(target.c_str(), resources, target.c_str(), &report, &error)) << error;
+
+  auto module = platform::OpenModuleResources(target.c_str(), &error);
+  ASSERT_TRUE(module) << error;
+  std::vector<std::string> listed;
+  module->EnumerateEntryNames([](const char* name, void* context) { static_cast<std::vector<std::string>*>(context)->push_back(name); },
+                              &listed);
+  for (const char* name : names) {
+    EXPECT_EQ(petest::EntryText(module.get(), name), name) << name;
+    EXPECT_EQ(petest::EntryText(module.get(), pe::UpperName(name)), name) << name;
+    EXPECT_NE(std::find(listed.begin(), listed.end(), pe::UpperName(name)), listed.end()) << name;
+  }
+  EXPECT_EQ(petest::EntryText(module.get(), "ALL\\rec.txt"), "<missing>");
 }
 
 }  // namespace

@@ -108,6 +108,44 @@ TEST(FileSystem, RenameReplacesAndListingSeesEveryEntry) {
   EXPECT_EQ(ReadAll(folder.File("old.bin")), "<missing>");
 }
 
+// Names of every script, in UTF-8 as the core holds them, reach the system unchanged whatever its
+// code page: written, found, listed with their spelling, renamed in a letter's case, deleted.
+TEST(FileSystem, NamesOfEveryScriptAreKeptAsTheyAreSpelt) {
+  TempFolder folder;
+  const std::string base = folder.Path().string() + "/";  // the UTF-8 names are appended as they are
+  const std::set<std::string> names = {"řeč.txt", "Übersicht.pak", "żółć.dat", "уровень.dat", "αρχείο.txt",
+                                       "セーブデータ.bin", "ɐⱥ.txt", std::string(200, 'x') + "データ"};
+  for (const std::string& name : names) ASSERT_TRUE(WriteFile(base + name, name)) << name;
+  ASSERT_TRUE(Native()->CreateFolder((base + "Документы").c_str()));
+  std::set<std::string> seen;
+  ASSERT_TRUE(Native()->ListFolder(
+      folder.Path().string().c_str(),
+      [](const platform::FolderEntry& entry, void* context) {
+        static_cast<std::set<std::string>*>(context)->insert(entry.name);
+      },
+      &seen));
+  std::set<std::string> expected = names;
+  expected.insert("Документы");
+  EXPECT_EQ(seen, expected);
+  for (const std::string& name : names) EXPECT_EQ(ReadAll(base + name), name) << name;
+
+  // Renamed only in the case of a non-ASCII letter: treated just as a rename in an ASCII letter's
+  // case (the new spelling, or on Linux the name that is already there), and found by either spelling.
+  ASSERT_TRUE(WriteFile(base + "ascii.txt", "a"));
+  ASSERT_TRUE(Native()->RenameReplacing((base + "ascii.txt").c_str(), (base + "Ascii.txt").c_str()));
+  ASSERT_TRUE(Native()->RenameReplacing((base + "řeč.txt").c_str(), (base + "Řeč.txt").c_str()));
+  std::string ascii, actual;
+  ASSERT_TRUE(Native()->ActualName((base + "ascii.TXT").c_str(), &ascii));
+  ASSERT_TRUE(Native()->ActualName((base + "ŘEČ.TXT").c_str(), &actual));
+  EXPECT_EQ(ascii == "Ascii.txt", actual == "Řeč.txt") << ascii << " " << actual;
+  EXPECT_TRUE(actual == "Řeč.txt" || actual == "řeč.txt") << actual;
+  EXPECT_EQ(ReadAll(base + "ŘEČ.txt"), "řeč.txt");
+  bool isFolder = true;
+  EXPECT_TRUE(Native()->Exists((base + "Документы").c_str(), &isFolder) && isFolder);
+  EXPECT_TRUE(Native()->Delete((base + "Řeč.txt").c_str()));
+  EXPECT_EQ(ReadAll(base + "Řeč.txt"), "<missing>");
+}
+
 TEST(FileSystem, MappedViewsAtUnalignedOffsets) {
   TempFolder folder;
   std::string bytes(200000, '\0');

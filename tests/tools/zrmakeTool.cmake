@@ -214,7 +214,10 @@ if(NOT count EQUAL 28)
   message(FATAL_ERROR "${count} payload files, expected 28:\n${payload}")
 endif()
 foreach(name ${payload})
+  # Entry names are upper-cased letter by letter as Windows does it: "ü" too, while "ß" has no
+  # single upper-case letter and stays (CMake's TOUPPER knows only a-z).
   string(TOUPPER "${name}" upper)
+  string(REPLACE "ü" "Ü" upper "${upper}")
   expect_same_file("${WORK}/patch.exe.payload/${name}" "${WORK}/extracted/${upper}"
     "the patch's entry ${upper} is not the payload file ${name}")
 endforeach()

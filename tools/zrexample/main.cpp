@@ -143,6 +143,12 @@ bool MakeVersions(const std::string& distribution, const MakeOptions& options, c
   tree[german ? "Text\\\xC3\x9C" "bersicht.txt" : "Text\\Overview.txt"] = german ? "Inhalt\r\n" : "Contents\r\n";
   tree["readme.txt"] = "Example Game 1.05\r\n";
   tree["Empty.dat"] = "";
+  // Names outside every Western code page: Czech, Polish, Cyrillic, Greek and Japanese.
+  tree["Docs\\\xC5\x99" "e\xC4\x8D.txt"] = "cs 1.05\r\n";                                  // Docs\řeč.txt
+  tree["Docs\\\xC5\xBB\xC3\xB3\xC5\x82\xC4\x87.txt"] = "pl 1.05\r\n";                      // Docs\Żółć.txt
+  tree["Docs\\\xD0\x9A\xD0\xB0\xD1\x80\xD1\x82\xD0\xB0.txt"] = "ru 1.05\r\n";              // Docs\Карта.txt
+  tree["Docs\\\xCE\x91\xCF\x81\xCF\x87\xCE\xB5\xCE\xAF\xCE\xBF.txt"] = "el 1.05\r\n";      // Docs\Αρχείο.txt
+  tree["Docs\\\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF.txt"] = "ja 1.05\r\n";                  // Docs\データ.txt
   if (!done("1.05", tree)) return false;
 
   if (!GameExecutable("1.06", &tree["Game.exe"], error)) return false;
@@ -150,6 +156,8 @@ bool MakeVersions(const std::string& distribution, const MakeOptions& options, c
   tree["Data\\Maps\\Forest.map"] = Records(4, scale * mib / 4 + 150000);
   tree["Text\\Strings.txt"] += german ? "load=Laden\r\n" : "load=Load\r\n";
   tree["readme.txt"] = "Example Game 1.06\r\n";
+  tree["Docs\\\xC5\x99" "e\xC4\x8D.txt"] = "cs 1.06\r\n";
+  tree["Docs\\\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF.txt"] = "ja 1.06\r\n";
   if (!done("1.06", tree)) return false;
 
   if (options.withStep107) {

@@ -5,14 +5,17 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/win32/wideText.h"
+
 namespace platform {
 namespace {
 
-// Windows accepts '/' in most calls but not all; the core's names are turned into the native form.
-std::string NativeName(const char* name) {
-  std::string path(name ? name : "");
-  for (char& c : path) {
-    if (c == '/') c = '\\';
+// Windows accepts '/' in most calls but not all; the core's UTF-8 names are turned into the native
+// form, UTF-16 for the wide-character functions.
+std::wstring NativeName(const char* name) {
+  std::wstring path = WideText(name);
+  for (wchar_t& c : path) {
+    if (c == L'/') c = L'\\';
   }
   return path;
 }
@@ -29,15 +32,15 @@ bool SeekTo(HANDLE file, std::uint64_t position) {
 class Win32FileSystem : public FileSystem {
  public:
   FileHandle OpenRead(const char* name) override {
-    return FromNative(CreateFileA(NativeName(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    return FromNative(CreateFileW(NativeName(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   }
   FileHandle OpenWrite(const char* name) override {
-    return FromNative(CreateFileA(NativeName(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    return FromNative(CreateFileW(NativeName(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
   }
   FileHandle OpenAppend(const char* name) override {
-    HANDLE file = CreateFileA(NativeName(name).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+    HANDLE file = CreateFileW(NativeName(name).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return kInvalidFile;
     if (SetFilePointer(file, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
@@ -84,83 +87,83 @@ class Win32FileSystem : public FileSystem {
     return true;
   }
 
-  bool Delete(const char* name) override { return DeleteFileA(NativeName(name).c_str()) != 0; }
+  bool Delete(const char* name) override { return DeleteFileW(NativeName(name).c_str()) != 0; }
   bool MakeWritable(const char* name) override {
-    return SetFileAttributesA(NativeName(name).c_str(), FILE_ATTRIBUTE_NORMAL) != 0;
+    return SetFileAttributesW(NativeName(name).c_str(), FILE_ATTRIBUTE_NORMAL) != 0;
   }
   bool RenameReplacing(const char* from, const char* to) override {
-    return MoveFileExA(NativeName(from).c_str(), NativeName(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    return MoveFileExW(NativeName(from).c_str(), NativeName(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
   }
-  bool RemoveFolder(const char* name) override { return RemoveDirectoryA(NativeName(name).c_str()) != 0; }
+  bool RemoveFolder(const char* name) override { return RemoveDirectoryW(NativeName(name).c_str()) != 0; }
   bool CreateFolder(const char* name) override {
-    std::string path = NativeName(name);
-    if (CreateDirectoryA(path.c_str(), nullptr)) return true;
+    const std::wstring path = NativeName(name);
+    if (CreateDirectoryW(path.c_str(), nullptr)) return true;
     if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
-    DWORD attributes = GetFileAttributesA(path.c_str());
+    DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
   }
   bool Exists(const char* name, bool* isFolder) override {
-    DWORD attributes = GetFileAttributesA(NativeName(name).c_str());
+    DWORD attributes = GetFileAttributesW(NativeName(name).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return false;
     if (isFolder) *isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     return true;
   }
   bool CopyFileReplacing(const char* from, const char* to) override {
     // Through a temporary file beside the target: a failure leaves the old target whole.
-    const std::string target = NativeName(to);
-    const std::string temporary = target + ".zrcopy";
-    if (CopyFileA(NativeName(from).c_str(), temporary.c_str(), FALSE) &&
-        MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const std::wstring target = NativeName(to);
+    const std::wstring temporary = target + L".zrcopy";
+    if (CopyFileW(NativeName(from).c_str(), temporary.c_str(), FALSE) &&
+        MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       return true;
     }
     const DWORD error = GetLastError();
-    DeleteFileA(temporary.c_str());
+    DeleteFileW(temporary.c_str());
     SetLastError(error);
     return false;
   }
   bool FreeSpace(const char* name, std::uint64_t* bytes) override {
     // The nearest folder on the path that exists tells the volume.
-    std::string path = NativeName(name);
+    std::wstring path = NativeName(name);
     ULARGE_INTEGER available;
-    while (!GetDiskFreeSpaceExA(path.c_str(), &available, nullptr, nullptr)) {
-      const std::size_t separator = path.find_last_of('\\', path.size() > 1 ? path.size() - 2 : 0);
-      if (separator == std::string::npos) return false;
+    while (!GetDiskFreeSpaceExW(path.c_str(), &available, nullptr, nullptr)) {
+      const std::size_t separator = path.find_last_of(L'\\', path.size() > 1 ? path.size() - 2 : 0);
+      if (separator == std::wstring::npos) return false;
       path = path.substr(0, separator + 1);
     }
     *bytes = available.QuadPart;
     return true;
   }
   bool ActualName(const char* name, std::string* actual) override {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(NativeName(name).c_str(), &found);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(NativeName(name).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return false;
     FindClose(search);
-    *actual = found.cFileName;
+    *actual = Utf8Text(found.cFileName);
     return true;
   }
   bool CurrentFolder(std::string* folder) override {
-    char buffer[MAX_PATH + 1];
-    const DWORD length = GetCurrentDirectoryA(sizeof buffer, buffer);
-    if (length == 0 || length >= sizeof buffer) return false;
-    *folder = buffer;
+    wchar_t buffer[MAX_PATH + 1];
+    const DWORD length = GetCurrentDirectoryW(MAX_PATH + 1, buffer);
+    if (length == 0 || length > MAX_PATH) return false;
+    *folder = Utf8Text(buffer);
     return true;
   }
-  bool SetCurrentFolder(const char* name) override { return SetCurrentDirectoryA(NativeName(name).c_str()) != 0; }
+  bool SetCurrentFolder(const char* name) override { return SetCurrentDirectoryW(NativeName(name).c_str()) != 0; }
   bool ResolvedPath(const char* name, std::string* path) override {
     // Opening follows every link and junction on the way; the handle then knows the final path.
-    HANDLE file = CreateFileA(NativeName(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE file = CreateFileW(NativeName(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
-    char buffer[4096];
-    const DWORD length = GetFinalPathNameByHandleA(file, buffer, sizeof buffer, FILE_NAME_NORMALIZED);
+    wchar_t buffer[4096];
+    const DWORD length = GetFinalPathNameByHandleW(file, buffer, 4096, FILE_NAME_NORMALIZED);
     CloseHandle(file);
-    if (length == 0 || length >= sizeof buffer) return false;
-    *path = buffer;
+    if (length == 0 || length >= 4096) return false;
+    *path = Utf8Text(buffer, static_cast<int>(length));
     if (path->compare(0, 4, "\\\\?\\") == 0) path->erase(0, 4);  // the long-path prefix
     return true;
   }
   bool IsLink(const char* name) override {
-    const DWORD attributes = GetFileAttributesA(NativeName(name).c_str());
+    const DWORD attributes = GetFileAttributesW(NativeName(name).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   }
   bool CanCreateFileIn(const char* name) override {
@@ -174,18 +177,18 @@ class Win32FileSystem : public FileSystem {
   }
   bool ListFolder(const char* name, void (*visit)(const FolderEntry& entry, void* context),
                   void* context) override {
-    std::string pattern = NativeName(name) + "\\*";
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    const std::wstring pattern = NativeName(name) + L"\\*";
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return false;
     do {
-      if (lstrcmpA(found.cFileName, ".") == 0 || lstrcmpA(found.cFileName, "..") == 0) continue;
+      if (lstrcmpW(found.cFileName, L".") == 0 || lstrcmpW(found.cFileName, L"..") == 0) continue;
       FolderEntry entry{};
-      std::snprintf(entry.name, sizeof entry.name, "%s", found.cFileName);
+      std::snprintf(entry.name, sizeof entry.name, "%s", Utf8Text(found.cFileName).c_str());
       entry.isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
       entry.isLink = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
       visit(entry, context);
-    } while (FindNextFileA(search, &found));
+    } while (FindNextFileW(search, &found));
     FindClose(search);
     return true;
   }
@@ -197,7 +200,7 @@ class Win32FileSystem : public FileSystem {
     GetSystemInfo(&system);
     const std::uint64_t start = offset - offset % system.dwAllocationGranularity;
     const std::size_t lead = static_cast<std::size_t>(offset - start);
-    HANDLE mapping = CreateFileMappingA(ToNative(handle), nullptr, PAGE_READONLY, 0, 0, nullptr);
+    HANDLE mapping = CreateFileMappingW(ToNative(handle), nullptr, PAGE_READONLY, 0, 0, nullptr);
     if (!mapping) return false;
     void* base = MapViewOfFile(mapping, FILE_MAP_READ, static_cast<DWORD>(start >> 32),
                                static_cast<DWORD>(start), size + lead);

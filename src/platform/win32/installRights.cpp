@@ -31,12 +31,12 @@ const SECURITY_INFORMATION kDescriptorParts =
     OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
 
 bool ProgramFilesWritable(HANDLE token) {
-  char folder[MAX_PATH];
-  if (FAILED(SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, folder))) {
+  wchar_t folder[MAX_PATH];
+  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, folder))) {
     return false;
   }
   return Granted(token, FILE_GENERIC_WRITE, [&](void* buffer, DWORD size, DWORD* needed) {
-    return GetFileSecurityA(folder, kDescriptorParts, buffer, size, needed) != 0;
+    return GetFileSecurityW(folder, kDescriptorParts, buffer, size, needed) != 0;
   });
 }
 

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "platform/win32/wideText.h"
+
 namespace platform {
 
 bool SelectPrefix(const char*, std::string*) { return true; }
@@ -24,25 +26,25 @@ bool MachineIs64Bit() {
 }
 
 std::string ProgramFilesFolder() {
-  char path[MAX_PATH];
+  wchar_t path[MAX_PATH];
   // A 64-bit build (the tests') answers with the folder the 32-bit product sees.
   const int folder = sizeof(void*) == 8 ? CSIDL_PROGRAM_FILESX86 : CSIDL_PROGRAM_FILES;
-  if (FAILED(SHGetFolderPathA(nullptr, folder, nullptr, SHGFP_TYPE_CURRENT, path))) return std::string();
-  return path;
+  if (FAILED(SHGetFolderPathW(nullptr, folder, nullptr, SHGFP_TYPE_CURRENT, path))) return std::string();
+  return Utf8Text(path);
 }
 
 bool CommonProgramsFolder(std::string* folder) {
-  char path[MAX_PATH];
-  if (FAILED(SHGetFolderPathA(nullptr, CSIDL_COMMON_PROGRAMS, nullptr, SHGFP_TYPE_CURRENT, path))) return false;
-  *folder = path;
+  wchar_t path[MAX_PATH];
+  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_PROGRAMS, nullptr, SHGFP_TYPE_CURRENT, path))) return false;
+  *folder = Utf8Text(path);
   return true;
 }
 
 bool TemporaryFolder(std::string* folder) {
-  char path[MAX_PATH + 1];
-  const DWORD length = GetTempPathA(sizeof path, path);
+  wchar_t path[MAX_PATH + 1];
+  const DWORD length = GetTempPathW(MAX_PATH + 1, path);
   if (length == 0 || length > MAX_PATH) return false;
-  *folder = path;
+  *folder = Utf8Text(path);
   return true;
 }
 

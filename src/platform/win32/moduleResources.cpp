@@ -11,6 +11,7 @@
 #include "pe/stringTable.h"
 #include "platform/fileSystem.h"
 #include "platform/moduleResources.h"
+#include "platform/win32/wideText.h"
 
 namespace platform {
 namespace {
@@ -66,9 +67,9 @@ struct Enumeration {
   void* context;
 };
 
-BOOL CALLBACK VisitName(HMODULE, LPCSTR, LPSTR name, LONG_PTR parameter) {
+BOOL CALLBACK VisitName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR parameter) {
   const auto* enumeration = reinterpret_cast<const Enumeration*>(parameter);
-  if (!IS_INTRESOURCE(name)) enumeration->visit(name, enumeration->context);
+  if (!IS_INTRESOURCE(name)) enumeration->visit(Utf8Text(name).c_str(), enumeration->context);
   return TRUE;  // always to the end
 }
 
@@ -92,11 +93,13 @@ class Win32ModuleResources : public ModuleResources {
 
   void EnumerateEntryNames(void (*visit)(const char* name, void* context), void* context) override {
     Enumeration enumeration{visit, context};
-    EnumResourceNamesA(module_, MAKEINTRESOURCEA(10), VisitName, reinterpret_cast<LONG_PTR>(&enumeration));
+    EnumResourceNamesW(module_, MAKEINTRESOURCEW(10), VisitName, reinterpret_cast<LONG_PTR>(&enumeration));
   }
 
   bool FindEntry(const char* name, const std::uint8_t** data, std::uint32_t* size) override {
-    return LockedBytes(module_, mapped_, FindResourceA(module_, name, MAKEINTRESOURCEA(10)), data, size);
+    // "#12" names an integer identifier, as the resource functions read it; other names go as UTF-16.
+    return LockedBytes(module_, mapped_, FindResourceW(module_, WideText(name).c_str(), MAKEINTRESOURCEW(10)), data,
+                       size);
   }
 
   bool StringInLanguage(unsigned id, unsigned language, char* buffer, std::size_t size) override {
@@ -144,7 +147,7 @@ class Win32Access : public ResourceAccess {
  public:
   std::unique_ptr<ModuleResources> Open(const char* path, std::string* error) override {
     if (!path) return std::make_unique<Win32ModuleResources>(GetModuleHandleA(nullptr), false);
-    HMODULE module = LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HMODULE module = LoadLibraryExW(WideText(path).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (!module) {
       char text[256];
       CurrentFileSystem()->ErrorText(static_cast<int>(GetLastError()), text, sizeof text);
@@ -158,15 +161,18 @@ class Win32Access : public ResourceAccess {
     if (size == 0) return;
     buffer[0] = 0;
     DWORD ignored = 0;
-    const DWORD blockSize = GetFileVersionInfoSizeA(path, &ignored);
+    const std::wstring file = WideText(path);
+    const DWORD blockSize = GetFileVersionInfoSizeW(file.c_str(), &ignored);
     if (blockSize == 0) return;
     std::vector<char> block(blockSize);
-    if (!GetFileVersionInfoA(path, 0, blockSize, block.data())) return;
+    if (!GetFileVersionInfoW(file.c_str(), 0, blockSize, block.data())) return;
     void* value = nullptr;
-    UINT length = 0;
-    char query[] = "\\StringFileInfo\\040904b0\\FileVersion";
-    if (VerQueryValueA(block.data(), query, &value, &length) && value) {
-      CopyText(static_cast<const char*>(value), length, buffer, size);
+    UINT length = 0;  // in characters
+    wchar_t query[] = L"\\StringFileInfo\\040904b0\\FileVersion";
+    if (VerQueryValueW(block.data(), query, &value, &length) && value) {
+      const auto* text = static_cast<const wchar_t*>(value);
+      const std::string utf8 = Utf8Text(text, static_cast<int>(wcsnlen(text, length)));
+      CopyText(utf8.c_str(), utf8.size(), buffer, size);
     }
   }
 };

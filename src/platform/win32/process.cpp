@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/fileSystem.h"
+#include "platform/win32/wideText.h"
 
 namespace platform {
 namespace {
@@ -18,18 +19,18 @@ class Win32ProcessLauncher : public ProcessLauncher {
   bool Start(const char* commandLine, const char* workingFolder, StartFlags flags, ProcessHandle* process,
              StartFailure* failure) override {
     *process = kNoProcess;
-    // CreateProcessA may write into the command line, so it gets a copy of its own.
-    const char* line = commandLine ? commandLine : "";
-    std::vector<char> writable(line, line + std::strlen(line) + 1);
-    STARTUPINFOA startup;
+    // CreateProcessW may write into the command line, so it gets a copy of its own.
+    std::wstring writable = WideText(commandLine);
+    STARTUPINFOW startup;
     std::memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info;
     std::memset(&info, 0, sizeof info);
     const BOOL inherit = (flags & kInheritHandles) ? TRUE : FALSE;
     const DWORD creation = (flags & kNoConsoleWindow) ? CREATE_NO_WINDOW : 0;
-    const char* folder = workingFolder && *workingFolder ? workingFolder : nullptr;
-    if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, inherit, creation, nullptr, folder,
+    const std::wstring folder = WideText(workingFolder);
+    if (!CreateProcessW(nullptr, &writable[0], nullptr, nullptr, inherit, creation, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(),
                         &startup, &info)) {
       const int error = static_cast<int>(GetLastError());
       if (failure) {

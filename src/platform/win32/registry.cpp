@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/win32/wideText.h"
+
 namespace platform {
 namespace {
 
@@ -27,16 +29,18 @@ class Win32Registry : public Registry {
  public:
   bool ReadString(RegistryHive hive, const char* path, const char* name, std::string* value) override {
     HKEY key;
-    if (RegOpenKeyExA(Root(hive), path, 0, KEY_READ | kView, &key) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExW(Root(hive), WideText(path).c_str(), 0, KEY_READ | kView, &key) != ERROR_SUCCESS) return false;
+    const std::wstring valueName = WideText(name);
     DWORD type = 0;
     DWORD size = 0;
-    bool read = RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+    bool read = RegQueryValueExW(key, valueName.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
                 (type == REG_SZ || type == REG_EXPAND_SZ);
-    std::vector<char> data(size + 1, '\0');
-    read = read && RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) == ERROR_SUCCESS;
+    std::vector<wchar_t> data(size / sizeof(wchar_t) + 1, L'\0');
+    read = read && RegQueryValueExW(key, valueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) ==
+                       ERROR_SUCCESS;
     RegCloseKey(key);
     // The stored text may or may not end with its zero.
-    if (read) value->assign(data.data(), strnlen(data.data(), size));
+    if (read) *value = Utf8Text(data.data(), static_cast<int>(wcsnlen(data.data(), size / sizeof(wchar_t))));
     return read;
   }
 
@@ -44,15 +48,16 @@ class Win32Registry : public Registry {
                    std::string* error) override {
     HKEY key;
     DWORD disposition = 0;
-    LONG result = RegCreateKeyExA(Root(hive), path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE | kView, nullptr,
+    LONG result = RegCreateKeyExW(Root(hive), WideText(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE | kView, nullptr,
                                   &key, &disposition);
     if (result != ERROR_SUCCESS) {
       *error = "cannot open or create the key " + std::string(path) + ": " + SystemText(result);
       return false;
     }
     // The text with its terminating zero.
-    result = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                            static_cast<DWORD>(strlen(value) + 1));
+    const std::wstring text = WideText(value);
+    result = RegSetValueExW(key, WideText(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                            static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
     if (result != ERROR_SUCCESS) {
       *error = "cannot set " + std::string(path) + "\\" + name + ": " + SystemText(result);

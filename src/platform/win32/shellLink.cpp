@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/shellLinkFile.h"
+#include "platform/win32/wideText.h"
 
 namespace platform {
 
@@ -18,25 +19,22 @@ ComponentLibraryScope::~ComponentLibraryScope() {
 
 bool CreateShellLink(const char* linkPath, const char* target, const char* description,
                      const char* workingDirectory, const char* arguments) {
-  IShellLinkA* link = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+  IShellLinkW* link = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                               reinterpret_cast<void**>(&link)))) {
     return false;
   }
   // The link's settings; a refused one leaves that field empty, as the shell decides.
-  link->SetPath(target ? target : "");
-  link->SetDescription(description ? description : "");
-  link->SetArguments(arguments ? arguments : "");
-  link->SetWorkingDirectory(WorkingFolderOf(workingDirectory).c_str());
+  link->SetPath(WideText(target).c_str());
+  link->SetDescription(WideText(description).c_str());
+  link->SetArguments(WideText(arguments).c_str());
+  link->SetWorkingDirectory(WideText(WorkingFolderOf(workingDirectory)).c_str());
 
   bool saved = false;
   IPersistFile* file = nullptr;
   if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-    WCHAR widePath[MAX_PATH];
-    // A name that does not fit is not saved at all rather than saved under a cut name.
-    if (MultiByteToWideChar(CP_ACP, 0, linkPath ? linkPath : "", -1, widePath, MAX_PATH) > 0) {
-      saved = SUCCEEDED(file->Save(widePath, TRUE));
-    }
+    const std::wstring widePath = WideText(linkPath);
+    if (!widePath.empty()) saved = SUCCEEDED(file->Save(widePath.c_str(), TRUE));
     file->Release();
   }
   link->Release();

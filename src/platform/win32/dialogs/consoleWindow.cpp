@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "platform/win32/wideText.h"
 #include "ui/userInterface.h"
 
 namespace dialogs {
@@ -34,12 +35,12 @@ INT_PTR CALLBACK DialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 std::string WindowText(HWND window) {
   if (!window) return std::string();
-  const int length = GetWindowTextLengthA(window);
+  // The window's text as UTF-8, the program's own form.
+  const int length = GetWindowTextLengthW(window);
   if (length <= 0) return std::string();
-  std::string text(static_cast<std::size_t>(length) + 1, '\0');
-  const int copied = GetWindowTextA(window, &text[0], length + 1);
-  text.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
-  return text;
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  const int copied = GetWindowTextW(window, &text[0], length + 1);
+  return copied > 0 ? platform::Utf8Text(text.c_str(), copied) : std::string();
 }
 
 }  // namespace
@@ -115,20 +116,20 @@ void ConsoleWindow::EnableOk(bool enable) {
 }
 
 void ConsoleWindow::SetTitle(const char* text) {
-  if (HWND dialog = ToWindow(DialogHandle())) SetWindowTextA(dialog, text);
+  if (HWND dialog = ToWindow(DialogHandle())) SetWindowTextW(dialog, platform::WideText(text).c_str());
 }
 
 void ConsoleWindow::SetStatus(const char* text) {
-  if (DialogHandle()) SetWindowTextA(ToWindow(status_), text);
+  if (DialogHandle()) SetWindowTextW(ToWindow(status_), platform::WideText(text).c_str());
 }
 
 void ConsoleWindow::AppendLog(const char* line) {
   if (!DialogHandle()) return;
   const HWND log = ToWindow(log_);
   const std::string text = ui::LogWithLine(WindowText(log), std::string(line) + "\r\n");
-  SetWindowTextA(log, text.c_str());
+  SetWindowTextW(log, platform::WideText(text).c_str());
   // Posted, not sent: the worker need not wait for the caret to move.
-  const int length = GetWindowTextLengthA(log);
+  const int length = GetWindowTextLengthW(log);
   PostMessageA(log, EM_SETSEL, static_cast<WPARAM>(length), static_cast<LPARAM>(length));
   PostMessageA(log, EM_SCROLLCARET, 0, 0);
 }

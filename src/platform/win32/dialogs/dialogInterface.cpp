@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/win32/dialogs/distributionDialog.h"
+#include "platform/win32/wideText.h"
 
 namespace dialogs {
 namespace {
@@ -20,17 +21,18 @@ UINT IconStyle(ui::BoxIcon icon) {
 }  // namespace
 
 void DialogInterface::ShowMessage(const char* caption, const char* text, ui::BoxIcon icon) {
-  MessageBoxA(nullptr, text, caption, MB_OK | IconStyle(icon));
+  MessageBoxW(nullptr, platform::WideText(text).c_str(), platform::WideText(caption).c_str(), MB_OK | IconStyle(icon));
 }
 
 bool DialogInterface::AskYesNo(const char* caption, const char* text) {
-  return MessageBoxA(nullptr, text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+  return MessageBoxW(nullptr, platform::WideText(text).c_str(), platform::WideText(caption).c_str(),
+                     MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
 int DialogInterface::AskAbortRetryIgnore(const char* caption, const char* text, bool retryIsDefault) {
   HWND owner = window_ ? static_cast<HWND>(window_->DialogHandle()) : nullptr;
   const UINT style = MB_ABORTRETRYIGNORE | MB_ICONWARNING | (retryIsDefault ? MB_DEFBUTTON2 : MB_DEFBUTTON1);
-  switch (MessageBoxA(owner, text, caption, style)) {
+  switch (MessageBoxW(owner, platform::WideText(text).c_str(), platform::WideText(caption).c_str(), style)) {
     case IDRETRY: return ui::kRetry;
     case IDIGNORE: return ui::kIgnore;
     default: return ui::kAbort;  // Abort, or a box that could not be shown
