@@ -168,8 +168,8 @@ class Win32FileSystem : public FileSystem {
   }
   bool CanCreateFileIn(const char* name) override {
     // A new file that the system removes when it is closed: nothing stays, whatever happens.
-    const std::string probe = NativeName(name) + "\\zrpatch-" + std::to_string(GetCurrentProcessId()) + ".probe";
-    const HANDLE file = CreateFileA(probe.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+    const std::wstring probe = NativeName(name) + L"\\zrpatch-" + std::to_wstring(GetCurrentProcessId()) + L".probe";
+    const HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     CloseHandle(file);

@@ -72,7 +72,7 @@ class Win32Registry : public Registry {
     for (;;) {
       HKEY opened;
       const REGSAM access = (key.size() == std::strlen(path) ? KEY_SET_VALUE : 0) | KEY_CREATE_SUB_KEY | kView;
-      const LONG result = RegOpenKeyExA(Root(hive), key.empty() ? nullptr : key.c_str(), 0, access, &opened);
+      const LONG result = RegOpenKeyExW(Root(hive), key.empty() ? nullptr : WideText(key).c_str(), 0, access, &opened);
       if (result == ERROR_SUCCESS) {
         RegCloseKey(opened);
         return true;

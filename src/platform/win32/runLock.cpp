@@ -2,12 +2,14 @@
 
 #include <windows.h>
 
+#include "platform/win32/wideText.h"
+
 namespace platform {
 
 LockResult RunLock::Acquire(const std::string& path, std::string* error) {
   Release();
   // Not shared with anyone, and deleted by the system when the last handle closes, crash included.
-  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+  const HANDLE file = CreateFileW(WideText(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (file != INVALID_HANDLE_VALUE) {
     handle_ = reinterpret_cast<std::intptr_t>(file);
@@ -17,7 +19,7 @@ LockResult RunLock::Acquire(const std::string& path, std::string* error) {
   const DWORD code = GetLastError();
   if (code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED) {
     // A file being deleted on close by another run refuses new opens with access denied too.
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = GetFileAttributesW(WideText(path).c_str());
     if (code == ERROR_SHARING_VIOLATION || attributes != INVALID_FILE_ATTRIBUTES) return LockResult::HeldElsewhere;
   }
   char text[512] = "";
