@@ -186,22 +186,50 @@ TEST_F(PatchRunTest, DamagedInstallationAndFullDiskStopBeforeAnyChange) {
     EXPECT_EQ(Installed(), before);
     ASSERT_TRUE(steppatch::WriteTree(folder.Path() / "game", {{"Data\\Sound.wav", versions.v105.at("Data\\Sound.wav")}}));
   }
-  // Too little room for the second step's files: message 7 before the first step changes anything.
+  // Room for every file of the first step but not for the second step's replacement of a large file the
+  // player keeps beside the game (room is counted for files that exist): message 7 before the first
+  // step changes anything.
+  ASSERT_TRUE(steppatch::WriteTree(folder.Path() / "game", {{"Data\\Huge.pak", Filler(9, 300000)}}));
+  Tree v108 = versions.v108;
+  v108["Data\\Huge.pak"] = Filler(10, 1000);
+  store = MemoryEntrySource();
+  steppatch::AddStep(store, 1, 5, 6, versions.v105, versions.v106);
+  steppatch::AddStep(store, 1, 6, 8, versions.v106, v108);
+  store.Add("ALL\\DOCS\\MANUAL.TXT", "manual");
+  Sign(ManifestText("1.08", true, ""));
+  const std::int64_t roomForTheFirstStep = 10 * 1024 * 1024 + 200000;
   const Tree before = Installed();
+  {
+    FaultInjectingFileSystem disk;
+    disk.freeSpace = roomForTheFirstStep;
+    ui::ScriptedInterface screen;
+    screen.yesNoAnswers = {true};
+    EXPECT_EQ(Run(), app::kPatchFailed);
+    const std::vector<std::string> boxes = screen.Texts(Kind::Message);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], std::string("Patch cannot continue. The disk ") + install[0] + ": is almost full.");
+    EXPECT_EQ(Installed(), before);
+  }
+  // The same room is enough for the patch without the large file: it was the second step that did
+  // not fit, not the first.
+  store = MemoryEntrySource();
+  steppatch::AddStep(store, 1, 5, 6, versions.v105, versions.v106);
+  steppatch::AddStep(store, 1, 6, 8, versions.v106, versions.v108);
+  store.Add("ALL\\DOCS\\MANUAL.TXT", "manual");
+  Sign(ManifestText("1.08", true, ""));
   FaultInjectingFileSystem disk;
-  disk.freeSpace = 10 * 1024 * 1024 + 30000;
+  disk.freeSpace = roomForTheFirstStep;
   ui::ScriptedInterface screen;
   screen.yesNoAnswers = {true};
-  EXPECT_EQ(Run(), app::kPatchFailed);
-  const std::vector<std::string> boxes = screen.Texts(Kind::Message);
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0], std::string("Patch cannot continue. The disk ") + install[0] + ": is almost full.");
-  EXPECT_EQ(Installed(), before);
+  EXPECT_EQ(Run(), app::kPatchDone) << Events(screen);
 }
 
 TEST_F(PatchRunTest, AddonInstallsItsFilesWithoutVerifyingTheGame) {
   store = MemoryEntrySource();
   store.Add("ADD\\MAPS\\BONUS.MAP", "bonus map");
+  // The list of the installed version is there, and the game differs from it: a verification that
+  // ran would refuse the addon.
+  store.Add("CRC\\1.05\\CRC.CRC", steppatch::ChecksumList(versions.v105));
   Sign(ManifestText("1.05", false, "name=\"Bonus Maps\";\nrequiredForAddons=\"1.05\";\n"));
   ASSERT_TRUE(steppatch::WriteTree(folder.Path() / "game", {{"Data\\Sound.wav", "modified, not checked"}}));
   ui::ScriptedInterface screen;
