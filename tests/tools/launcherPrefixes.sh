@@ -7,6 +7,7 @@
 #   launcherPrefixes.sh SOURCE_DIR LINUX_BUILD STUB WORK_DIR
 set -u
 . "$1/tools/launcherHome.sh"
+. "$1/tests/tools/examplePatch.sh"
 shift
 linux=$(cd "$1" && pwd)
 stub=$(realpath "$2")
@@ -42,19 +43,8 @@ printf 'class Commands { class Fonts { commandLine="fontsetup.exe /silent"; }; }
 cp "$stub" zrpatch.exe
 printf 'MZ stand-in for the delta tool' > zrvcdiff.exe
 "$zrmake" keygen -o publisher.pem > /dev/null || fail "zrmake keygen"
-cat > recipe.cpp <<EOF
-manifest = "game/manifest.cfg";
-key = "publisher.pem";
-patchProgram = "zrpatch.exe";
-deltaTool = "zrvcdiff.exe";
-class Versions
-{
-  class v105 { version = "1.05"; class Trees { GERMAN = "game/GERMAN/1.05"; }; };
-  class v106 { version = "1.06"; class Trees { GERMAN = "game/GERMAN/1.06"; }; };
-  class v108 { version = "1.08"; class Trees { GERMAN = "game/GERMAN/1.08"; }; };
-};
-EOF
-"$zrmake" build recipe.cpp -o patch.exe > make.log 2>&1 || fail "zrmake build: $(cat make.log)"
+recipe zrpatch.exe 1.05 1.06 1.08 > recipe.cpp
+build_patch recipe.cpp patch.exe
 
 # The home: Steam with its own library and one on another disk (/dev/shm where it can be written),
 # Proton 8.0 in the first. App 1001's installer registered the game in its prefix; app 1002 was

@@ -40,21 +40,10 @@ $(cat out.txt)"
   echo "   refused (exit $code): $(grep -F -- "$text" out.txt | head -1)"
 }
 
-"$zrexample" make game --only GERMAN > /dev/null || fail "zrexample make"
-cp "$stub" zrpatch.exe
-"$zrmake" keygen -o publisher.pem > /dev/null || fail "zrmake keygen"
-cat > recipe.cpp <<RECIPE
-manifest = "game/manifest.cfg";
-key = "publisher.pem";
-patchProgram = "zrpatch.exe";
-class Versions
-{
-  class v105 { version = "1.05"; class Trees { GERMAN = "game/GERMAN/1.05"; }; };
-  class v106 { version = "1.06"; class Trees { GERMAN = "game/GERMAN/1.06"; }; };
-  class v108 { version = "1.08"; class Trees { GERMAN = "game/GERMAN/1.08"; }; };
-};
-RECIPE
-"$zrmake" build recipe.cpp -o patch.exe > make.log 2>&1 || fail "zrmake build: $(cat make.log)"
+. "$1/tests/tools/examplePatch.sh"
+example_sources
+recipe zrpatch.exe 1.05 1.06 1.08 > recipe.cpp
+build_patch recipe.cpp patch.exe
 prefix="$work/prefix"
 "$zrexample" install game/GERMAN/1.05 --prefix "$prefix" > /dev/null || fail "zrexample install"
 

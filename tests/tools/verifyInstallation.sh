@@ -63,25 +63,13 @@ assert objects[-1] == {"type": "result", "code": int(sys.argv[2])}, objects[-1]
 PY
 }
 
-"$zrexample" make game --only GERMAN > /dev/null || fail "zrexample make"
-cp "$stub" zrpatch.exe
-printf 'MZ stand-in for the delta tool' > zrvcdiff.exe
-"$zrmake" keygen -o publisher.pem > /dev/null || fail "zrmake keygen"
-recipe() {  # recipe PROGRAM VERSION...: the recipe of a patch around PROGRAM with those versions' trees
-  local program=$1
-  shift
-  printf 'manifest = "game/manifest.cfg";\nkey = "publisher.pem";\npatchProgram = "%s";\ndeltaTool = "zrvcdiff.exe";\nclass Versions\n{\n' "$program"
-  local v
-  for v in "$@"; do
-    printf '  class v%s { version = "%s"; class Trees { GERMAN = "game/GERMAN/%s"; }; };\n' "${v/./}" "$v" "$v"
-  done
-  printf '};\n'
-}
+. "$source/tests/tools/examplePatch.sh"
+example_sources
 recipe zrpatch.exe 1.05 1.06 1.08 > recipe.cpp
-"$zrmake" build recipe.cpp -o patch.exe > make.log 2>&1 || fail "zrmake build: $(cat make.log)"
+build_patch recipe.cpp patch.exe
 # A patch that knows only 1.06 and 1.08: an installed 1.05 is a version it has no list of.
 recipe zrpatch.exe 1.06 1.08 > recipe-106.cpp
-"$zrmake" build recipe-106.cpp -o patch-106.exe > make.log 2>&1 || fail "zrmake build: $(cat make.log)"
+build_patch recipe-106.cpp patch-106.exe
 
 prefix="$work/prefix"
 game="$prefix/drive_c/Program Files (x86)/Example Game"
@@ -90,7 +78,7 @@ game="$prefix/drive_c/Program Files (x86)/Example Game"
 echo "== An intact installation: exit code 0, nothing written"
 verify 0 "$prefix" --prefix "$prefix" patch.exe
 expect err.txt "Verifying Example Game, version 1.05..."
-expect err.txt "The installation is intact: all"
+expect err.txt "The installation is intact: all 14 files of version 1.05"
 refuse err.txt "is missing"
 verify 0 "$prefix" --prefix "$prefix" --json patch.exe
 json_lines out.txt 0
@@ -180,7 +168,7 @@ $(cat out.txt err.txt)"
   }
   wverify 0 --verify --json
   json_lines out.txt 0
-  expect out.txt "The installation is intact: all 9 files of version 1.05"
+  expect out.txt "The installation is intact: all 14 files of version 1.05"
   printf 'X' | dd of="$wgame/Data/Maps/Island.map" bs=1 seek=3 conv=notrunc status=none
   printf 'a line more\n' >> "$wgame/readme.txt"
   rm "$wgame/Data/Sounds/Intro.wav"
