@@ -356,12 +356,9 @@ int Report(RunState& run) {
   if (!WriteSideEffects(run)) return kPatchFailed;
   // A journal left behind would make the next run take this complete one up again: not a success.
   if (run.journalOpen && !run.journal.Remove()) {
-    char reason[256];
-    platform::FileSystem* files = platform::CurrentFileSystem();
-    files->ErrorText(files->LastError(), reason, sizeof reason);
     const std::string path = patch::StepJournal::PathIn(run.installFolder);
-    AppendMessage("Every file is updated, but the record of the run " + path + " cannot be deleted (" + reason +
-                  "); run the patch again to finish.");
+    AppendMessage("Every file is updated, but the record of the run " + path + " cannot be deleted (" +
+                  platform::LastFileSystemErrorText() + "); run the patch again to finish.");
     ReportPhaseError(path.c_str(), kPhaseSideEffects);
     return kPatchFailed;
   }

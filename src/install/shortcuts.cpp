@@ -42,13 +42,6 @@ std::string ShortcutLinkPath(const Shortcut& shortcut, const std::string& instal
 
 namespace {
 
-std::string LastErrorText() {
-  platform::FileSystem* files = platform::CurrentFileSystem();
-  char reason[256];
-  files->ErrorText(files->LastError(), reason, sizeof reason);
-  return reason;
-}
-
 // The link's path, or "" with a problem when the start menu's folder is unknown.
 std::string LinkPathOf(const Shortcut& shortcut, const std::string& installFolder, std::vector<std::string>* problems) {
   std::string commonPrograms;
@@ -70,7 +63,7 @@ std::string FolderProblem(const std::string& linkPath) {
     bool isFolder = false;
     if (!files->Exists(folder.c_str(), &isFolder)) continue;
     if (!isFolder) return folder + " is a file, not a folder";
-    if (!files->CanCreateFileIn(folder.c_str())) return "cannot create a file in " + folder + ": " + LastErrorText();
+    if (!files->CanCreateFileIn(folder.c_str())) return "cannot create a file in " + folder + ": " + platform::LastFileSystemErrorText();
     return std::string();
   }
 }
@@ -100,7 +93,7 @@ bool CreateShortcuts(const std::vector<Shortcut>& shortcuts, const std::string& 
     const std::string linkPath = LinkPathOf(shortcut, installFolder, problems);
     if (linkPath.empty()) continue;
     if (!CreatePathDirectories(linkPath.c_str(), true)) {
-      problems->push_back("The shortcut " + linkPath + " was not made: its folder cannot be created (" + LastErrorText() +
+      problems->push_back("The shortcut " + linkPath + " was not made: its folder cannot be created (" + platform::LastFileSystemErrorText() +
                           ")");
       continue;
     }
@@ -108,7 +101,7 @@ bool CreateShortcuts(const std::vector<Shortcut>& shortcuts, const std::string& 
                                    shortcut.description.c_str(),
                                    ResolveInstallPath(shortcut.workingDirectory, installFolder).c_str(),
                                    shortcut.arguments.c_str())) {
-      problems->push_back("The shortcut " + linkPath + " was not made: " + LastErrorText());
+      problems->push_back("The shortcut " + linkPath + " was not made: " + platform::LastFileSystemErrorText());
       continue;
     }
     uninstallList.Add(RefString(("F:" + linkPath).c_str()));

@@ -57,29 +57,21 @@ std::vector<std::string> LogLines(const std::string& text) {
 }
 
 // Replaces the log with `text` in one rename, so that an interruption leaves the old log or the new one.
-// The system's text for the file system's last error.
-std::string LastErrorText() {
-  platform::FileSystem* files = platform::CurrentFileSystem();
-  char reason[256];
-  files->ErrorText(files->LastError(), reason, sizeof reason);
-  return reason;
-}
-
 bool ReplaceLog(const std::string& path, const std::string& text, std::string* error) {
   platform::FileSystem* files = platform::CurrentFileSystem();
   const std::string temporary = path + ".zrtmp";
   const platform::FileHandle file = files->OpenWrite(temporary.c_str());
   if (!platform::IsValidFile(file)) {
-    *error = "cannot create " + temporary + ": " + LastErrorText();
+    *error = "cannot create " + temporary + ": " + platform::LastFileSystemErrorText();
     return false;
   }
   std::uint32_t written = 0;
   bool ok = files->Write(file, text.data(), static_cast<std::uint32_t>(text.size()), &written) &&
             written == text.size() && files->Flush(file);
   ok = files->Close(file) && ok;
-  if (!ok) *error = "cannot write " + temporary + ": " + LastErrorText();
+  if (!ok) *error = "cannot write " + temporary + ": " + platform::LastFileSystemErrorText();
   if (ok && !files->RenameReplacing(temporary.c_str(), path.c_str())) {
-    *error = "cannot replace " + path + ": " + LastErrorText();
+    *error = "cannot replace " + path + ": " + platform::LastFileSystemErrorText();
     ok = false;
   }
   if (!ok) files->Delete(temporary.c_str());
@@ -106,7 +98,7 @@ bool WriteUninstallLog(const DynArray<RefString>& list, const char* installFolde
   std::string log;
   bool exists = false;
   if (!ReadLog(path, &log, &exists)) {
-    *error = "cannot read " + path + ": " + LastErrorText();
+    *error = "cannot read " + path + ": " + platform::LastFileSystemErrorText();
     return false;
   }
   if (exists) {

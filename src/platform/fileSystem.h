@@ -124,6 +124,8 @@ inline void SetMappedView(MappedView* view, void* base, std::size_t lead, std::s
 
 // The process-wide file system; never null.
 FileSystem* CurrentFileSystem();
+// The system's text for the last error of the process-wide file system.
+std::string LastFileSystemErrorText();
 // Replaces it (null restores the platform's own) and returns the previous one.
 FileSystem* SetFileSystem(FileSystem* fileSystem);
 // The platform's own implementation, for wrappers that inject faults and forward the rest.
