@@ -1,5 +1,5 @@
 # The writer's output as other tools see it. Called by CTest with -DTOOL= -DEMULATOR= (empty natively)
-# -DFIXTURES= -DOBJDUMP= -DWINDRES= -DWORK=.
+# -DFIXTURES= -DOBJDUMP= -DWINDRES= -DWORK= and -DBITS= (the build's pointer width, 64 when not given).
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
 file(WRITE "${WORK}/payload.bin" "payload bytes for the external tools")
@@ -35,18 +35,22 @@ foreach(bits 32 64)
   endforeach()
 endforeach()
 
-# Windows still loads and runs the written program (the 64-bit one, where Wine runs it).
+# Windows still loads and runs the written program: the one of this build's width, which is the one its
+# Wine prefix runs (a 32-bit prefix cannot start a 64-bit program).
+if(NOT BITS)
+  set(BITS 64)
+endif()
 if(EMULATOR)
-  run(${EMULATOR} "${WORK}/written64.exe")
+  run(${EMULATOR} "${WORK}/written${BITS}.exe")
   if(NOT output MATCHES "resource test program runs")
     message(FATAL_ERROR "the written program did not run as before: ${output}")
   endif()
   # Written again: the resource section is now the last one and is replaced in place.
-  run(${EMULATOR} "${TOOL}" "${WORK}/written64.exe" "${WORK}/again64.exe" "ALL\\DATA\\NEW.PAK=payload.bin")
+  run(${EMULATOR} "${TOOL}" "${WORK}/written${BITS}.exe" "${WORK}/again${BITS}.exe" "ALL\\DATA\\NEW.PAK=payload.bin")
   if(NOT output MATCHES "replaced resource section, 16 resources")
     message(FATAL_ERROR "unexpected report: ${output}")
   endif()
-  run(${EMULATOR} "${WORK}/again64.exe")
+  run(${EMULATOR} "${WORK}/again${BITS}.exe")
   if(NOT output MATCHES "resource test program runs")
     message(FATAL_ERROR "the program written twice did not run: ${output}")
   endif()
