@@ -20,10 +20,14 @@
 #include <vector>
 
 #include "patch/trustedKey.h"
+#include "platform/commandLine.h"
 #include "platform/registry.h"
 #include "platform/shellLink.h"
 #include "platform/signature.h"
 #include "platform/signing.h"
+#if defined(_WIN32)
+#include "platform/win32/wideText.h"
+#endif
 
 namespace {
 
@@ -56,6 +60,16 @@ int Signing(platform::SigningResult result) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#if defined(_WIN32)
+  // The runtime's argv is in the ANSI code page; the program's texts are UTF-8, read from the wide
+  // command line as the patch program reads its own.
+  std::vector<std::string> words = platform::SplitCommandLine(platform::Utf8Text(GetCommandLineW()).c_str());
+  std::vector<char*> pointers;
+  for (std::string& word : words) pointers.push_back(&word[0]);
+  pointers.push_back(nullptr);
+  argc = static_cast<int>(words.size());
+  argv = pointers.data();
+#endif
   const std::string command = argc > 1 ? argv[1] : "";
   if ((command == "reg-set" && argc == 6) || (command == "reg-get" && argc == 5)) {
     const platform::RegistryHive hive =

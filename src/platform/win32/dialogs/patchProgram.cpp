@@ -15,6 +15,7 @@
 #include "platform/thread.h"
 #include "platform/win32/dialogs/dialogInterface.h"
 #include "platform/win32/dialogs/resourceCatalogue.h"
+#include "platform/win32/wideText.h"
 #include "ui/messages.h"
 
 namespace dialogs {
@@ -34,10 +35,12 @@ struct ProgramState {
 };
 
 // The text after the program name, as the runtime finds it: past a quoted or unquoted first word and
-// the blanks after it.
+// the blanks after it. Read wide and kept in UTF-8, so that a path in any script arrives whole.
 std::string CommandLineArguments() {
-  const char* p = GetCommandLineA();
-  if (!p) return std::string();
+  const wchar_t* wide = GetCommandLineW();
+  if (!wide) return std::string();
+  const std::string line = platform::Utf8Text(wide);
+  const char* p = line.c_str();
   if (*p == '"') {
     for (++p; *p && *p != '"'; ++p) {
     }
