@@ -256,8 +256,9 @@ TEST_F(PatchRunTest, CommandThatCannotStartIsLoggedAndThePatchGoesOn) {
   EXPECT_TRUE(diagnostics.Contains("CreateProcess failed, error 0x2"));
 }
 
-// The dry run asks nothing (an unattended one must not wait for a Yes it does not need) and lists
-// only the entries that would change a file: the steps' ".EQU" and ".INI" entries are left out.
+// The dry run does not ask the start question (an unattended one must not wait for a Yes it does
+// not need) and lists only the entries that would change a file: the steps' ".EQU" and ".INI"
+// entries are left out.
 TEST_F(PatchRunTest, DryRunChecksAndListsButWritesNothing) {
   store.Add("1.05-1.06\\DATA\\ABSENT.PAK.INI.#GERMAN", "I");
   store.Add("1.06-1.08\\DATA\\KEPT.PAK.equ", "E");
