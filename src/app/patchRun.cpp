@@ -344,7 +344,8 @@ int Run(RunState& run) {
   ApplyDistributionRules(manifest, run.installFolder, &run.distributions);
   if (!AcceptNamedDistribution(run)) return kPatchFailed;
 
-  if (!ui::AskStartQuestion()) return kPatchDeclined;
+  // A dry run changes nothing, so there is nothing to agree to.
+  if (!run.options.dryRun && !ui::AskStartQuestion()) return kPatchDeclined;
   if (!ChooseDistribution(run)) return kPatchFailed;
 
   ui::UserInterface* window = ui::CurrentUserInterface();

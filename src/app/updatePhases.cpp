@@ -12,6 +12,7 @@
 #include "install/shortcuts.h"
 #include "install/uninstallLog.h"
 #include "patch/applyPatch.h"
+#include "patch/entryNames.h"
 #include "patch/payloadCheck.h"
 #include "patch/patchStore.h"
 #include "patch/stepApplication.h"
@@ -376,6 +377,8 @@ int Report(RunState& run) {
 void ListGroup(RunState& run, const std::string& prefix, const std::string& destination, bool versioned) {
   Collect(run, prefix, destination, versioned);
   for (int i = 0; i < run.job.names.Size(); ++i) {
+    // ".EQU" and ".INI" entries of a step leave their file as it is: not a change to list.
+    if (versioned && patch::ChangesNoFile(run.job.names[i].Data())) continue;
     AppendMessage(std::string("  ") + run.job.names[i].Data());
   }
 }

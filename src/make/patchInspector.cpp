@@ -1,5 +1,7 @@
 #include "make/patchInspector.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <set>
@@ -54,7 +56,67 @@ bool SlotKey(const std::string& path, const std::string& pinned, platform::KeyBl
   return ok;
 }
 
+// One decimal integer as the text writer puts it ("-1991" or "42"), shown as unsigned hexadecimal;
+// false when `text` is not one.
+bool HexOfDecimal(const std::string& text, std::string* hex) {
+  const std::size_t digits = text.size() > 0 && text[0] == '-' ? 1 : 0;
+  if (text.size() == digits || text.size() > digits + 10 ||
+      text.find_first_not_of("0123456789", digits) != std::string::npos) {
+    return false;
+  }
+  const long long value = std::stoll(text);
+  if (value < INT32_MIN || value > INT32_MAX) return false;
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "0x%08x", static_cast<std::uint32_t>(static_cast<std::int32_t>(value)));
+  *hex = buffer;
+  return true;
+}
+
 }  // namespace
+
+// The binary form keeps a number, not how it was spelled, and the text writer gives every integer in
+// signed decimal. Checksums are 32-bit patterns that the manifest's author writes in hexadecimal, so a
+// value or array of integers named "crc" (ignoring case) is shown that way; it reads back as the same
+// number.
+std::string ChecksumsInHex(const std::string& text) {
+  std::string shown;
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t end = text.find('\n', at);
+    end = end == std::string::npos ? text.size() : end + 1;
+    std::string line = text.substr(at, end - at);
+    at = end;
+    const std::size_t start = line.find_first_not_of('\t');
+    const std::size_t close = line.rfind(';');
+    std::string name = start == std::string::npos ? std::string() : line.substr(start, 6);
+    for (char& c : name) {
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    std::size_t first = std::string::npos, last = close;  // the numbers between
+    if (name.compare(0, 4, "CRC=") == 0) {
+      first = start + 4;
+    } else if (name == "CRC[]=" && line.compare(start + 6, 1, "{") == 0 && close != std::string::npos &&
+               close > start + 7 && line[close - 1] == '}') {
+      first = start + 7;
+      last = close - 1;
+    }
+    if (first == std::string::npos || close == std::string::npos || close < first) {
+      shown += line;
+      continue;
+    }
+    std::string numbers;
+    bool all = true;
+    for (std::size_t from = first; from <= last && all;) {
+      std::size_t comma = line.find(',', from);
+      if (comma == std::string::npos || comma > last) comma = last;
+      std::string hex;
+      all = HexOfDecimal(line.substr(from, comma - from), &hex);
+      numbers += (numbers.empty() ? "" : ",") + hex;
+      from = comma + 1;
+    }
+    shown += all ? line.substr(0, first) + numbers + line.substr(last) : line;
+  }
+  return shown;
+}
 
 void CheckChecksumListText(const std::string& entryName, const std::string& text, const std::set<std::string>& declared,
                            bool haveDistributions, std::vector<std::string>* problems) {
@@ -176,7 +238,7 @@ bool InspectPatch(const std::string& path, const std::string& pinnedKeyFile, Ins
     if (app::LoadManifestTree(manifest->data, manifest->size, file) == 0) {
       QOStrStream text;
       file.Save(text, 0, "\n");
-      report->manifestText.assign(text.Data(), static_cast<std::size_t>(text.GetTotalSize()));
+      report->manifestText = ChecksumsInHex(std::string(text.Data(), static_cast<std::size_t>(text.GetTotalSize())));
       const app::Manifest read = app::ReadManifest(file);
       manifestVersion = read.version;
       haveDistributions = !read.distributions.empty();

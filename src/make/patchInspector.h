@@ -51,4 +51,8 @@ void CheckChecksumListText(const std::string& name, const std::string& text, con
 // Inspects the patch at `path`. `pinnedKeyFile` (may be empty): a public key blob the slot must hold. False when there is any problem.
 bool InspectPatch(const std::string& path, const std::string& pinnedKeyFile, InspectReport* report);
 
+// The manifest's text as the writer gives it, with every integer value or array named "crc" (ignoring
+// case) shown as unsigned hexadecimal ("crc=0x89473587;"), the way checksums are written by hand.
+std::string ChecksumsInHex(const std::string& text);
+
 }  // namespace make

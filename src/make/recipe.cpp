@@ -24,10 +24,55 @@ std::string FolderOf(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-// A path of the recipe, taken relative to the recipe's folder unless it is absolute.
+bool IsAbsolute(const std::string& path) {
+  return !path.empty() && (path[0] == '/' || path[0] == '\\' || (path.size() > 1 && path[1] == ':'));
+}
+
+// The length of an absolute path's root: "/", "\\", "C:" or "C:/" (a network share's server and share
+// are kept as ordinary components, which ".." never climbs above either).
+std::size_t RootLength(const std::string& path) {
+  if (path.size() > 1 && path[1] == ':') return path.size() > 2 && (path[2] == '/' || path[2] == '\\') ? 3 : 2;
+  if (path.size() > 1 && (path[0] == '/' || path[0] == '\\') && (path[1] == '/' || path[1] == '\\')) return 2;
+  return path.empty() || (path[0] != '/' && path[0] != '\\') ? 0 : 1;
+}
+
+// The path with "." and ".." folded into the components before them. A ".." left over at the front of
+// a relative path is kept (it climbs out of the current folder); one at an absolute root is dropped,
+// the way the system treats it.
+std::string Folded(const std::string& path) {
+  const std::size_t root = RootLength(path);
+  const bool isUnc = root == 2 && path[1] != ':';
+  std::vector<std::string> parts;
+  std::size_t kept = 0;  // leading components the folding must not remove (a share's server and name)
+  for (std::size_t at = root; at <= path.size();) {
+    std::size_t end = path.find_first_of("/\\", at);
+    if (end == std::string::npos) end = path.size();
+    const std::string part = path.substr(at, end - at);
+    at = end + 1;
+    if (part.empty() || part == ".") continue;
+    if (part == ".." && parts.size() > kept && parts.back() != "..") {
+      parts.pop_back();
+    } else if (part != ".." || root == 0) {
+      parts.push_back(part);
+    }
+    if (isUnc && parts.size() <= 2) kept = parts.size();
+  }
+  std::string folded = path.substr(0, root);
+  for (std::size_t i = 0; i < parts.size(); ++i) folded += (i > 0 ? "/" : "") + parts[i];
+  return folded.empty() ? std::string(".") : folded;
+}
+
+// A path of the recipe, taken relative to the recipe's folder unless it is absolute. The file system
+// layer keeps a relative path inside the current folder, so a path that climbs out of it
+// ("../game/1.05" beside a recipe in the current folder) is made absolute from the current folder.
 std::string Resolve(const std::string& base, const std::string& path) {
-  if (path.empty() || path[0] == '/' || path[0] == '\\' || (path.size() > 1 && path[1] == ':')) return path;
-  return base + path;
+  if (path.empty() || IsAbsolute(path)) return path;
+  std::string joined = Folded(base + path);
+  if (joined == ".." || joined.compare(0, 3, "../") == 0) {
+    std::string current;
+    if (platform::CurrentFileSystem()->CurrentFolder(&current)) joined = Folded(current + "/" + joined);
+  }
+  return joined;
 }
 
 std::string Text(const ParamEntry& holder, const char* key) {

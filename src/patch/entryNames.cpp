@@ -15,6 +15,19 @@ std::string WithoutDistributionSuffix(const std::string& name) {
   return HasDistributionSuffix(name) ? name.substr(0, name.rfind('.')) : name;
 }
 
+bool ChangesNoFile(const std::string& entryName) {
+  const std::string name = WithoutDistributionSuffix(entryName);
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string::npos || name.find_first_of("\\/", dot) != std::string::npos || name.size() - dot != 4) {
+    return false;
+  }
+  std::string action = name.substr(dot + 1);
+  for (char& c : action) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return action == "EQU" || action == "INI";
+}
+
 bool IsContainedRelativePath(const std::string& relativePath) {
   if (relativePath.empty() || relativePath.find(':') != std::string::npos) return false;
   std::size_t start = 0;

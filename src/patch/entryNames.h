@@ -14,6 +14,10 @@ bool HasDistributionSuffix(const std::string& name);
 std::string DistributionTag(const std::string& name);
 std::string WithoutDistributionSuffix(const std::string& name);
 
+// True when a versioned group's entry leaves its file as it is: its action suffix (before any
+// distribution suffix, ignoring case) is ".EQU" (the same in both versions) or ".INI" (in neither).
+bool ChangesNoFile(const std::string& entryName);
+
 // True when `relativePath` stays inside the folder it is joined to: not empty, no leading separator,
 // no drive or stream (":"), no control character, no component that is empty or made only of dots and
 // blanks. Payload names that fail this are never written.

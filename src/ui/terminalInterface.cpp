@@ -70,11 +70,13 @@ TerminalInterface::TerminalInterface(const PresetAnswers& answers)
                         platform::IsTerminal(platform::ConsoleStream::Error), platform::TerminalWidth()) {}
 
 void TerminalInterface::ShowMessage(const char* caption, const char* text, BoxIcon icon) {
+  lastLog_.clear();
   const std::string prefix = std::string(caption) + ": " + IconWord(icon) + ": ";
   PrintLines(prefix.c_str(), text);
 }
 
 bool TerminalInterface::AskYesNo(const char* caption, const char* text) {
+  lastLog_.clear();
   PrintLines((std::string(caption) + ": ").c_str(), text);
   if (answers_.start == PresetAnswers::Start::Yes) {
     PrintLines("", "Answered Yes (given in advance).");
@@ -90,7 +92,9 @@ bool TerminalInterface::AskYesNo(const char* caption, const char* text) {
 }
 
 int TerminalInterface::AskAbortRetryIgnore(const char* caption, const char* text, bool retryIsDefault) {
-  PrintLines((std::string(caption) + ": warning: ").c_str(), text);
+  const bool justLogged = lastLog_ == text;
+  lastLog_.clear();
+  if (!justLogged) PrintLines((std::string(caption) + ": warning: ").c_str(), text);
   if (answers_.onError == PresetAnswers::OnError::Abort) {
     PrintLines("", "Answered Abort (given in advance).");
     return kAbort;
@@ -150,7 +154,10 @@ void TerminalInterface::SetStatus(const char* text) {
   if (outputIsTerminal_ && (barShown_ || !status_.empty())) DrawBar();
 }
 
-void TerminalInterface::AppendLog(const char* text) { PrintLines("", text); }
+void TerminalInterface::AppendLog(const char* text) {
+  PrintLines("", text);
+  lastLog_ = text;
+}
 
 void TerminalInterface::SetTotal(std::uint64_t total) {
   total_ = total;

@@ -62,6 +62,9 @@ class TerminalInterface : public UserInterface {
   std::string status_;
   bool barShown_ = false;
   bool keepOpen_ = false;
+  // The log line printed last, until something else is shown: a question that says the same (the
+  // verification logs a damaged file, then asks about it) is not printed a second time.
+  std::string lastLog_;
 };
 
 }  // namespace ui

@@ -1,5 +1,7 @@
 #include "ui/unattendedInterface.h"
 
+#include <cstring>
+
 #include "ui/presetAnswers.h"
 
 namespace ui {
@@ -8,7 +10,9 @@ UnattendedInterface::UnattendedInterface(UserInterface* backend, const PresetAns
     : backend_(backend), answers_(answers), log_(log) {}
 
 void UnattendedInterface::Write(const char* kind, const std::string& text) {
-  if (!log_) return;
+  const bool repeated = std::strcmp(kind, "question") == 0 && text == lastLog_;
+  lastLog_ = std::strcmp(kind, "log") == 0 ? text : std::string();
+  if (!log_ || repeated) return;
   // One line an event: line ends inside the text become spaces.
   std::string line = text;
   for (char& c : line) {

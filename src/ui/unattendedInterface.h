@@ -42,6 +42,9 @@ class UnattendedInterface : public UserInterface {
   UserInterface* backend_;
   PresetAnswers answers_;
   std::FILE* log_;
+  // The text of the last event written when it was a log line: a question that repeats it (the
+  // verification logs a damaged file, then asks about it) gets only its answer written.
+  std::string lastLog_;
 };
 
 }  // namespace ui

@@ -256,19 +256,29 @@ TEST_F(PatchRunTest, CommandThatCannotStartIsLoggedAndThePatchGoesOn) {
   EXPECT_TRUE(diagnostics.Contains("CreateProcess failed, error 0x2"));
 }
 
+// The dry run does not ask the start question (an unattended one must not wait for a Yes it does
+// not need) and lists only the entries that would change a file: the steps' ".EQU" and ".INI"
+// entries are left out.
 TEST_F(PatchRunTest, DryRunChecksAndListsButWritesNothing) {
+  store.Add("1.05-1.06\\DATA\\ABSENT.PAK.INI.#GERMAN", "I");
+  store.Add("1.06-1.08\\DATA\\KEPT.PAK.equ", "E");
   const Tree before = Installed();
   options.dryRun = true;
   ui::ScriptedInterface screen;
-  screen.yesNoAnswers = {true};
   EXPECT_EQ(Run(), app::kPatchDone) << Events(screen);
+  EXPECT_TRUE(screen.Texts(Kind::YesNo).empty()) << Events(screen);
   EXPECT_EQ(Installed(), before);
   EXPECT_TRUE(registry.values.count(MemoryRegistry::Key(platform::RegistryHive::LocalMachine,
                                                         "Software\\Corvanth\\Example", "Version")) == 0);
   const std::vector<std::string> lines = screen.Texts(Kind::Log);
-  bool listedDelta = false;
-  for (const std::string& line : lines) listedDelta = listedDelta || line.find("1.05-1.06\\DATA\\MAP.PAK") != std::string::npos;
-  EXPECT_TRUE(listedDelta);
+  bool listedDelta = false, listedUnchanged = false;
+  for (const std::string& line : lines) {
+    listedDelta = listedDelta || line.find("1.05-1.06\\DATA\\MAP.PAK") != std::string::npos;
+    listedUnchanged = listedUnchanged || line.find(".EQU") != std::string::npos ||
+                      line.find(".equ") != std::string::npos || line.find(".INI") != std::string::npos;
+  }
+  EXPECT_TRUE(listedDelta) << Events(screen);
+  EXPECT_FALSE(listedUnchanged) << Events(screen);
   EXPECT_EQ(lines.back(), "Dry run: nothing was written.");
 }
 

@@ -271,4 +271,70 @@ TEST_F(BuildTest, BuildKilledAtAnyFileOperationLeavesNoPatchAndTheRerunMakesACle
   std::printf("kill points covered: %d file operations\n", operations);
 }
 
+// A recipe in a folder of its own names everything with "../": read with its own path, absolute or
+// relative, and from the current folder it lies in (where every one of its paths climbs out of the
+// current folder), it builds the patch the recipe beside the trees builds.
+TEST_F(BuildTest, RecipeInASubfolderFindsPathsThatClimbOutOfIt) {
+  const auto root = folder_.Path();
+  std::filesystem::copy_file(ZR_MAKE_STUB, root / "stub.exe");
+  Write(root / "recipes" / "game" / "recipe.cpp",
+        "manifest = \"../../manifest.cpp\";\nkey = \"./../../key.pem\";\npatchProgram = \"../../stub.exe\";\n"
+        "deltaTool = \"../sub/../../tool.exe\";\npayload = \"../../built.payload\";\nclass Versions\n{\n"
+        "  class v105 { version = \"1.05\"; class Trees { ENGLISH = \"../../game/1.05/en\"; GERMAN = \"../..//game/1.05/de/\"; }; };\n"
+        "  class v106 { version = \"1.06\"; class Trees { ENGLISH = \"..\\\\..\\\\game\\\\1.06\\\\en\"; GERMAN = \"../../game/./1.06/de\"; }; };\n"
+        "};\n");
+  make::Recipe recipe;
+  std::vector<std::string> problems;
+  ASSERT_TRUE(make::ReadRecipe(folder_.File("recipes/game/recipe.cpp"), &recipe, &problems)) << Joined(problems);
+  const auto same = [](const std::string& a, const std::string& b) {
+    return std::filesystem::path(a).lexically_normal() == std::filesystem::path(b).lexically_normal();
+  };
+  EXPECT_TRUE(same(recipe.payload, folder_.File("built.payload"))) << recipe.payload;
+  EXPECT_TRUE(same(recipe.versions[1].trees[0].second, folder_.File("game/1.06/en")))
+      << recipe.versions[1].trees[0].second;
+
+  std::string current;
+  ASSERT_TRUE(platform::CurrentFileSystem()->CurrentFolder(&current));
+  // From the recipe's own folder, a path that climbs out of it is made absolute from there.
+  ASSERT_TRUE(platform::CurrentFileSystem()->SetCurrentFolder(folder_.File("recipes/game").c_str()));
+  const bool read = make::ReadRecipe("recipe.cpp", &recipe, &problems);
+  platform::CurrentFileSystem()->SetCurrentFolder(current.c_str());
+  ASSERT_TRUE(read) << Joined(problems);
+  EXPECT_TRUE(same(recipe.manifest, folder_.File("manifest.cpp"))) << recipe.manifest;
+  // Each path names what is there, through the file system the build reads with.
+  bool isFolder = false;
+  for (const std::string& file : {recipe.manifest, recipe.key, recipe.patchProgram, recipe.deltaTool}) {
+    EXPECT_TRUE(platform::CurrentFileSystem()->Exists(file.c_str(), &isFolder) && !isFolder) << file;
+  }
+  for (const make::RecipeVersion& version : recipe.versions) {
+    for (const auto& [tag, tree] : version.trees) {
+      EXPECT_TRUE(platform::CurrentFileSystem()->Exists(tree.c_str(), &isFolder) && isFolder) << tag << " " << tree;
+    }
+  }
+
+  if (!canSign_) GTEST_SKIP() << "no publisher functions in this build";
+  StandInEncoder encoder;
+  make::BuildReport report;
+  ASSERT_TRUE(make::BuildPatch(options_, &report)) << Joined(report.problems);
+  const std::map<std::string, std::string> expected = Entries(options_.output);
+  ASSERT_GT(expected.size(), 5u);
+
+  for (const std::string& recipePath : {folder_.File("recipes/game/recipe.cpp"), std::string("recipe.cpp")}) {
+    SCOPED_TRACE(recipePath);
+    if (recipePath == "recipe.cpp") {
+      ASSERT_TRUE(platform::CurrentFileSystem()->SetCurrentFolder(folder_.File("recipes/game").c_str()));
+    }
+    make::BuildOptions options = options_;
+    options.recipe = recipePath;
+    options.output = folder_.File("other.exe");
+    make::BuildReport other;
+    const bool built = make::BuildPatch(options, &other);
+    platform::CurrentFileSystem()->SetCurrentFolder(current.c_str());
+    ASSERT_TRUE(built) << Joined(other.problems);
+    EXPECT_EQ(Entries(options.output), expected);
+    EXPECT_TRUE(std::filesystem::is_directory(root / "built.payload" / "1.05-1.06"));
+    std::filesystem::remove(options.output);
+  }
+}
+
 }  // namespace

@@ -35,7 +35,9 @@ std::string Joined(const std::vector<std::string>& lines) {
 const char* kManifest =
     "configApp = \"Software\\Corvanth\\Game\";\ndisplayName = \"Corvanth\";\nversion = \"1.06\";\n"
     "appName = \"game.exe\";\nisPatch = 1;\n"
-    "class Distributions {\n  class GERMAN { scope = 1; name = \"Deutsch\"; parent = \"\"; };\n};\n";
+    "class Distributions {\n  class GERMAN { scope = 1; name = \"Deutsch\"; parent = \"\"; };\n};\n"
+    "class WhatDistribution {\n  class German { file = \"Data\\\\Local.pak\"; crc = 0x89473587;"
+    " distributions[] = {\"GERMAN\"}; };\n};\n";
 
 class PackTest : public ::testing::Test {
  protected:
@@ -119,6 +121,9 @@ TEST_F(PackTest, PackedEntriesReadBackThroughTheStore) {
   EXPECT_TRUE(inspected.payloadVerified);
   EXPECT_EQ(inspected.tableEntries, 9);
   EXPECT_NE(inspected.manifestText.find("configApp"), std::string::npos);
+  // A checksum as it was written, not as the negative number the binary form holds.
+  EXPECT_NE(inspected.manifestText.find("\t\tcrc=0x89473587;\n"), std::string::npos) << inspected.manifestText;
+  EXPECT_NE(inspected.manifestText.find("\t\tscope=1;\n"), std::string::npos) << inspected.manifestText;
   std::string fingerprint;
   platform::KeyFingerprint(publicKey_, &fingerprint);
   EXPECT_EQ(inspected.fingerprint, fingerprint);
@@ -268,6 +273,18 @@ TEST_F(PackTest, AKeyOf1024BitsPacksOnlyTheOriginalFormat) {
   EXPECT_FALSE(make::InspectPatch(options_.output, "", &inspected));
   EXPECT_TRUE(Mentions(inspected.problems, "PAYLOAD.TABLE: missing, though the key has 2048 bits"))
       << Joined(inspected.problems);
+}
+
+// Integers named crc become unsigned hexadecimal, every other line stays as the writer gave it.
+TEST(ChecksumsInHex, OnlyIntegersNamedCrcChange) {
+  EXPECT_EQ(make::ChecksumsInHex("crc=-1991821945;\n\tCRC=0;\n\t\tCrc=2147483647;\ncrc=-2147483648;\n"),
+            "crc=0x89473587;\n\tCRC=0x00000000;\n\t\tCrc=0x7fffffff;\ncrc=0x80000000;\n");
+  EXPECT_EQ(make::ChecksumsInHex("\tcrc[]={1,-1};\ncrc[]={};\ncrc[]={1,\"a\"};\n"),
+            "\tcrc[]={0x00000001,0xffffffff};\ncrc[]={};\ncrc[]={1,\"a\"};\n");
+  // Not integers, not named crc, or out of the 32-bit range: as they were.
+  const std::string kept =
+      "crc=\"-5\";\ncrc=1.5;\ncrcs=5;\nmycrc=5;\nname=\"crc=5;\";\ncrc=4294967296;\ncrc=-;\ncrc=;\ncrc=5\ncrc";
+  EXPECT_EQ(make::ChecksumsInHex(kept), kept);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "ui/scriptedInterface.h"
+#include "ui/terminalInterface.h"
 
 namespace {
 
@@ -76,6 +77,48 @@ TEST(Unattended, PresetAnswersAreNotAskedAndEverythingReachesTheLogFile) {
   ui::UnattendedInterface asking(&screen, ui::PresetAnswers(), nullptr);
   screen.yesNoAnswers = {false};
   EXPECT_FALSE(asking.AskYesNo("Patch", "Start?"));
+}
+
+// The verification logs a damaged file and then asks about it with the same text: the terminal and the
+// log file name the file once, while a question after anything else still shows its text.
+TEST(DamagedFile, LoggedThenAskedIsWrittenOnce) {
+  const char* damaged = "Error found in file Data\\Map.pak (a68ef385!=73404694)";
+  const auto count = [](const std::string& text, const std::string& part) {
+    int found = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++found;
+    return found;
+  };
+  ui::PresetAnswers answers;
+  answers.onError = ui::PresetAnswers::OnError::Ignore;
+  {
+    std::FILE* output = std::tmpfile();
+    ASSERT_NE(output, nullptr);
+    ui::TerminalInterface terminal(answers, nullptr, output, false, false, 200);
+    terminal.AppendLog(damaged);
+    EXPECT_EQ(terminal.AskAbortRetryIgnore("Patch", damaged, false), ui::kIgnore);
+    terminal.AppendLog("Other line");
+    EXPECT_EQ(terminal.AskAbortRetryIgnore("Patch", damaged, false), ui::kIgnore);
+    std::fflush(output);
+    const std::string text = Contents(output);
+    EXPECT_EQ(count(text, "Error found in file Data\\Map.pak"), 2) << text;
+    EXPECT_EQ(count(text, "Patch: warning: Error found"), 1) << text;
+    EXPECT_EQ(count(text, "Answered Ignore (given in advance)."), 2) << text;
+    std::fclose(output);
+  }
+  {
+    std::FILE* log = std::tmpfile();
+    ASSERT_NE(log, nullptr);
+    ui::ScriptedInterface backend;
+    ui::UnattendedInterface unattended(&backend, answers, log);
+    unattended.AppendLog(damaged);
+    EXPECT_EQ(unattended.AskAbortRetryIgnore("Patch", damaged, false), ui::kIgnore);
+    unattended.SetTitle("Title");
+    EXPECT_EQ(unattended.AskAbortRetryIgnore("Patch", damaged, false), ui::kIgnore);
+    const std::string text = Contents(log);
+    EXPECT_EQ(text, std::string("log: ") + damaged + "\nanswer: Ignore\ntitle: Title\nquestion: " + damaged +
+                        "\nanswer: Ignore\n");
+    std::fclose(log);
+  }
 }
 
 }  // namespace
