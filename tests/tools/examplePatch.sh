@@ -1,6 +1,21 @@
 # Shared by the end-to-end scripts: the example game's trees and a signed patch of them, built by zrmake
-# around a stand-in for the Windows program. The caller sets `zrexample`, `zrmake` and `stub`, defines
-# `fail`, and works in its own folder.
+# around a stand-in for the Windows program. The caller defines `fail`.
+
+# enter_work LINUX_BUILD STUB WORK_DIR: the programs of the Linux build (`zrexample`, `zrmake`,
+# `zrpatch`), the stand-in (`stub`), and a fresh work folder (`work`) as the current folder, with no
+# prefix taken from the environment.
+enter_work() {
+  linux=$(cd "$1" && pwd)
+  stub=$(realpath "$2")
+  work=$(realpath -m "$3")
+  zrexample="$linux/tools/zrexample"
+  zrmake="$linux/tools/zrmake"
+  zrpatch="$linux/src/zrpatch"
+  rm -rf "$work"
+  mkdir -p "$work"
+  cd "$work" || exit 1
+  unset WINEPREFIX WINEARCH
+}
 
 # recipe PROGRAM VERSION...: the recipe of a patch around PROGRAM with those versions' German trees.
 recipe() {

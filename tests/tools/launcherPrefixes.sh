@@ -9,16 +9,8 @@ set -u
 . "$1/tools/launcherHome.sh"
 . "$1/tests/tools/examplePatch.sh"
 shift
-linux=$(cd "$1" && pwd)
-stub=$(realpath "$2")
-work=$(realpath -m "$3")
-zrexample="$linux/tools/zrexample"
-zrmake="$linux/tools/zrmake"
-zrpatch="$linux/src/zrpatch"
-rm -rf "$work"
-mkdir -p "$work"
-cd "$work" || exit 1
-unset WINEPREFIX WINEARCH XDG_DATA_HOME XDG_CONFIG_HOME
+enter_work "$1" "$2" "$3"
+unset XDG_DATA_HOME XDG_CONFIG_HOME
 
 fail() {
   echo "launcherPrefixes: $*" >&2

@@ -6,16 +6,8 @@
 # The patch is built by zrmake around a stand-in for the Windows program.
 #   runRefusals.sh SOURCE_DIR LINUX_BUILD STUB WORK_DIR
 set -u
-linux=$(cd "$2" && pwd)
-stub=$(realpath "$3")
-work=$(realpath -m "$4")
-zrexample="$linux/tools/zrexample"
-zrmake="$linux/tools/zrmake"
-zrpatch="$linux/src/zrpatch"
-rm -rf "$work"
-mkdir -p "$work"
-cd "$work" || exit 1
-unset WINEPREFIX WINEARCH
+. "$1/tests/tools/examplePatch.sh"
+enter_work "$2" "$3" "$4"
 
 fail() {
   echo "runRefusals: $*" >&2
@@ -40,7 +32,6 @@ $(cat out.txt)"
   echo "   refused (exit $code): $(grep -F -- "$text" out.txt | head -1)"
 }
 
-. "$1/tests/tools/examplePatch.sh"
 example_sources
 recipe zrpatch.exe 1.05 1.06 1.08 > recipe.cpp
 build_patch recipe.cpp patch.exe

@@ -8,17 +8,10 @@
 #   verifyInstallation.sh SOURCE_DIR LINUX_BUILD STUB WORK_DIR [WINDOWS_PATCH_PROGRAM]
 set -u
 source=$(cd "$1" && pwd)
-linux=$(cd "$2" && pwd)
-stub=$(realpath "$3")
-work=$(realpath -m "$4")
 windowsProgram=${5:+$(realpath -m "$5")}
-zrexample="$linux/tools/zrexample"
-zrmake="$linux/tools/zrmake"
-zrpatch="$linux/src/zrpatch"
-rm -rf "$work"
-mkdir -p "$work"
-cd "$work" || exit 1
-unset WINEPREFIX WINEARCH XDG_DATA_HOME XDG_CONFIG_HOME
+. "$source/tests/tools/examplePatch.sh"
+enter_work "$2" "$3" "$4"
+unset XDG_DATA_HOME XDG_CONFIG_HOME
 export HOME="$work/home"
 mkdir -p "$HOME"
 
@@ -63,7 +56,6 @@ assert objects[-1] == {"type": "result", "code": int(sys.argv[2])}, objects[-1]
 PY
 }
 
-. "$source/tests/tools/examplePatch.sh"
 example_sources
 recipe zrpatch.exe 1.05 1.06 1.08 > recipe.cpp
 build_patch recipe.cpp patch.exe
