@@ -12,4 +12,15 @@ std::string PresetDistribution(const PresetAnswers& answers, const std::vector<s
   return std::string();
 }
 
+std::string CandidateList(const std::vector<std::string>& candidates) {
+  std::string list;
+  for (const std::string& candidate : candidates) list += (list.empty() ? "" : ", ") + candidate;
+  return list;
+}
+
+std::string UnattendedDistributionText(const std::vector<std::string>& candidates) {
+  return "The distribution of this installation was not recognised, and unattended (--yes) nobody can choose it: "
+         "give --distribution with one of " + CandidateList(candidates) + ".";
+}
+
 }  // namespace ui

@@ -103,6 +103,10 @@ int TerminalInterface::AskAbortRetryIgnore(const char* caption, const char* text
     PrintLines("", "Answered Ignore (given in advance).");
     return kIgnore;
   }
+  if (answers_.Unattended()) {
+    PrintLines("", kUnattendedAbortText);
+    return kAbort;
+  }
   const char* prompt = retryIsDefault ? "[a]bort, [R]etry, [i]gnore? " : "[a]bort, [r]etry, [i]gnore? ";
   for (std::string answer; ReadAnswer(prompt, &answer);) {
     answer = Trimmed(answer);
@@ -121,11 +125,14 @@ std::string TerminalInterface::ChooseDistribution(const std::vector<KnownDistrib
   if (!answers_.distribution.empty()) {
     const std::string chosen = PresetDistribution(answers_, candidates);
     if (!chosen.empty()) return chosen;
-    std::string list;
-    for (const std::string& candidate : candidates) list += (list.empty() ? "" : ", ") + candidate;
     PrintLines("error: ", ("The distribution " + answers_.distribution +
-                           " given in advance is not one of those this installation may be: " + list + ".")
+                           " given in advance is not one of those this installation may be: " +
+                           CandidateList(candidates) + ".")
                               .c_str());
+    return std::string();
+  }
+  if (answers_.Unattended()) {
+    PrintLines("error: ", UnattendedDistributionText(candidates).c_str());
     return std::string();
   }
   PrintLines("", "Your distribution was not recognized. Please, select one from the list.");

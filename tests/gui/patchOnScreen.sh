@@ -2,7 +2,8 @@
 # A real patch executable on a real screen: the Windows program under Wine applies the example game's
 # patch, answered with keys as a player would: the start question, the progress window during the
 # steps, the final window with the success line until OK; then a failing run (an installation already
-# at 1.08 with a damaged file, the question answered Abort) whose window stays open with the error.
+# at 1.08 with a damaged file, the question answered Abort) whose window stays open with the error;
+# then unattended runs (--yes) that fail in several ways and end by themselves, nothing asked.
 #
 #   patchOnScreen.sh PATCH.exe ZREXAMPLE GAME_DIR OUTPUT_DIR [WINE]
 #
@@ -34,9 +35,11 @@ install() {
   "$zrexample" install "$1" --prefix "$WINEPREFIX" >>"$out/install.log" 2>&1 || fail "cannot install $1"
 }
 
-start_patch() {  # start_patch CASE
+start_patch() {  # start_patch CASE [PROGRAM [ARGUMENTS...]]
+  local name=$1 program=${2:-'C:\patch.exe'}
+  shift $(($# < 2 ? $# : 2))
   # C.UTF-8 is a locale every machine has: Wine decodes the game's UTF-8 file names with it.
-  LANG=C.UTF-8 LC_ALL=C.UTF-8 "$wine" 'C:\patch.exe' >"$out/$1.log" 2>&1 &
+  LANG=C.UTF-8 LC_ALL=C.UTF-8 "$wine" "$program" "$@" >"$out/$name.log" 2>&1 &
   program_pid=$!
 }
 
@@ -79,6 +82,31 @@ else
   fail "failure: the window did not stay open"
 fi
 finish failure 1
+
+# Unattended (--yes): whatever goes wrong, no box waits for a person. Each run ends by itself with exit
+# code 1 and the reason in its log file: a damaged file (the Abort/Retry/Ignore question), a mistake on
+# the command line and a corrupted patch (error boxes).
+unattended() {  # unattended CASE EXPECTED_LOG_TEXT PROGRAM ARGUMENTS...
+  local name=$1 expected=$2
+  shift 2
+  rm -f "$WINEPREFIX/drive_c/unattended.log"
+  start_patch "$name" "$@"
+  finish "$name" 1
+  shoot "$name-end"
+  grep -qF -- "$expected" "$WINEPREFIX/drive_c/unattended.log" "$out/$name.log" 2>/dev/null ||
+    fail "$name: '$expected' is in neither the log file nor the output"
+  cp "$WINEPREFIX/drive_c/unattended.log" "$out/$name-unattended.log" 2>/dev/null
+}
+install "$game/GERMAN/1.08"
+printf 'damaged' >"$installed/Data/Maps/Island.map"
+unattended unattended-damaged "answer: Abort" 'C:\patch.exe' --yes --log 'C:\unattended.log'
+grep -q "^question: .*Island.map" "$WINEPREFIX/drive_c/unattended.log" ||
+  fail "unattended-damaged: the damaged file is not named in the log file"
+unattended unattended-option "error: unknown option --bogus" 'C:\patch.exe' --yes --log 'C:\unattended.log' --bogus
+cp "$patch" "$WINEPREFIX/drive_c/tampered.exe"
+offset=$(grep -obUa displayName "$WINEPREFIX/drive_c/tampered.exe" | tail -n 1 | cut -d: -f1)
+printf 'D' | dd of="$WINEPREFIX/drive_c/tampered.exe" bs=1 seek="$offset" conv=notrunc status=none
+unattended unattended-corrupted "Patch file is corrupted" 'C:\tampered.exe' --yes --log 'C:\unattended.log'
 
 echo "onScreen: screenshots in $out"
 [ "$failures" -eq 0 ] && echo "onScreen: all cases passed"

@@ -67,7 +67,8 @@ TEST(Unattended, PresetAnswersAreNotAskedAndEverythingReachesTheLogFile) {
   unattended.AppendLog("done");
   unattended.ShowMessage("Patch", "bad", ui::BoxIcon::Error);
   EXPECT_TRUE(screen.Texts(ui::ScriptedInterface::EventKind::YesNo).empty()) << "nothing was asked";
-  EXPECT_EQ(screen.Texts(ui::ScriptedInterface::EventKind::Log), std::vector<std::string>{"done"});
+  EXPECT_EQ(screen.Texts(ui::ScriptedInterface::EventKind::Log), (std::vector<std::string>{"done", "bad"}))
+      << "unattended, the box went to the window's log";
   EXPECT_EQ(Contents(log),
             "question: Start?\nanswer: Yes\nquestion: Damaged  file\nanswer: Ignore\ndistribution: EURO\n"
             "distribution: (cancelled)\nlog: done\nerror: bad\n");
@@ -77,6 +78,71 @@ TEST(Unattended, PresetAnswersAreNotAskedAndEverythingReachesTheLogFile) {
   ui::UnattendedInterface asking(&screen, ui::PresetAnswers(), nullptr);
   screen.yesNoAnswers = {false};
   EXPECT_FALSE(asking.AskYesNo("Patch", "Start?"));
+}
+
+// With --yes nobody is there: no kind of box or question reaches a backend that would wait for a
+// person, each one's text still reaches the window's log and the log file, and the answers are the
+// safe ones (Abort, Cancel) unless given in advance.
+TEST(Unattended, YesAnswersEveryBoxWithoutAPerson) {
+  ui::PresetAnswers answers;
+  answers.start = ui::PresetAnswers::Start::Yes;
+  {
+    ui::ScriptedInterface screen;
+    screen.abortRetryIgnoreAnswers = {ui::kIgnore};  // what a person would have pressed
+    screen.distributionAnswers = {"EURO"};
+    std::FILE* log = std::tmpfile();
+    ASSERT_NE(log, nullptr);
+    ui::UnattendedInterface unattended(&screen, answers, log);
+    EXPECT_TRUE(unattended.AskYesNo("Patch", "Start?"));
+    for (ui::BoxIcon icon : {ui::BoxIcon::Error, ui::BoxIcon::Information, ui::BoxIcon::Warning, ui::BoxIcon::Question}) {
+      unattended.ShowMessage("Error", "resource: 1.05-1.06\\DOCS\\\xC5\x98" "E\xC4\x8C.TXT.UPD\r\nnot found", icon);
+    }
+    EXPECT_EQ(unattended.AskAbortRetryIgnore("Patch", "Error found in file Game.exe", true), ui::kAbort);
+    EXPECT_EQ(unattended.ChooseDistribution({}, {"USA", "EURO"}), "");
+    for (auto kind : {ui::ScriptedInterface::EventKind::Message, ui::ScriptedInterface::EventKind::YesNo,
+                      ui::ScriptedInterface::EventKind::AbortRetryIgnore, ui::ScriptedInterface::EventKind::Distribution}) {
+      EXPECT_TRUE(screen.Texts(kind).empty()) << "a box waited for a person (kind " << static_cast<int>(kind) << ")";
+    }
+    const std::vector<std::string> shown = screen.Texts(ui::ScriptedInterface::EventKind::Log);
+    ASSERT_EQ(shown.size(), 7u);
+    EXPECT_EQ(shown[0], "resource: 1.05-1.06\\DOCS\\\xC5\x98" "E\xC4\x8C.TXT.UPD  not found");
+    EXPECT_EQ(shown[4], "Error found in file Game.exe");
+    EXPECT_EQ(shown[5], ui::kUnattendedAbortText);
+    EXPECT_EQ(shown[6], ui::UnattendedDistributionText({"USA", "EURO"}));
+    EXPECT_NE(shown[6].find("--distribution with one of USA, EURO."), std::string::npos);
+    const std::string written = Contents(log);
+    EXPECT_NE(written.find("error: resource: "), std::string::npos) << written;
+    EXPECT_NE(written.find("question: Error found in file Game.exe\nanswer: Abort\n"), std::string::npos) << written;
+    EXPECT_NE(written.find("distribution: (cancelled)\n"), std::string::npos) << written;
+    std::fclose(log);
+  }
+  {
+    // The terminal reads nothing with --yes, although its input is a terminal holding answers.
+    std::FILE* output = std::tmpfile();
+    std::FILE* input = std::tmpfile();
+    ASSERT_TRUE(output && input);
+    std::fputs("i\n1\n", input);
+    std::rewind(input);
+    ui::TerminalInterface terminal(answers, input, output, true, false, 200);
+    EXPECT_EQ(terminal.AskAbortRetryIgnore("Patch", "Error found in file Game.exe", true), ui::kAbort);
+    EXPECT_EQ(terminal.ChooseDistribution({}, {"USA", "EURO"}), "");
+    EXPECT_EQ(std::ftell(input), 0L) << "the terminal was read";
+    const std::string text = Contents(output);
+    EXPECT_NE(text.find(ui::kUnattendedAbortText), std::string::npos) << text;
+    EXPECT_NE(text.find(ui::UnattendedDistributionText({"USA", "EURO"})), std::string::npos) << text;
+    std::fclose(input);
+    std::fclose(output);
+  }
+  {
+    // --on-error and --distribution still answer as given.
+    ui::PresetAnswers given = answers;
+    given.onError = ui::PresetAnswers::OnError::Ignore;
+    given.distribution = "usa";
+    ui::ScriptedInterface screen;
+    ui::UnattendedInterface unattended(&screen, given, nullptr);
+    EXPECT_EQ(unattended.AskAbortRetryIgnore("Patch", "E", false), ui::kIgnore);
+    EXPECT_EQ(unattended.ChooseDistribution({}, {"USA", "EURO"}), "USA");
+  }
 }
 
 // The verification logs a damaged file and then asks about it with the same text: the terminal and the

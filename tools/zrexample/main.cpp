@@ -149,6 +149,11 @@ bool MakeVersions(const std::string& distribution, const MakeOptions& options, c
   tree["Docs\\\xD0\x9A\xD0\xB0\xD1\x80\xD1\x82\xD0\xB0.txt"] = "ru 1.05\r\n";              // Docs\Карта.txt
   tree["Docs\\\xCE\x91\xCF\x81\xCF\x87\xCE\xB5\xCE\xAF\xCE\xBF.txt"] = "el 1.05\r\n";      // Docs\Αρχείο.txt
   tree["Docs\\\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF.txt"] = "ja 1.05\r\n";                  // Docs\データ.txt
+  // Folders in those scripts, and names whose upper-case form is longer ("ɐ" two bytes, "Ɐ" three) or
+  // shorter ("ⱥ" three bytes, "Ⱥ" two) in UTF-8.
+  tree["Docs\\\xCE\x9F\xCE\xB4\xCE\xB7\xCE\xB3\xCE\xBF\xCE\xAF\\\xD0\xA1\xD0\xBF\xD1\x80\xD0\xB0\xD0\xB2\xD0\xBA\xD0\xB0.txt"] =
+      "el/ru 1.05\r\n";                                                                       // Docs\Οδηγοί\Справка.txt
+  tree["Docs\\\xE6\x97\xA5\xE6\x9C\xAC\\\xC9\x90\xE2\xB1\xA5.txt"] = "ja/upper 1.05\r\n";  // Docs\日本\ɐⱥ.txt
   if (!done("1.05", tree)) return false;
 
   if (!GameExecutable("1.06", &tree["Game.exe"], error)) return false;
@@ -158,6 +163,9 @@ bool MakeVersions(const std::string& distribution, const MakeOptions& options, c
   tree["readme.txt"] = "Example Game 1.06\r\n";
   tree["Docs\\\xC5\x99" "e\xC4\x8D.txt"] = "cs 1.06\r\n";
   tree["Docs\\\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF.txt"] = "ja 1.06\r\n";
+  // Renamed only in a non-ASCII letter's case, contents kept: Docs\Żółć.txt becomes Docs\żółć.txt.
+  tree["Docs\\\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87.txt"] = tree["Docs\\\xC5\xBB\xC3\xB3\xC5\x82\xC4\x87.txt"];
+  tree.erase("Docs\\\xC5\xBB\xC3\xB3\xC5\x82\xC4\x87.txt");
   if (!done("1.06", tree)) return false;
 
   if (options.withStep107) {

@@ -15,32 +15,41 @@
 #include "patch/trustedKey.h"
 #include "platform/win32/dialogs/patchProgram.h"
 #include "platform/win32/dialogs/resourceCatalogue.h"
+#include "platform/win32/wideText.h"
 #include "ui/jsonLinesInterface.h"
 #include "ui/messages.h"
 #include "ui/unattendedInterface.h"
 
 namespace {
 
+// The log file named by --log, opened for appending; the name is UTF-8 like the rest of the command
+// line, so it is opened through the wide functions.
+std::FILE* OpenLog(const std::string& path) {
+  return path.empty() ? nullptr : _wfopen(platform::WideText(path.c_str()).c_str(), L"a");
+}
+
 // The run the command line asks for, talking to the user through `backend`.
 int RunCommandLine(const std::string& commandLine, ui::UserInterface* backend) {
   app::ProgramOptions programOptions;
   app::PatchRunOptions options;
   std::string error;
-  if (!app::TakeProgramOptions(commandLine, &programOptions, &options.storePath, &error)) {
-    ui::UserInterface* previous = ui::SetUserInterface(backend);
-    ui::ShowMessage(error.c_str(), ui::BoxIcon::Error);
-    ui::SetUserInterface(previous);
-    return app::kPatchFailed;
-  }
-  options.trustedKey = TrustedKeyBlob();
-  options.distribution = programOptions.answers.distribution;
-  // A patch of the original format (a 1024-bit key, only the manifest signed) applies as it always did.
-  options.unsignedPayload = app::UnsignedPayload::Apply;
-  options.verifyOnly = programOptions.verify;
-  std::FILE* log = programOptions.logPath.empty() ? nullptr : std::fopen(programOptions.logPath.c_str(), "a");
+  const bool parsed = app::TakeProgramOptions(commandLine, &programOptions, &options.storePath, &error);
+  // The options read before a mistake still count: with --yes it goes to the window's log, not a box.
+  std::FILE* log = OpenLog(programOptions.logPath);
+  if (parsed && !programOptions.logPath.empty() && !log) error = "cannot open the log file " + programOptions.logPath;
   ui::UnattendedInterface unattended(backend, programOptions.answers, log);
   ui::UserInterface* previous = ui::SetUserInterface(&unattended);
-  const int result = app::PatchRun(options);
+  int result = app::kPatchFailed;
+  if (error.empty()) {
+    options.trustedKey = TrustedKeyBlob();
+    options.distribution = programOptions.answers.distribution;
+    // A patch of the original format (a 1024-bit key, only the manifest signed) applies as it always did.
+    options.unsignedPayload = app::UnsignedPayload::Apply;
+    options.verifyOnly = programOptions.verify;
+    result = app::PatchRun(options);
+  } else {
+    ui::ShowMessage(error.c_str(), ui::BoxIcon::Error);
+  }
   ui::SetUserInterface(previous);
   if (log) std::fclose(log);
   return result;
@@ -73,6 +82,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
   if (parsed && options.json) return VerifyAsJsonLines(line, options);
   // Answered in advance (--yes), the run needs nobody at the end: the final window does not wait for
   // OK. A verification writes nothing and needs no rights.
-  const bool unattended = parsed && options.answers.start == ui::PresetAnswers::Start::Yes;
+  const bool unattended = options.answers.Unattended();
   return dialogs::RunPatchProgram(RunPatch, nullptr, !unattended, !(parsed && options.verify));
 }

@@ -8,6 +8,7 @@
 #undef GetMessage
 #undef FormatMessage
 
+#include <cstdio>
 #include <memory>
 #include <new>
 
@@ -135,7 +136,13 @@ int RunPatchProgram(PatchRoutine run, void* argument, bool waitForOk, bool check
   if (checkRights && !platform::CheckInstallRights()) {
     char text[2048];
     ui::GetMessage(28, text, sizeof text);
-    ui::ShowMessage(text, ui::BoxIcon::Error);
+    if (waitForOk) {
+      ui::ShowMessage(text, ui::BoxIcon::Error);
+    } else {
+      // Unattended there is nobody to press OK, and no window yet: the program that started this one
+      // reads the reason on standard error.
+      std::fprintf(stderr, "%s\n", text);
+    }
     return finish(kExitNoRights);
   }
 

@@ -40,7 +40,7 @@ using PatchRoutine = int (*)(const WorkerStartBlock& block, void* argument);
 // bar, and, when the run returned 0 or asked to keep the window open, the window shown until the user
 // dismisses it. Instance, command line and show command are the running program's own.
 // With `waitForOk` cleared (an unattended run) the final window is shown filled but the program ends
-// without waiting for the user. With `checkRights` cleared (a run that writes nothing) the rights are
+// without waiting for the user, and missing rights are told on standard error instead of in a box. With `checkRights` cleared (a run that writes nothing) the rights are
 // not required.
 int RunPatchProgram(PatchRoutine run, void* argument, bool waitForOk = true, bool checkRights = true);
 
