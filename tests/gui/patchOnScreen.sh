@@ -100,8 +100,8 @@ unattended() {  # unattended CASE EXPECTED_LOG_TEXT PROGRAM ARGUMENTS...
 install "$game/GERMAN/1.08"
 printf 'damaged' >"$installed/Data/Maps/Island.map"
 unattended unattended-damaged "answer: Abort" 'C:\patch.exe' --yes --log 'C:\unattended.log'
-grep -q "^question: .*Island.map" "$WINEPREFIX/drive_c/unattended.log" ||
-  fail "unattended-damaged: the damaged file is not named in the log file"
+tr -d '\r' <"$WINEPREFIX/drive_c/unattended.log" | grep -A1 "Error found in file Data.Maps.Island.map" | grep -qx "answer: Abort" ||
+  fail "unattended-damaged: the log file does not name the damaged file with its answer"
 unattended unattended-option "error: unknown option --bogus" 'C:\patch.exe' --yes --log 'C:\unattended.log' --bogus
 cp "$patch" "$WINEPREFIX/drive_c/tampered.exe"
 offset=$(grep -obUa displayName "$WINEPREFIX/drive_c/tampered.exe" | tail -n 1 | cut -d: -f1)

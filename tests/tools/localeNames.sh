@@ -63,10 +63,14 @@ for locale in C.UTF-8 de_DE.UTF-8 cs_CZ.UTF-8; do
         --on-error abort --log 'C:\patch.log' > "$prefix.log" 2>&1
       code=$?
       WINEPREFIX="$work/$prefix" wineserver -w
-      # What code page Wine chose for the locale, for the reader of the log.
-      echo "ANSI code page: $(LANG=$locale LC_ALL=$locale WINEPREFIX="$work/$prefix" "$wine" reg query \
-        'HKLM\System\CurrentControlSet\Control\Nls\CodePage' /v ACP 2> /dev/null | grep -o '[0-9]*$')" >> "$prefix.log"
+      # The ANSI code page Wine took from the locale: the names must have been found through it too.
+      acp=$(LANG=$locale LC_ALL=$locale WINEPREFIX="$work/$prefix" "$wine" reg query \
+        'HKLM\System\CurrentControlSet\Control\Nls\CodePage' 2> /dev/null | tr -d '\r' | awk '$1 == "ACP" { print $3 }')
       WINEPREFIX="$work/$prefix" wineserver -k 2> /dev/null
+      expected_acp=1252
+      [ "$locale" = cs_CZ.UTF-8 ] && expected_acp=1250
+      echo "ANSI code page: $acp" >> "$prefix.log"
+      [ "$acp" = "$expected_acp" ] || fail "$program under $locale: Wine's ANSI code page is '$acp', not $expected_acp"
       cat "$prefix/drive_c/patch.log" >> "$prefix.log" 2> /dev/null
     fi
     [ "$code" = 0 ] || { fail "$program under $locale: exit code $code ($(grep -m1 -iE 'error|missing' "$prefix.log"))"; continue; }
