@@ -1,6 +1,6 @@
 // Writes the Windows program's string tables, one per language, from the compiled-in message table, as
 // resource-script text on standard output. The Windows build compiles the file this writes
-// (src/platform/win32/dialogs/resources/messages.rc); a test keeps that file equal to what this writes.
+// (src/ui/win32/resources/messages.rc); a test keeps that file equal to what this writes.
 //
 //   messageResources > messages.rc
 

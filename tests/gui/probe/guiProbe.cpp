@@ -16,7 +16,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/win32/dialogs/patchProgram.h"
+#include "ui/win32/patchProgram.h"
 #include "ui/messages.h"
 #include "ui/progressText.h"
 

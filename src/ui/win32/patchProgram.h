@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/win32/dialogs/consoleWindow.h"
+#include "ui/win32/consoleWindow.h"
 
 namespace dialogs {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/win32/dialogs/consoleWindow.h"
+#include "ui/win32/consoleWindow.h"
 #include "ui/messages.h"
 
 namespace dialogs {

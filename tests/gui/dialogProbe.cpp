@@ -1,4 +1,4 @@
-#include "platform/win32/dialogs/dialogProbe.h"
+#include "gui/dialogProbe.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "platform/win32/dialogs/patchProgram.h"
+#include "ui/win32/patchProgram.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -14,8 +14,8 @@
 
 #include "platform/installRights.h"
 #include "platform/thread.h"
-#include "platform/win32/dialogs/dialogInterface.h"
-#include "platform/win32/dialogs/resourceCatalogue.h"
+#include "ui/win32/dialogInterface.h"
+#include "ui/win32/resourceCatalogue.h"
 #include "platform/win32/wideText.h"
 #include "ui/messages.h"
 

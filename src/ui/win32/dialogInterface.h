@@ -3,7 +3,7 @@
 // system's boxes, the distribution choice as dialog 126, and the progress operations on the progress
 // window, when there is one (without the common controls there is none, and they do nothing).
 
-#include "platform/win32/dialogs/consoleWindow.h"
+#include "ui/win32/consoleWindow.h"
 #include "ui/userInterface.h"
 
 namespace dialogs {

@@ -1,5 +1,5 @@
 // The progress window on the system's dialogs and common controls.
-#include "platform/win32/dialogs/consoleWindow.h"
+#include "ui/win32/consoleWindow.h"
 
 #include <windows.h>
 #include <commctrl.h>

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/dialogs/consoleWindow.h"
+#include "ui/win32/consoleWindow.h"
 #include "ui/userInterface.h"
 
 namespace dialogs {

@@ -1,8 +1,8 @@
-#include "platform/win32/dialogs/dialogInterface.h"
+#include "ui/win32/dialogInterface.h"
 
 #include <windows.h>
 
-#include "platform/win32/dialogs/distributionDialog.h"
+#include "ui/win32/distributionDialog.h"
 #include "platform/win32/wideText.h"
 
 namespace dialogs {

@@ -1,4 +1,4 @@
-#include "platform/win32/dialogs/resourceCatalogue.h"
+#include "ui/win32/resourceCatalogue.h"
 
 #include <windows.h>
 

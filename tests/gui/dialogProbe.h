@@ -1,11 +1,12 @@
 #pragma once
 // Finding and working the program's own windows from another thread of the same process, the way a
-// user would: tests and the on-screen probe answer boxes and dialogs with these.
+// user would: the dialog tests answer boxes and dialogs with these. Test code only: the product has no
+// use for it.
 
 #include <string>
 #include <vector>
 
-#include "platform/win32/dialogs/consoleWindow.h"
+#include "ui/win32/consoleWindow.h"
 
 namespace dialogs {
 

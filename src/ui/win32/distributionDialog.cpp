@@ -1,4 +1,4 @@
-#include "platform/win32/dialogs/distributionDialog.h"
+#include "ui/win32/distributionDialog.h"
 
 #include <windows.h>
 
