@@ -72,6 +72,7 @@ int CheckInstallation(RunState& run) {
   // the subfolder's copy where there is one). No checksums are known beforehand: every file is read.
   patch::PatchJob& job = run.job;
   job.store = run.store;
+  job.ui = &run.messages;
   job.destination = run.installFolder.c_str();
   job.subfolder = run.manifest.targetDirectory.c_str();
   job.lists = &run.lists;

@@ -272,6 +272,8 @@ void SetUpJob(RunState& run) {
   job.distributions = run.distributions;
   job.known = &run.known;
   job.lists = &run.lists;
+  job.ui = &run.messages;
+  job.uninstall = &run.uninstall;
   // A target directory receives the files the patch updates; the main folder keeps the old ones.
   job.subfolder = run.manifest.targetDirectory.c_str();
   job.applied = false;

@@ -10,6 +10,7 @@
 
 #include "app/manifest.h"
 #include "app/patchRun.h"
+#include "app/runMessages.h"
 #include "app/versionRules.h"
 #include "patch/checksumListCache.h"
 #include "patch/installationBoundary.h"
@@ -20,6 +21,7 @@
 #include "patch/stepJournal.h"
 #include "platform/fileSystem.h"
 #include "platform/runLock.h"
+#include "ui/userInterface.h"
 
 namespace app {
 
@@ -36,6 +38,12 @@ enum Phase {
 
 struct RunState {
   PatchRunOptions options;
+  // Who the run talks to: the interface that was current when it began, and the patch layer's events
+  // shown on it.
+  ui::UserInterface* ui = ui::CurrentUserInterface();
+  RunMessages messages{ui};
+  // The files and folders the run creates, for the uninstall log it writes at the end.
+  DynArray<RefString> uninstall;
   std::unique_ptr<patch::ModuleEntrySource> module;  // the store opened by the run
   // The store narrowed to what the signed payload table lists, once every entry matched it.
   std::unique_ptr<patch::VerifiedEntrySource> verified;

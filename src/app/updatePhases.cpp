@@ -145,7 +145,7 @@ bool MatchesSignedDigest(const RunState& run, const char* name, platform::FileHa
 // ever run; a patch whose payload is not signed starts no program it carries. A patch without the tool
 // still applies every delta the linked decoder handles.
 bool WriteDeltaTool(RunState& run, const std::string& workingFolder) {
-  patch::SetDeltaToolPath("");
+  run.job.deltaTool.clear();
   const std::uint8_t* data = nullptr;
   std::size_t size = 0;
   if (!patch::EntryBytes(*run.store, "XDELTA3.EXE", &data, &size)) {
@@ -157,7 +157,7 @@ bool WriteDeltaTool(RunState& run, const std::string& workingFolder) {
     return true;
   }
   const std::string tool = workingFolder + "\\xdelta3.exe";
-  if (!patch::ExtractEntry(*run.store, "XDELTA3.EXE", tool.c_str())) {
+  if (!patch::ExtractEntry(*run.store, "XDELTA3.EXE", tool.c_str(), nullptr, &run.messages)) {
     ReportPhaseError("cannot find xdelta3.exe", kPhaseWorkingFolder);
     return false;
   }
@@ -171,7 +171,7 @@ bool WriteDeltaTool(RunState& run, const std::string& workingFolder) {
       return false;
     }
   }
-  patch::SetDeltaToolPath(tool.c_str());
+  run.job.deltaTool = tool;
   return true;
 }
 
@@ -331,13 +331,12 @@ bool CheckSideEffects(const RunState& run) {
 bool WriteSideEffects(RunState& run) {
   std::vector<std::string> problems;
   install::UpdateRegistry(run.manifest.registry, run.Distribution(), &problems);
-  install::CreateShortcuts(run.manifest.shortcuts, run.installFolder, install::UninstallList(), run.Distribution(),
-                           &problems);
+  install::CreateShortcuts(run.manifest.shortcuts, run.installFolder, run.uninstall, run.Distribution(), &problems);
   if (!Refuse(problems, "registry and shortcuts")) return false;
   // A rerun after an interruption that came after the log was written must not append it twice.
   if (run.journalOpen && run.journal.Value("uninstall log") == "written") return true;
   std::string error;
-  if (!install::WriteUninstallLog(install::UninstallList(), run.installFolder.c_str(), &error)) {
+  if (!install::WriteUninstallLog(run.uninstall, run.installFolder.c_str(), &error)) {
     return Refuse({"The uninstall log was not written: " + error}, run.installFolder + "uninstall.log");
   }
   if (run.journalOpen) run.journal.SetValue("uninstall log", "written");
@@ -406,7 +405,6 @@ int UpdatePhases(RunState& run) {
 }  // namespace
 
 int RunUpdatePhases(RunState& run) {
-  install::UninstallList().Clear();
   patch::InstallationBoundary boundary([](const std::string& line) { AppendMessage(line); });
   if (!boundary.AddFolder(run.installFolder)) {
     ReportPhaseError(run.installFolder.c_str(), kPhaseSteps);

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "install/uninstallLog.h"
 #include "platform/fileSystem.h"
 
 namespace install {
@@ -35,7 +34,7 @@ std::size_t RootEnd(const std::string& path) {
 
 }  // namespace
 
-bool CreatePathDirectories(const char* path, bool stripFileName) {
+bool CreatePathDirectories(const char* path, bool stripFileName, DynArray<RefString>* uninstall) {
   std::string text = path ? path : "";
   if (text.empty()) return true;
   platform::FileSystem* files = platform::CurrentFileSystem();
@@ -60,7 +59,7 @@ bool CreatePathDirectories(const char* path, bool stripFileName) {
       } else if (!files->CreateFolder(folder.c_str())) {
         return false;
       }
-      UninstallList().Add(RefString(("D:" + folder).c_str()));
+      if (uninstall) uninstall->Add(RefString(("D:" + folder).c_str()));
     }
     at = next;
   }

@@ -92,7 +92,7 @@ bool CreateShortcuts(const std::vector<Shortcut>& shortcuts, const std::string& 
     platform::ComponentLibraryScope components;
     const std::string linkPath = LinkPathOf(shortcut, installFolder, problems);
     if (linkPath.empty()) continue;
-    if (!CreatePathDirectories(linkPath.c_str(), true)) {
+    if (!CreatePathDirectories(linkPath.c_str(), true, &uninstallList)) {
       problems->push_back("The shortcut " + linkPath + " was not made: its folder cannot be created (" + platform::LastFileSystemErrorText() +
                           ")");
       continue;

@@ -80,11 +80,6 @@ bool ReplaceLog(const std::string& path, const std::string& text, std::string* e
 
 }  // namespace
 
-DynArray<RefString>& UninstallList() {
-  static DynArray<RefString>* list = new DynArray<RefString>;  // lives as long as the process
-  return *list;
-}
-
 bool WriteUninstallLog(const DynArray<RefString>& list, const char* installFolder, std::string* error) {
   std::string ignored;
   if (!error) error = &ignored;

@@ -1,7 +1,8 @@
 #pragma once
 // The uninstall log: one line for every file the patch creates ("F:" + path) and for every folder on
-// the way to something it creates ("D:" + path), collected during the run and appended once at its end
-// to "uninstall.log" in the installation folder, so that the game's uninstaller removes them too.
+// the way to something it creates ("D:" + path), collected during the run (the run owns the list and
+// hands it to the file actions, step application and shortcuts) and appended once at its end to
+// "uninstall.log" in the installation folder, so that the game's uninstaller removes them too.
 
 #include <string>
 
@@ -9,9 +10,6 @@
 #include "Es/Containers/compactBuf.h"
 
 namespace install {
-
-// The run's list, process-wide: filled by the file actions, step application and shortcuts.
-DynArray<RefString>& UninstallList();
 
 // Appends the list's lines to installFolder + "\uninstall.log": each line whose file-name part ends in
 // ".tmp" (any case) loses that extension; when the log exists already, lines that repeat an earlier

@@ -17,8 +17,6 @@
 namespace patch {
 namespace {
 
-std::string deltaToolPath;
-
 // The action suffix of a payload file: the last extension of its file-name part, after a distribution
 // suffix is cut off.
 std::string ActionSuffix(const std::string& payloadPath) {
@@ -33,8 +31,6 @@ std::string ActionSuffix(const std::string& payloadPath) {
 
 }  // namespace
 
-void SetDeltaToolPath(const char* path) { deltaToolPath = path ? path : ""; }
-const char* DeltaToolPath() { return deltaToolPath.c_str(); }
 
 namespace {
 
@@ -177,7 +173,7 @@ bool ApplyPatch::RunExternalDeltaTool(const char* source, const char* delta, con
   // try a shorter name first; where it cannot run (no wine on Linux) the machine's own native decoder,
   // never a program found through the search path on Windows.
   std::vector<std::string> tools;
-  if (*DeltaToolPath()) tools.push_back(DeltaToolPath());
+  if (!deltaTool_.empty()) tools.push_back(deltaTool_);
   std::string installed;
   if (platform::FindInstalledProgram("xdelta3", &installed)) tools.push_back(installed);
   platform::ProcessRun run;

@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <utility>
 
 #include "Es/Containers/array.h"
 #include "Es/Containers/compactBuf.h"
@@ -17,9 +19,10 @@ namespace patch {
 class ApplyPatch : public IPatchAction {
  public:
   // `uninstallList` receives "F:" + output for every file this action creates (and for delta outputs
-  // too when `recordDeltaOutputs` is set).
-  ApplyPatch(DynArray<RefString>& uninstallList, bool recordDeltaOutputs)
-      : uninstallList_(uninstallList), recordDeltaOutputs_(recordDeltaOutputs) {}
+  // too when `recordDeltaOutputs` is set). `deltaTool` is the carried delta tool for deltas the linked
+  // decoder declines ("" when the patch carries none).
+  ApplyPatch(DynArray<RefString>& uninstallList, bool recordDeltaOutputs, std::string deltaTool = std::string())
+      : uninstallList_(uninstallList), recordDeltaOutputs_(recordDeltaOutputs), deltaTool_(std::move(deltaTool)) {}
 
   std::uint32_t Apply(const char* outputPath, const char* payloadPath, const char* targetPath, int flag) override;
   std::uint32_t ApplyByName(const char* outputFolder, const char* payloadFolder, const char* targetFolder,
@@ -46,6 +49,7 @@ class ApplyPatch : public IPatchAction {
 
   DynArray<RefString>& uninstallList_;
   bool recordDeltaOutputs_;
+  std::string deltaTool_;
   RefString errorText_;
   const std::uint8_t* payload_ = nullptr;
   std::size_t payloadSize_ = 0;
@@ -56,11 +60,6 @@ class ApplyPatch : public IPatchAction {
 
 // One action per file attempt, destroyed right after it.
 IPatchAction* NewApplyPatch(DynArray<RefString>& uninstallList, bool recordDeltaOutputs);
-
-// The delta tool the patch carries, written to the working folder by the run: used for deltas the
-// linked decoder declines. "" until set.
-void SetDeltaToolPath(const char* path);
-const char* DeltaToolPath();
 
 // Appends a failure line to "patch.log" in the current folder (at most 1023 bytes, no line end) and
 // echoes it; "Cannot write to log file" is echoed when the log cannot be opened.

@@ -10,6 +10,7 @@
 
 #include "Es/Containers/array.h"
 #include "Es/Containers/compactBuf.h"
+#include "patch/runInterface.h"
 
 namespace patch {
 
@@ -44,6 +45,13 @@ struct PatchJob {
   KnownChecksums* known = nullptr;
   // The run's checksum lists, each parsed once; null: every verification reads its list anew.
   ChecksumListCache* lists = nullptr;
+  // What the pass shows and asks; never null.
+  RunInterface* ui = SilentRunInterface();
+  // The run's uninstall list, which the pass adds the files and folders it creates to; null: not kept.
+  DynArray<RefString>* uninstall = nullptr;
+  // The carried delta tool, written out and checked by the run, for deltas the linked decoder declines;
+  // "" when the patch carries none.
+  std::string deltaTool;
 };
 
 }  // namespace patch

@@ -7,7 +7,6 @@
 #include "patch/entryNames.h"
 #include "pe/nameCase.h"
 #include "platform/fileSystem.h"
-#include "ui/userInterface.h"
 
 namespace patch {
 namespace {
@@ -52,11 +51,11 @@ bool EntryBytes(EntrySource& store, const char* name, const std::uint8_t** data,
   return store.Find(pe::UpperName(name).c_str(), data, size);
 }
 
-std::size_t EntrySize(EntrySource& store, const char* name) {
+std::size_t EntrySize(EntrySource& store, const char* name, RunInterface* ui) {
   const std::uint8_t* data;
   std::size_t size;
   if (EntryBytes(store, name, &data, &size)) return size;
-  ShowSystemError(("resource: " + pe::UpperName(name)).c_str());
+  ShowSystemError(*ui, ("resource: " + pe::UpperName(name)).c_str());
   return 0;
 }
 
@@ -70,11 +69,11 @@ bool EntryText(EntrySource& store, const char* name, std::string* text) {
 
 std::string TemporaryFileOf(const std::string& targetPath) { return targetPath + ".tmp"; }
 
-bool WriteEntry(EntrySource& store, const char* name, const char* targetPath, WrittenFile* written) {
+bool WriteEntry(EntrySource& store, const char* name, const char* targetPath, WrittenFile* written, RunInterface* ui) {
   const std::uint8_t* data;
   std::size_t size;
   if (!EntryBytes(store, name, &data, &size)) {
-    ShowSystemError((std::string("resource: ") + name).c_str());
+    ShowSystemError(*ui, (std::string("resource: ") + name).c_str());
     return false;
   }
   int writeError = 0;
@@ -83,15 +82,15 @@ bool WriteEntry(EntrySource& store, const char* name, const char* targetPath, Wr
     char text[600];
     std::snprintf(text, sizeof text, "errno = %d (0x%x), %s", writeError, static_cast<unsigned>(writeError),
                   targetPath);
-    ui::CurrentUserInterface()->ShowMessage("Error in write", text, ui::BoxIcon::Information);
+    ui->ShowStoreError("Error in write", text);
   }
   return false;
 }
 
-bool ExtractEntry(EntrySource& store, const char* name, const char* targetPath, WrittenFile* written) {
+bool ExtractEntry(EntrySource& store, const char* name, const char* targetPath, WrittenFile* written, RunInterface* ui) {
   platform::FileSystem* files = platform::CurrentFileSystem();
   const std::string temporary = TemporaryFileOf(targetPath);
-  if (!WriteEntry(store, name, targetPath, written)) return false;
+  if (!WriteEntry(store, name, targetPath, written, ui)) return false;
   // Only a complete file replaces the target, in one step; a read-only target is made writable first.
   bool isFolder = false;
   if (files->Exists(targetPath, &isFolder) && !isFolder) files->MakeWritable(targetPath);
@@ -132,12 +131,12 @@ bool WriteBytesToFile(const std::uint8_t* data, std::size_t size, const char* pa
   return false;
 }
 
-void ShowSystemError(const char* contextLine) {
+void ShowSystemError(RunInterface& ui, const char* contextLine) {
   platform::FileSystem* files = platform::CurrentFileSystem();
   char systemText[512];
   files->ErrorText(files->LastError(), systemText, sizeof systemText);
   const std::string text = std::string(systemText) + " " + contextLine;
-  ui::CurrentUserInterface()->ShowMessage("Error", text.c_str(), ui::BoxIcon::Information);
+  ui.ShowStoreError("Error", text.c_str());
 }
 
 }  // namespace patch

@@ -34,7 +34,7 @@ void SelectForDistribution(DynArray<RefString>& names, const std::vector<std::st
 // The entry's bytes, or false without any message when there is none. Names are upper-cased first.
 bool EntryBytes(EntrySource& store, const char* name, const std::uint8_t** data, std::size_t* size);
 // The entry's size; a missing entry shows the system error box with "resource: %s" and gives 0.
-std::size_t EntrySize(EntrySource& store, const char* name);
+std::size_t EntrySize(EntrySource& store, const char* name, RunInterface* ui = SilentRunInterface());
 // A copy of the entry as text; false when the entry is missing or has no bytes.
 bool EntryText(EntrySource& store, const char* name, std::string* text);
 // Writes the entry to targetPath + ".tmp" (created or truncated), creating the folders on the way:
@@ -42,7 +42,9 @@ bool EntryText(EntrySource& store, const char* name, std::string* text);
 // temporary file removed (a missing entry shows the system error box with "resource: %s"; a short
 // write the "Error in write" box, naming the target). `written` (may be null) receives the checksum and
 // size of what was written.
-bool WriteEntry(EntrySource& store, const char* name, const char* targetPath, WrittenFile* written = nullptr);
+// Boxes go to `ui`.
+bool WriteEntry(EntrySource& store, const char* name, const char* targetPath, WrittenFile* written = nullptr,
+                RunInterface* ui = SilentRunInterface());
 
 // The temporary file WriteEntry writes for a target.
 std::string TemporaryFileOf(const std::string& targetPath);
@@ -50,7 +52,8 @@ std::string TemporaryFileOf(const std::string& targetPath);
 // Writes the entry over targetPath in one step: to its temporary file (WriteEntry), then renamed over
 // the target once complete, so a failed write never leaves a half file and never loses the file
 // that was there. False on failure, as WriteEntry.
-bool ExtractEntry(EntrySource& store, const char* name, const char* targetPath, WrittenFile* written = nullptr);
+bool ExtractEntry(EntrySource& store, const char* name, const char* targetPath, WrittenFile* written = nullptr,
+                  RunInterface* ui = SilentRunInterface());
 
 // The writing half of WriteEntry, for bytes already in hand (an entry read in place): the folders on
 // the way made, `path` created or truncated, written, made durable and closed, and removed again on
@@ -62,6 +65,6 @@ bool WriteBytesToFile(const std::uint8_t* data, std::size_t size, const char* pa
 
 // A box titled "Error" with the system's text for the calling thread's last error and `contextLine`,
 // joined by "%s %s".
-void ShowSystemError(const char* contextLine);
+void ShowSystemError(RunInterface& ui, const char* contextLine);
 
 }  // namespace patch

@@ -8,7 +8,6 @@
 #include "El/QStream/crc32.h"
 #include "Es/Containers/nameText.h"
 #include "install/pathFolders.h"
-#include "install/uninstallLog.h"
 #include "patch/applyPatch.h"
 #include "patch/entryNames.h"
 #include "patch/knownChecksums.h"
@@ -16,9 +15,6 @@
 #include "patch/stepJournal.h"
 #include "patch/verification.h"
 #include "platform/fileSystem.h"
-#include "ui/messages.h"
-#include "ui/progressText.h"
-#include "ui/userInterface.h"
 
 namespace patch {
 namespace {
@@ -61,15 +57,19 @@ bool ParseStepName(const std::string& name, std::size_t prefixLength, int* major
 }
 
 // The uninstall lines added since `start`: what one entry contributed.
-std::vector<std::string> LinesSince(int start) {
-  const DynArray<RefString>& list = install::UninstallList();
+std::vector<std::string> LinesSince(const DynArray<RefString>& list, int start) {
   std::vector<std::string> lines;
   for (int i = start; i < list.Size(); ++i) lines.push_back(list[i].Data());
   return lines;
 }
 
-void AddLines(const std::vector<std::string>& lines) {
-  for (const std::string& line : lines) install::UninstallList().Add(RefString(line.c_str()));
+void AddLines(DynArray<RefString>& list, const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) list.Add(RefString(line.c_str()));
+}
+
+// The list a pass records created files in: the run's, or one that is thrown away.
+DynArray<RefString>& UninstallListOf(PatchJob& job, DynArray<RefString>& discarded) {
+  return job.uninstall ? *job.uninstall : discarded;
 }
 
 // The journal value that holds the checksum a written entry's file has once it is in place. Recorded
@@ -98,6 +98,7 @@ struct StepPaths {
 PatchJob VerificationJob(const PatchJob& job, const std::string& destination, int major, int minor) {
   PatchJob verification;
   verification.store = job.store;
+  verification.ui = job.ui;
   verification.known = job.known;
   verification.lists = job.lists;
   verification.destination = destination.c_str();
@@ -126,7 +127,7 @@ bool BuildPaths(const PatchJob& job, const std::string& relative, StepPaths* pat
   const std::string inSubfolder = destination + subfolder + "\\";
   paths->payload = LowerAscii(inSubfolder + relative);
   paths->final = LowerAscii(inSubfolder + paths->relative);
-  if (!install::CreatePathDirectories(paths->final.c_str(), true)) return false;
+  if (!install::CreatePathDirectories(paths->final.c_str(), true, job.uninstall)) return false;
   const bool inSubfolderExists = FileExists(paths->final);
   paths->targetFromMain = !inSubfolderExists;
   paths->target = inSubfolderExists ? paths->final : destination + paths->relative;
@@ -149,20 +150,20 @@ void VerifyPlaced(PatchJob& job, int major, int minor, const StepPaths& paths) {
 }
 
 // One versioned entry: the action's attempt loop, the rename into place and the verification.
-void ApplyEntry(PatchJob& job, const std::string& name, int major, int minor, const StepPaths& paths,
-                const std::uint8_t* payload, std::size_t payloadSize) {
+void ApplyEntry(PatchJob& job, DynArray<RefString>& uninstall, const std::string& name, int major, int minor,
+                const StepPaths& paths, const std::uint8_t* payload, std::size_t payloadSize) {
   platform::FileSystem* files = platform::CurrentFileSystem();
   for (bool again = true; again;) {
     again = false;
-    std::unique_ptr<ApplyPatch> action(new ApplyPatch(install::UninstallList(), paths.subfolder));
+    std::unique_ptr<ApplyPatch> action(new ApplyPatch(uninstall, paths.subfolder, job.deltaTool));
     action->UsePayloadBytes(payload, payloadSize);
     const std::uint32_t result = action->Apply(paths.output.c_str(), paths.payload.c_str(), paths.target.c_str(), 1);
-    ReportFileProgress(payloadSize, paths.target.c_str());
-    if (result == kActionFailed) ui::AppendLog(23, name.c_str(), action->ErrorText());
+    ReportFileProgress(*job.ui, payloadSize, paths.target.c_str());
     if (result == kActionFailed) {
-      const int answer = ui::AskAbortRetryIgnore(true, 12, paths.relative.c_str(), 0u, 1u);
-      if (answer == ui::kRetry) again = true;
-      if (answer == ui::kAbort) {
+      job.ui->LogActionFailed(name, action->ErrorText());
+      const int answer = job.ui->AskFileNotWritten(paths.relative);
+      if (answer == kAnswerRetry) again = true;
+      if (answer == kAnswerAbort) {
         files->Delete(paths.output.c_str());
         Fail(job, paths.relative);
       }
@@ -252,10 +253,10 @@ std::vector<std::string> EntryTargets(const PatchJob& job, bool versioned) {
   return targets;
 }
 
-void ReportFileProgress(std::uint64_t payloadSize, const char* targetPath) {
+void ReportFileProgress(RunInterface& ui, std::uint64_t payloadSize, const char* targetPath) {
   std::uint64_t targetSize = 0;
   if (payloadSize != 1) FileExists(targetPath, &targetSize);
-  ui::CurrentUserInterface()->Advance(payloadSize + targetSize);
+  ui.Advance(payloadSize + targetSize);
 }
 
 bool PrepareSteps(PatchJob& job, std::uint64_t* total) {
@@ -265,7 +266,7 @@ bool PrepareSteps(PatchJob& job, std::uint64_t* total) {
     int major = 0, minor = 0;
     std::string relative;
     if (!ParseStepName(name, static_cast<std::size_t>(job.prefix.GetLength()), &major, &minor, &relative)) continue;
-    const std::uint64_t payloadSize = job.store ? EntrySize(*job.store, name.c_str()) : 0;
+    const std::uint64_t payloadSize = job.store ? EntrySize(*job.store, name.c_str(), job.ui) : 0;
     job.applied = true;
     const std::string target = destination + WithoutExtension(WithoutDistributionSuffix(relative));
     std::uint64_t length = 0;
@@ -287,6 +288,8 @@ bool PrepareSteps(PatchJob& job, std::uint64_t* total) {
 
 bool ApplyStep(PatchJob& job) {
   platform::FileSystem* files = platform::CurrentFileSystem();
+  DynArray<RefString> discarded;
+  DynArray<RefString>& uninstall = UninstallListOf(job, discarded);
   for (int i = 0; i < job.names.Size(); ++i) {
     job.applied = true;
     const std::string name = job.names[i].Data();
@@ -295,11 +298,11 @@ bool ApplyStep(PatchJob& job) {
     if (!ParseStepName(name, static_cast<std::size_t>(job.prefix.GetLength()), &major, &minor, &relative)) continue;
 
     // A rerun takes an entry the interrupted run finished as it is; after a failed run it checks it.
-    const int firstLine = install::UninstallList().Size();
+    const int firstLine = uninstall.Size();
     std::vector<std::string> doneLines;
     const bool done = job.journal && job.journal->IsDone(name, &doneLines);
     if (done && !job.recheckDone) {
-      AddLines(doneLines);
+      AddLines(uninstall, doneLines);
       continue;
     }
     StepPaths paths;
@@ -326,18 +329,18 @@ bool ApplyStep(PatchJob& job) {
       return false;
     }
     if (!paths.subfolder) paths.final = targetExisted ? paths.target : LowerAscii(paths.target);
-    ui::SetStatusText("%s", (paths.subfolder ? std::string(job.subfolder.Data()) + "\\" : std::string()).append(paths.relative).c_str());
+    job.ui->ShowStatus((paths.subfolder ? std::string(job.subfolder.Data()) + "\\" : std::string()).append(paths.relative));
 
     const std::uint8_t* payload = nullptr;
     std::size_t payloadSize = 0;
     if (!EntryBytes(*job.store, name.c_str(), &payload, &payloadSize)) {
-      ShowSystemError(("resource: " + name).c_str());
+      ShowSystemError(*job.ui, ("resource: " + name).c_str());
       Fail(job, paths.relative);
       return false;
     }
     if (resumed && AlreadyCarriedOut(job, name, suffix, paths)) {
-      ApplyPatch(install::UninstallList(), paths.subfolder).RecordCreatedFiles(paths.output.c_str(), paths.payload.c_str());
-      ReportFileProgress(payloadSize, paths.final.c_str());
+      ApplyPatch(uninstall, paths.subfolder, job.deltaTool).RecordCreatedFiles(paths.output.c_str(), paths.payload.c_str());
+      ReportFileProgress(*job.ui, payloadSize, paths.final.c_str());
       if (suffix != ".DEL") {
         VerifyPlaced(job, major, minor, paths);
       } else if (job.known) {
@@ -350,11 +353,11 @@ bool ApplyStep(PatchJob& job) {
         paths.target = paths.target.substr(0, FileNameStart(paths.target)) + actualName;
         if (!paths.subfolder) paths.final = paths.target;
       }
-      ApplyEntry(job, name, major, minor, paths, payload, payloadSize);
+      ApplyEntry(job, uninstall, name, major, minor, paths, payload, payloadSize);
       files->Delete(paths.payload.c_str());  // written only for the external delta tool
     }
     if (job.failed) return false;
-    if (journal && !journal->Done(name, LinesSince(firstLine))) {
+    if (journal && !journal->Done(name, LinesSince(uninstall, firstLine))) {
       Fail(job, paths.relative);
       return false;
     }
@@ -363,6 +366,8 @@ bool ApplyStep(PatchJob& job) {
 }
 
 void CopyWholeFiles(PatchJob& job) {
+  DynArray<RefString> discarded;
+  DynArray<RefString>& uninstall = UninstallListOf(job, discarded);
   const std::string subfolder = job.subfolder.Data();
   const std::string destination = std::string(job.destination.Data()) + (subfolder.empty() ? "" : subfolder + "\\");
   const PatchJob verification = VerificationJob(job, destination, job.targetMajor, job.targetMinor);
@@ -372,12 +377,12 @@ void CopyWholeFiles(PatchJob& job) {
     const std::string afterPrefix = name.substr(prefixLength < name.size() ? prefixLength : name.size());
     const std::string relative = WithoutDistributionSuffix(afterPrefix);
     const std::string target = LowerAscii(destination + relative);
-    ui::SetStatusText("%s", relative.c_str());
+    job.ui->ShowStatus(relative);
 
-    const int firstLine = install::UninstallList().Size();
+    const int firstLine = uninstall.Size();
     std::vector<std::string> doneLines;
     if (job.journal && job.journal->IsDone(name, &doneLines) && !job.recheckDone) {
-      AddLines(doneLines);
+      AddLines(uninstall, doneLines);
       continue;
     }
     // What the run that began the entry knew of its target counts (it may have created it since).
@@ -388,17 +393,17 @@ void CopyWholeFiles(PatchJob& job) {
       Fail(job, relative);
       return;
     }
-    if (!targetExisted) install::UninstallList().Add(RefString(("F:" + target + ".tmp").c_str()));
+    if (!targetExisted) uninstall.Add(RefString(("F:" + target + ".tmp").c_str()));
     // Written to the temporary file and checked there; only a matching file replaces the target.
     const std::string temporary = TemporaryFileOf(target);
     platform::FileSystem* files = platform::CurrentFileSystem();
     for (bool again = true; again;) {
       again = false;
       WrittenFile written;
-      if (!WriteEntry(*job.store, name.c_str(), target.c_str(), &written)) {
-        const int answer = ui::AskAbortRetryIgnore(true, 21, name.c_str());
-        if (answer == ui::kRetry) again = true;
-        if (answer == ui::kAbort) Fail(job, relative);
+      if (!WriteEntry(*job.store, name.c_str(), target.c_str(), &written, job.ui)) {
+        const int answer = job.ui->AskFileNotCopied(name);
+        if (answer == kAnswerRetry) again = true;
+        if (answer == kAnswerAbort) Fail(job, relative);
         continue;
       }
       WrittenChecksum known;
@@ -424,7 +429,7 @@ void CopyWholeFiles(PatchJob& job) {
       }
     }
     if (job.failed) return;
-    if (job.journal && !job.journal->Done(name, LinesSince(firstLine))) {
+    if (job.journal && !job.journal->Done(name, LinesSince(uninstall, firstLine))) {
       Fail(job, relative);
       return;
     }

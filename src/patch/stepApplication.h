@@ -36,6 +36,6 @@ std::vector<std::string> EntryTargets(const PatchJob& job, bool versioned);
 
 // Advances the progress window by the payload's size, plus the target's size unless the payload is
 // exactly one byte (an action marker).
-void ReportFileProgress(std::uint64_t payloadSize, const char* targetPath);
+void ReportFileProgress(RunInterface& ui, std::uint64_t payloadSize, const char* targetPath);
 
 }  // namespace patch

@@ -13,9 +13,6 @@
 #include "patch/patchStore.h"
 #include "pe/nameCase.h"
 #include "platform/fileSystem.h"
-#include "ui/messages.h"
-#include "ui/progressText.h"
-#include "ui/userInterface.h"
 
 namespace patch {
 
@@ -62,11 +59,11 @@ std::string InstalledPath(const PatchJob& job, const std::string& name) {
 // required file fails, a mismatch of a required one asks.
 int CheckRecords(const PatchJob& job, const std::vector<ChecksumRecord>& records, bool retryIsDefault,
                  const WrittenChecksum* written, bool* ignored) {
-  ui::UserInterface* window = ui::CurrentUserInterface();
+  RunInterface& ui = *job.ui;
   int result = kVerified;
   for (const ChecksumRecord& record : records) {
     const std::string path = InstalledPath(job, record.name);
-    ui::SetStatus(18, record.name.c_str());
+    ui.ShowVerifying(record.name);
     std::uint32_t crc = 0;
     bool readable = false;
     if (written && pe::SameNameUpperCased(written->path, path)) {
@@ -78,7 +75,7 @@ int CheckRecords(const PatchJob& job, const std::vector<ChecksumRecord>& records
     if (!readable) {
       if (job.known) job.known->Forget(path);
       if (record.tolerated) continue;
-      ui::AppendLog(10, record.name.c_str());
+      ui.LogMissingFile(record.name);
       result = kVerifyFailed;
       break;
     }
@@ -86,24 +83,24 @@ int CheckRecords(const PatchJob& job, const std::vector<ChecksumRecord>& records
     bool good = false;
     for (std::uint32_t expected : record.checksums) good = good || expected == crc;
     if (!good && record.tolerated) {
-      ui::AppendLog(20, record.name.c_str(), record.checksums[0], crc);
+      ui.LogDamagedFile(record.name, record.checksums[0], crc, true);
     } else if (!good) {
-      ui::AppendLog(12, record.name.c_str(), record.checksums[0], crc);
-      const int answer = ui::AskAbortRetryIgnore(retryIsDefault, 12, record.name.c_str(), record.checksums[0], crc);
-      if (answer == ui::kAbort) {
+      ui.LogDamagedFile(record.name, record.checksums[0], crc, false);
+      const int answer = ui.AskDamagedFile(retryIsDefault, record.name, record.checksums[0], crc);
+      if (answer == kAnswerAbort) {
         result = kVerifyFailed;
         break;
       }
-      if (answer == ui::kRetry) {
-        ui::SetStatusText("");
+      if (answer == kAnswerRetry) {
+        ui.ShowStatus("");
         return kVerifyRetry;
       }
       if (job.known) job.known->Accept(path, crc);
       if (ignored) *ignored = true;
     }
-    if (window->WindowClosed()) break;
+    if (ui.WindowClosed()) break;
   }
-  ui::SetStatusText("");
+  ui.ShowStatus("");
   return result;
 }
 
@@ -138,9 +135,9 @@ int Verify(const PatchJob& job, const std::string& fileFilter, const std::vector
   std::vector<ChecksumRecord> records;
   if (!RecordsToCheck(job, major, minor, fileFilter, distributions, &records)) {
     if (!fileFilter.empty()) {
-      ui::AppendLog(15, fileFilter.c_str(), major, minor);
+      job.ui->LogNoChecksumLine(fileFilter, major, minor);
     } else {
-      ui::AppendLog(13, major, minor);
+      job.ui->LogNoChecksumList(major, minor);
     }
     return kVerified;
   }
@@ -175,7 +172,7 @@ int VerifyAgainstVersions(const PatchJob& job, const std::vector<std::pair<int, 
     }
   }
   if (lists == 0) {
-    ui::AppendLog(13, job.sourceMajor, job.sourceMinor);
+    job.ui->LogNoChecksumList(job.sourceMajor, job.sourceMinor);
     return kVerified;
   }
   for (ChecksumRecord& record : merged) {
@@ -188,7 +185,7 @@ bool VerifyReachedVersion(const PatchJob& job, const std::vector<std::string>& d
                           std::vector<FileProblem>* problems, int* checked) {
   std::vector<ChecksumRecord> records;
   if (!RecordsToCheck(job, job.targetMajor, job.targetMinor, "", distributions, &records)) {
-    ui::AppendLog(13, job.targetMajor, job.targetMinor);
+    job.ui->LogNoChecksumList(job.targetMajor, job.targetMinor);
     char listName[64];
     std::snprintf(listName, sizeof listName, "CRC\\%d.%02d\\CRC.CRC", job.targetMajor, job.targetMinor);
     *failedFile = listName;
@@ -201,30 +198,30 @@ bool VerifyReachedVersion(const PatchJob& job, const std::vector<std::string>& d
     std::uint32_t crc = 0;
     bool readable = job.known && job.known->Find(path, &crc);
     if (!readable) {
-      ui::SetStatus(18, record.name.c_str());
+      job.ui->ShowVerifying(record.name);
       readable = InstalledFileChecksum(path.c_str(), &crc);
     }
     bool matches = false;
     for (std::uint32_t expected : record.checksums) matches = matches || expected == crc;
     if (readable && matches) continue;
     if (record.tolerated) {
-      if (readable) ui::AppendLog(20, record.name.c_str(), record.checksums[0], crc);
+      if (readable) job.ui->LogDamagedFile(record.name, record.checksums[0], crc, true);
       continue;
     }
     if (readable && job.known && job.known->Accepted(path, crc)) {
-      ui::AppendLog(20, record.name.c_str(), record.checksums[0], crc);  // the user chose to keep it
+      job.ui->LogDamagedFile(record.name, record.checksums[0], crc, true);  // the user chose to keep it
       continue;
     }
     if (readable) {
-      ui::AppendLog(12, record.name.c_str(), record.checksums[0], crc);
+      job.ui->LogDamagedFile(record.name, record.checksums[0], crc, false);
     } else {
-      ui::AppendLog(10, record.name.c_str());
+      job.ui->LogMissingFile(record.name);
     }
     if (good) *failedFile = record.name;
     good = false;
     if (problems) problems->push_back({record.name, !readable, record.checksums[0], readable ? crc : 0});
   }
-  ui::SetStatusText("");
+  job.ui->ShowStatus("");
   return good;
 }
 

@@ -112,9 +112,20 @@ std::string FormatMessage(int id, std::size_t loadSize, std::size_t size, ...) {
   return result;
 }
 
-void ShowMessage(const char* text, BoxIcon icon) {
+void ShowMessage(UserInterface& ui, const char* text, BoxIcon icon) {
   LogF("%s", text);
-  CurrentUserInterface()->ShowMessage(Caption().c_str(), text, icon);
+  ui.ShowMessage(Caption().c_str(), text, icon);
+}
+
+void ShowMessage(const char* text, BoxIcon icon) { ShowMessage(*CurrentUserInterface(), text, icon); }
+
+int AskAbortRetryIgnoreText(UserInterface& ui, bool retryIsDefault, const char* text) {
+  const std::string caption = Caption();
+  for (;;) {
+    const int answer = ui.AskAbortRetryIgnore(caption.c_str(), text, retryIsDefault);
+    if (answer == kAbort || answer == kIgnore) return answer;
+    if (retryIsDefault) return kRetry;
+  }
 }
 
 int AskAbortRetryIgnore(bool retryIsDefault, int id, ...) {
@@ -122,21 +133,18 @@ int AskAbortRetryIgnore(bool retryIsDefault, int id, ...) {
   va_start(args, id);
   const std::string text = FormatMessageV(id, 1024, 2048, args);
   va_end(args);
-  const std::string caption = Caption();
-  for (;;) {
-    const int answer = CurrentUserInterface()->AskAbortRetryIgnore(caption.c_str(), text.c_str(), retryIsDefault);
-    if (answer == kAbort || answer == kIgnore) return answer;
-    if (retryIsDefault) return kRetry;
-  }
+  return AskAbortRetryIgnoreText(*CurrentUserInterface(), retryIsDefault, text.c_str());
 }
 
-bool AskStartQuestion() {
+bool AskStartQuestion(UserInterface& ui) {
   char first[2048];
   char second[2048];
   GetMessage(25, first, sizeof first);
   GetMessage(26, second, sizeof second);
   std::string text = std::string(first) + "\n" + second;
-  return CurrentUserInterface()->AskYesNo(Caption().c_str(), text.c_str());
+  return ui.AskYesNo(Caption().c_str(), text.c_str());
 }
+
+bool AskStartQuestion() { return AskStartQuestion(*CurrentUserInterface()); }
 
 }  // namespace ui

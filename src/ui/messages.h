@@ -47,12 +47,17 @@ void GetMessage(int id, char* buffer, std::size_t size);
 std::string FormatMessageV(int id, std::size_t loadSize, std::size_t size, va_list args);
 std::string FormatMessage(int id, std::size_t loadSize, std::size_t size, ...);
 
-// A box with the caption of message 1 and `text`; the text also goes to the diagnostics log.
+// A box with the caption of message 1 and `text` on `ui` (the current interface when not given); the
+// text also goes to the diagnostics log.
+void ShowMessage(UserInterface& ui, const char* text, BoxIcon icon);
 void ShowMessage(const char* text, BoxIcon icon);
 // The Abort/Retry/Ignore question with message `id` filled with the arguments: kAbort, kRetry or
 // kIgnore. Without `retryIsDefault` a Retry answer shows the same question again.
 int AskAbortRetryIgnore(bool retryIsDefault, int id, ...);
+// The same question with its text already filled in, asked on `ui`.
+int AskAbortRetryIgnoreText(UserInterface& ui, bool retryIsDefault, const char* text);
 // The start question: messages 25 and 26 joined by a line end; true when the user answers Yes.
+bool AskStartQuestion(UserInterface& ui);
 bool AskStartQuestion();
 
 }  // namespace ui

@@ -11,6 +11,7 @@
 
 #include "install/uninstallLog.h"
 #include "support/faultInjectingFileSystem.h"
+#include "support/currentRunMessages.h"
 
 namespace {
 
@@ -42,17 +43,17 @@ class NamedFolders : public FaultInjectingFileSystem {
 
 std::vector<std::string> Recorded() {
   std::vector<std::string> lines;
-  for (int i = 0; i < install::UninstallList().Size(); ++i) lines.emplace_back(install::UninstallList()[i].Data());
-  install::UninstallList().Clear();
+  for (int i = 0; i < testsupport::UninstallList().Size(); ++i) lines.emplace_back(testsupport::UninstallList()[i].Data());
+  testsupport::UninstallList().Clear();
   return lines;
 }
 
 TEST(CreatePathDirectories, DrivesSharesAndRelativePaths) {
-  install::UninstallList().Clear();
+  testsupport::UninstallList().Clear();
   {
     NamedFolders folders;
     folders.existing = {"C:\\Games"};
-    EXPECT_TRUE(install::CreatePathDirectories("C:\\Games\\Corvanth\\Data\\map.pak", true));
+    EXPECT_TRUE(install::CreatePathDirectories("C:\\Games\\Corvanth\\Data\\map.pak", true, &testsupport::UninstallList()));
     EXPECT_EQ(folders.created, (std::vector<std::string>{"C:\\Games\\Corvanth", "C:\\Games\\Corvanth\\Data"}));
     EXPECT_EQ(folders.entered, (std::vector<std::string>{"C:\\Games"})) << "the deepest folder that existed";
     EXPECT_EQ(Recorded(), (std::vector<std::string>{"D:C:\\Games", "D:C:\\Games\\Corvanth", "D:C:\\Games\\Corvanth\\Data"}));
@@ -60,24 +61,24 @@ TEST(CreatePathDirectories, DrivesSharesAndRelativePaths) {
   {
     // A network share: neither "\\server" nor the share itself is a folder the patch can make.
     NamedFolders folders;
-    EXPECT_TRUE(install::CreatePathDirectories("\\\\server\\games\\Corvanth\\Editor.lnk", true));
+    EXPECT_TRUE(install::CreatePathDirectories("\\\\server\\games\\Corvanth\\Editor.lnk", true, &testsupport::UninstallList()));
     EXPECT_EQ(folders.created, (std::vector<std::string>{"\\\\server\\games\\Corvanth"}));
     EXPECT_EQ(Recorded(), (std::vector<std::string>{"D:\\\\server\\games\\Corvanth"}));
-    EXPECT_TRUE(install::CreatePathDirectories("\\\\server\\games", false));
+    EXPECT_TRUE(install::CreatePathDirectories("\\\\server\\games", false, &testsupport::UninstallList()));
     EXPECT_TRUE(folders.created.size() == 1 && Recorded().empty()) << "the share alone has nothing to make";
   }
   {
     // A relative path is taken from the current folder.
     NamedFolders folders;
     folders.existing = {"C:\\Games"};
-    EXPECT_TRUE(install::CreatePathDirectories("Corvanth\\Data", false));
+    EXPECT_TRUE(install::CreatePathDirectories("Corvanth\\Data", false, &testsupport::UninstallList()));
     EXPECT_EQ(folders.created, (std::vector<std::string>{"C:\\Games\\Corvanth", "C:\\Games\\Corvanth\\Data"}));
     Recorded();
     // Longer than a path may be: refused, nothing made.
     folders.created.clear();
-    EXPECT_FALSE(install::CreatePathDirectories(("C:\\" + std::string(260, 'a') + "\\b").c_str(), false));
+    EXPECT_FALSE(install::CreatePathDirectories(("C:\\" + std::string(260, 'a') + "\\b").c_str(), false, &testsupport::UninstallList()));
     EXPECT_TRUE(folders.created.empty());
-    EXPECT_TRUE(install::CreatePathDirectories("", true));
+    EXPECT_TRUE(install::CreatePathDirectories("", true, &testsupport::UninstallList()));
   }
   EXPECT_TRUE(Recorded().empty());
 }

@@ -11,6 +11,7 @@
 #include "install/uninstallLog.h"
 #include "support/memoryRegistry.h"
 #include "support/tempFolder.h"
+#include "support/currentRunMessages.h"
 
 namespace {
 
@@ -99,21 +100,21 @@ TEST(Shortcuts, CreatedWithTheirFoldersRecordedForTheUninstaller) {
   install::Shortcut skipped = editor;
   skipped.source = "Other";
   skipped.excludeDistributions = {"GERMAN"};
-  install::UninstallList().Clear();
+  testsupport::UninstallList().Clear();
   std::vector<std::string> problems;
   EXPECT_TRUE(install::CanCreateShortcuts({editor, skipped}, install, "GERMAN", &problems));
   EXPECT_FALSE(std::filesystem::exists(folder.Path() / "game")) << "the check makes no folder";
   EXPECT_TRUE(std::filesystem::is_empty(folder.Path())) << "nor leaves its probe behind";
-  EXPECT_TRUE(install::CreateShortcuts({editor, skipped}, install, install::UninstallList(), "GERMAN", &problems));
+  EXPECT_TRUE(install::CreateShortcuts({editor, skipped}, install, testsupport::UninstallList(), "GERMAN", &problems));
   EXPECT_TRUE(problems.empty());
-  const std::vector<std::string> lines = Lines(install::UninstallList());
+  const std::vector<std::string> lines = Lines(testsupport::UninstallList());
   ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(lines[lines.size() - 3], "D:" + install);
   EXPECT_EQ(lines[lines.size() - 2], "D:" + install + "\\Tools");
   EXPECT_EQ(lines.back(), "F:" + install + "\\Tools\\Editor.lnk");
   EXPECT_TRUE(std::filesystem::is_regular_file(folder.Path() / "game" / "Tools" / "Editor.lnk"));
   EXPECT_FALSE(std::filesystem::exists(folder.Path() / "game" / "Other.lnk"));
-  install::UninstallList().Clear();
+  testsupport::UninstallList().Clear();
 
   // A file where the link's folder would be: refused by the check, and by the creation with its name.
   install::Shortcut blocked = editor;
@@ -124,11 +125,11 @@ TEST(Shortcuts, CreatedWithTheirFoldersRecordedForTheUninstaller) {
   EXPECT_EQ(problems[0], "The shortcut " + install + "\\readme.txt\\Editor.lnk cannot be made: " + install +
                              "\\readme.txt is a file, not a folder");
   problems.clear();
-  EXPECT_FALSE(install::CreateShortcuts({blocked, editor}, install, install::UninstallList(), "GERMAN", &problems));
+  EXPECT_FALSE(install::CreateShortcuts({blocked, editor}, install, testsupport::UninstallList(), "GERMAN", &problems));
   ASSERT_EQ(problems.size(), 1u);
   EXPECT_NE(problems[0].find("readme.txt\\Editor.lnk was not made"), std::string::npos) << problems[0];
-  EXPECT_EQ(Lines(install::UninstallList()).back(), "F:" + install + "\\Tools\\Editor.lnk") << "the others are made";
-  install::UninstallList().Clear();
+  EXPECT_EQ(Lines(testsupport::UninstallList()).back(), "F:" + install + "\\Tools\\Editor.lnk") << "the others are made";
+  testsupport::UninstallList().Clear();
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "patch/patchStore.h"
 #include "support/tempFolder.h"
 #include "ui/scriptedInterface.h"
+#include "support/currentRunMessages.h"
 
 namespace {
 

@@ -17,6 +17,7 @@
 #include "stepRun.h"
 #include "ui/messages.h"
 #include "ui/scriptedInterface.h"
+#include "support/currentRunMessages.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ class StepApplication : public ::testing::Test {
  protected:
   void SetUp() override {
     ui::SetMessageLanguage(1033);
-    install::UninstallList().Clear();
+    testsupport::UninstallList().Clear();
     destination = folder.Path().string() + "/";
     ASSERT_TRUE(steppatch::WriteTree(folder.Path(), Before()));
     steppatch::AddStep(store, 1, 5, 6, Before(), After());
@@ -129,7 +130,7 @@ TEST_F(StepApplication, FailedDeltaAnsweredIgnoreAbortAndRetry) {
 }
 
 TEST_F(StepApplication, SubfolderReceivesUpdatedCopiesAndTheMainFolderStays) {
-  patch::PatchJob job;
+  patch::PatchJob job = testsupport::JobAsInRun();
   job.store = &store;
   job.destination = destination.c_str();
   job.subfolder = "Mod";
@@ -148,8 +149,8 @@ TEST_F(StepApplication, SubfolderReceivesUpdatedCopiesAndTheMainFolderStays) {
   EXPECT_EQ(installed.at("mod\\game.exe"), steppatch::Digest(After().at("Game.exe")));
   // Delta outputs in a subfolder are recorded for the uninstaller, with every folder on the way.
   bool recorded = false;
-  for (int i = 0; i < install::UninstallList().Size(); ++i) {
-    recorded = recorded || std::string(install::UninstallList()[i].Data()) == "F:" + steppatch::Lower(destination) + "mod\\data\\map.pak.tmp";
+  for (int i = 0; i < testsupport::UninstallList().Size(); ++i) {
+    recorded = recorded || std::string(testsupport::UninstallList()[i].Data()) == "F:" + steppatch::Lower(destination) + "mod\\data\\map.pak.tmp";
   }
   EXPECT_TRUE(recorded);
 }
@@ -239,7 +240,7 @@ TEST_F(StepApplication, WholeFileFailingVerificationIsWrittenAgainOnRetryAndNeve
   MemoryEntrySource patch;
   patch.Add("ALL\\DATA\\EXTRA.PAK", "extra content");
   patch.Add("CRC\\1.06\\CRC.CRC", "Data\\extra.pak 00000001\n");  // never matches
-  patch::PatchJob job;
+  patch::PatchJob job = testsupport::JobAsInRun();
   job.store = &patch;
   job.destination = destination.c_str();
   job.prefix = "ALL\\";
@@ -257,12 +258,12 @@ TEST_F(StepApplication, WholeFileFailingVerificationIsWrittenAgainOnRetryAndNeve
   char line[64];
   std::snprintf(line, sizeof line, "Data\\extra.pak %08x\n", static_cast<unsigned>(Crc32Of("extra content", 13)));
   patch.Add("CRC\\1.06\\CRC.CRC", line);
-  install::UninstallList().Clear();
+  testsupport::UninstallList().Clear();
   patch::CopyWholeFiles(job);
   EXPECT_FALSE(job.failed);
   EXPECT_EQ(steppatch::ReadTree(folder.Path()).at("Data\\extra.pak"), "extra content");
-  ASSERT_EQ(install::UninstallList().Size(), 1);
-  EXPECT_EQ(std::string(install::UninstallList()[0].Data()), "F:" + steppatch::Lower(destination) + "data\\extra.pak.tmp");
+  ASSERT_EQ(testsupport::UninstallList().Size(), 1);
+  EXPECT_EQ(std::string(testsupport::UninstallList()[0].Data()), "F:" + steppatch::Lower(destination) + "data\\extra.pak.tmp");
 }
 
 TEST(ApplyPatch, ActionsBySuffix) {

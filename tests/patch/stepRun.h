@@ -8,6 +8,7 @@
 #include <string>
 
 #include "install/uninstallLog.h"
+#include "support/currentRunMessages.h"
 #include "patch/patchStore.h"
 #include "patch/stepApplication.h"
 #include "patch/stepJournal.h"
@@ -34,9 +35,9 @@ inline void Collect(patch::PatchJob& job, const char* prefix, bool versioned) {
 inline RunResult RunUpdate(patch::EntrySource& store, const std::string& destination, int fromMinor, int toMinor,
                            bool journal = true) {
   RunResult result;
-  install::UninstallList().Clear();
+  testsupport::UninstallList().Clear();
   patch::StepJournal record;
-  patch::PatchJob job;
+  patch::PatchJob job = testsupport::JobAsInRun();
   job.store = &store;
   job.destination = destination.c_str();
   if (journal) {
@@ -75,7 +76,7 @@ inline RunResult RunUpdate(patch::EntrySource& store, const std::string& destina
   }
   result.wholeFilesCopied = true;
   if (!journal || record.Value("uninstall log") != "written") {
-    install::WriteUninstallLog(install::UninstallList(), destination.c_str());
+    install::WriteUninstallLog(testsupport::UninstallList(), destination.c_str());
     if (journal && !record.SetValue("uninstall log", "written")) return result;
   }
   if (journal) record.Remove();

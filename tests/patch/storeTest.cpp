@@ -13,6 +13,7 @@
 #include "support/memoryEntrySource.h"
 #include "support/tempFolder.h"
 #include "ui/scriptedInterface.h"
+#include "support/currentRunMessages.h"
 
 namespace {
 
@@ -130,7 +131,7 @@ TEST(StoreEntries, LookUpsUpperCaseTheNameAndTextsCopyTheBytes) {
   EXPECT_FALSE(patch::EntryText(store, "MISSING", &text));
   EXPECT_TRUE(script.events.empty());  // bytes and texts report nothing of their own
   EXPECT_EQ(patch::EntrySize(store, "all\\data\\x.pak"), 10u);
-  EXPECT_EQ(patch::EntrySize(store, "missing\\thing"), 0u);
+  EXPECT_EQ(patch::EntrySize(store, "missing\\thing", testsupport::CurrentMessages()), 0u);
   ASSERT_EQ(script.events.size(), 1u);
   EXPECT_EQ(script.events[0].caption, "Error");
   EXPECT_NE(script.events[0].text.find(" resource: MISSING\\THING"), std::string::npos);
@@ -144,17 +145,17 @@ TEST(ExtractEntry, WritesTheEntryCreatingFoldersAndReplacingAReadOnlyFile) {
   store.Add("ALL\\DATA\\BIG.PAK", big);
   const std::string target = folder.File("sub") + "\\deeper\\big.pak";
   ui::ScriptedInterface script;
-  ASSERT_TRUE(patch::ExtractEntry(store, "ALL\\DATA\\BIG.PAK", target.c_str()));
+  ASSERT_TRUE(patch::ExtractEntry(store, "ALL\\DATA\\BIG.PAK", target.c_str(), nullptr, testsupport::CurrentMessages()));
   const std::string native = (folder.Path() / "sub" / "deeper" / "big.pak").string();
   EXPECT_EQ(ReadFile(native), big);
 
   store.Add("ALL\\SMALL", "new");
   std::filesystem::permissions(native, std::filesystem::perms::owner_read, std::filesystem::perm_options::replace);
-  ASSERT_TRUE(patch::ExtractEntry(store, "all\\small", target.c_str()));
+  ASSERT_TRUE(patch::ExtractEntry(store, "all\\small", target.c_str(), nullptr, testsupport::CurrentMessages()));
   EXPECT_EQ(ReadFile(native), "new");
   EXPECT_FALSE(std::filesystem::exists(native + ".zrtmp"));
 
-  EXPECT_FALSE(patch::ExtractEntry(store, "ALL\\NOTHERE", target.c_str()));
+  EXPECT_FALSE(patch::ExtractEntry(store, "ALL\\NOTHERE", target.c_str(), nullptr, testsupport::CurrentMessages()));
   ASSERT_EQ(script.events.size(), 1u);
   EXPECT_NE(script.events[0].text.find("resource: ALL\\NOTHERE"), std::string::npos);
   EXPECT_EQ(ReadFile(native), "new");
@@ -171,7 +172,7 @@ TEST(ExtractEntry, AFullDiskLeavesTheOldFileWholeAndNoTemporaryFile) {
     FaultInjectingFileSystem faults;
     faults.diskSpace = 1024 * 1024 + 3;  // the second piece stops short
     faults.injectedError = FaultInjectingFileSystem::SystemErrorOfKind(platform::FileError::DiskFull);
-    EXPECT_FALSE(patch::ExtractEntry(store, "ALL\\X.PAK", target.c_str()));
+    EXPECT_FALSE(patch::ExtractEntry(store, "ALL\\X.PAK", target.c_str(), nullptr, testsupport::CurrentMessages()));
   }
   EXPECT_EQ(ReadFile(target), "old contents");
   EXPECT_FALSE(std::filesystem::exists(target + ".tmp"));
@@ -187,7 +188,7 @@ TEST(ExtractEntry, AFullDiskLeavesTheOldFileWholeAndNoTemporaryFile) {
     FaultInjectingFileSystem faults;
     if (fault == 0) faults.failWriteAt = 1;
     if (fault == 1) faults.failClose = true;
-    EXPECT_FALSE(patch::ExtractEntry(store, "ALL\\X.PAK", target.c_str())) << fault;
+    EXPECT_FALSE(patch::ExtractEntry(store, "ALL\\X.PAK", target.c_str(), nullptr, testsupport::CurrentMessages())) << fault;
     EXPECT_EQ(ReadFile(target), "old contents");
     EXPECT_FALSE(std::filesystem::exists(target + ".tmp"));
   }

@@ -16,6 +16,7 @@
 #include "support/tempFolder.h"
 #include "ui/messages.h"
 #include "ui/scriptedInterface.h"
+#include "support/currentRunMessages.h"
 
 namespace {
 
@@ -57,7 +58,7 @@ class VerificationTest : public ::testing::Test {
 
   TempFolder folder;
   MemoryEntrySource store;
-  patch::PatchJob job;
+  patch::PatchJob job = testsupport::JobAsInRun();
   ui::ScriptedInterface script;
 };
 
