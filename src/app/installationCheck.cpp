@@ -15,9 +15,9 @@ namespace {
 
 constexpr std::size_t kText = 1024;
 
-void Log(const std::string& text) { ui::CurrentUserInterface()->AppendLog(text.c_str()); }
+void Log(const RunState& run, const std::string& text) { run.ui->AppendLog(text.c_str()); }
 
-void ShowError(const std::string& text) { ui::ShowMessage(text.c_str(), ui::BoxIcon::Error); }
+void ShowError(const RunState& run, const std::string& text) { ui::ShowMessage(*run.ui, text.c_str(), ui::BoxIcon::Error); }
 
 // An update of this installation that did not complete leaves its files partly at either version:
 // there is no one list to hold them against. False, after a box, when there is one (or its record
@@ -26,13 +26,13 @@ bool NoUnfinishedUpdate(const RunState& run) {
   const std::string path = patch::StepJournal::PathIn(run.installFolder);
   patch::StepJournal journal;
   if (!journal.Open(path)) {
-    ShowError("The record of an interrupted patch run (" + path + ") cannot be read, so this installation cannot be "
+    ShowError(run, "The record of an interrupted patch run (" + path + ") cannot be read, so this installation cannot be "
               "verified. Restore the installation, delete that file and verify again.");
     return false;
   }
   if (!journal.Resuming()) return true;
   const std::string from = journal.Value("from"), to = journal.Value("patch");
-  ShowError("An update of this installation" + (from.empty() ? std::string() : " from version " + from) +
+  ShowError(run, "An update of this installation" + (from.empty() ? std::string() : " from version " + from) +
             (to.empty() ? std::string() : " to version " + to) +
             " did not complete (" + path + "): its files are partly at either version. Run that patch again to "
             "complete it, then verify.");
@@ -49,7 +49,7 @@ int CheckInstallation(RunState& run) {
   const std::string listName = "CRC\\" + VersionText(run.installedVersion) + "\\CRC.CRC";
   std::string list;
   if (!patch::EntryText(*run.store, listName.c_str(), &list)) {
-    ShowError("This patch carries no checksum list of version " + run.installedVersionText +
+    ShowError(run, "This patch carries no checksum list of version " + run.installedVersionText +
               ", the version installed in " + run.installFolder + " (" + listName +
               "), so it cannot verify this installation.");
     return kPatchFailed;
@@ -58,16 +58,16 @@ int CheckInstallation(RunState& run) {
   run.distributions = DistributionCandidates(run.manifest);
   ApplyDistributionRules(run.manifest, run.installFolder, &run.distributions);
   if (!ChooseDistribution(run)) {
-    ShowError("Which distribution of the game is installed could not be told from its files, and none was chosen "
+    ShowError(run, "Which distribution of the game is installed could not be told from its files, and none was chosen "
               "(--distribution TAG names it), so the installation was not verified.");
     return kPatchFailed;
   }
 
-  ui::UserInterface* window = ui::CurrentUserInterface();
+  ui::UserInterface* window = run.ui;
   window->Show(true);
   const std::string verifying = ui::FormatMessage(11, kText, kText, major, minor);
   window->SetTitle(verifying.c_str());
-  Log(verifying);
+  Log(run, verifying);
   // The list of the installed version, its files where a run would look for them (in subfolder mode
   // the subfolder's copy where there is one). No checksums are known beforehand: every file is read.
   patch::PatchJob& job = run.job;
@@ -83,12 +83,12 @@ int CheckInstallation(RunState& run) {
   int checked = 0;
   const bool intact = patch::VerifyReachedVersion(job, run.distributions, &firstProblem, &problems, &checked);
   if (intact) {
-    Log("The installation is intact: all " + std::to_string(checked) + " files of version " +
+    Log(run, "The installation is intact: all " + std::to_string(checked) + " files of version " +
         run.installedVersionText + " match the patch's checksum list.");
   } else {
     int missing = 0;
     for (const patch::FileProblem& problem : problems) missing += problem.missing ? 1 : 0;
-    Log("The installation is not intact: of the " + std::to_string(checked) + " files of version " +
+    Log(run, "The installation is not intact: of the " + std::to_string(checked) + " files of version " +
         run.installedVersionText + ", " + std::to_string(missing) + " missing and " +
         std::to_string(problems.size() - missing) +
         " damaged. Restore them: the game's launcher or installer can repair the installation.");

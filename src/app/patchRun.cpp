@@ -27,11 +27,11 @@ namespace {
 // Message boxes take their text from a buffer of this size, placeholders already replaced.
 constexpr std::size_t kBoxText = 1024;
 
-void ShowError(const std::string& text) { ui::ShowMessage(text.c_str(), ui::BoxIcon::Error); }
+void ShowError(const RunState& run, const std::string& text) { ui::ShowMessage(*run.ui, text.c_str(), ui::BoxIcon::Error); }
 
-void NotInstalled(std::size_t bufferSize) { ShowError(ui::FormatMessage(2, bufferSize, bufferSize)); }
+void NotInstalled(const RunState& run, std::size_t bufferSize) { ShowError(run, ui::FormatMessage(2, bufferSize, bufferSize)); }
 
-void AppendMessage(const std::string& text) { ui::CurrentUserInterface()->AppendLog(text.c_str()); }
+void AppendMessage(const RunState& run, const std::string& text) { run.ui->AppendLog(text.c_str()); }
 
 // Message 16 (updating from the installed version to the patch's) or, for an addon, 17.
 std::string TitleText(const RunState& run) {
@@ -54,7 +54,7 @@ bool OpenStore(RunState& run) {
   run.store = run.module.get();
   if (run.store) return true;
   LogF("The program's own payload cannot be opened: %s", error.c_str());
-  ShowError("Patch file is corrupted, error 1.");
+  ShowError(run, "Patch file is corrupted, error 1.");
   return false;
 }
 
@@ -66,7 +66,7 @@ bool CheckSignedPayload(RunState& run) {
   if (check.hasTable) {
     if (!check.verified) {
       for (const std::string& problem : check.problems) LogF("payload table: %s", problem.c_str());
-      ShowError("Patch file is corrupted: " + check.problems.front() + ". Nothing was changed.");
+      ShowError(run, "Patch file is corrupted: " + check.problems.front() + ". Nothing was changed.");
       return false;
     }
     run.verified = std::make_unique<patch::VerifiedEntrySource>(*run.store, check.table);
@@ -75,28 +75,28 @@ bool CheckSignedPayload(RunState& run) {
     const double mebibytes = static_cast<double>(check.bytes) / 1048576.0;
     std::snprintf(text, sizeof text, "Payload: %d entries (%.*f %s) match the publisher's signed table.", check.entries,
                   mebibytes < 1 ? 0 : 1, mebibytes < 1 ? mebibytes * 1024 : mebibytes, mebibytes < 1 ? "KiB" : "MiB");
-    AppendMessage(text);
+    AppendMessage(run, text);
     return true;
   }
   const std::uint32_t bits = platform::KeyBits(run.options.trustedKey);
   if (bits >= platform::kPayloadTableKeyBits) {
-    ShowError("Patch file is corrupted: it carries no signed payload table, which every patch signed with a key of " +
+    ShowError(run, "Patch file is corrupted: it carries no signed payload table, which every patch signed with a key of " +
               std::to_string(bits) + " bits has. Nothing was changed.");
     return false;
   }
   switch (run.options.unsignedPayload) {
     case UnsignedPayload::Refuse:
-      ShowError("This patch carries no signed payload table: only its manifest is signed, so the files it would "
+      ShowError(run, "This patch carries no signed payload table: only its manifest is signed, so the files it would "
                 "install cannot be proven to be the publisher's. It was refused; nothing was changed. To apply it "
                 "anyway, without starting any program it carries, run it again with --allow-unsigned-payload.");
       return false;
     case UnsignedPayload::ApplyNoPrograms:
       run.carriedProgramsAllowed = false;
-      AppendMessage("Only the patch's manifest is signed (it carries no payload table): applied as allowed, without "
+      AppendMessage(run, "Only the patch's manifest is signed (it carries no payload table): applied as allowed, without "
                     "starting the delta tool or the commands it carries.");
       return true;
     case UnsignedPayload::Apply:
-      AppendMessage("Only the patch's manifest is signed: it carries no payload table.");
+      AppendMessage(run, "Only the patch's manifest is signed: it carries no payload table.");
       return true;
   }
   return false;
@@ -119,7 +119,7 @@ bool FindStepChain(RunState& run) {
       },
       &steps);
   const auto refuse = [&](const std::string& why) {
-    ShowError("This patch cannot bring version " + run.installedVersionText + " to version " + run.manifest.version +
+    ShowError(run, "This patch cannot bring version " + run.installedVersionText + " to version " + run.manifest.version +
               ": " + why + ". Nothing was changed.");
     return false;
   };
@@ -155,13 +155,13 @@ bool LockInstallation(RunState& run) {
     case platform::LockResult::Acquired:
       return true;
     case platform::LockResult::HeldElsewhere:
-      ShowError("Another run of the patch is updating this installation (it holds " + path +
+      ShowError(run, "Another run of the patch is updating this installation (it holds " + path +
                 "). Wait until it ends, then run the patch again. Nothing was changed.");
       return false;
     case platform::LockResult::Failed:
       break;
   }
-  ShowError("The installation cannot be locked for the update: " + error + ". Nothing was changed.");
+  ShowError(run, "The installation cannot be locked for the update: " + error + ". Nothing was changed.");
   return false;
 }
 
@@ -171,7 +171,7 @@ bool LockInstallation(RunState& run) {
 bool OpenJournal(RunState& run, bool* resuming) {
   *resuming = false;
   if (!run.journal.Open(patch::StepJournal::PathIn(run.installFolder))) {
-    ShowError("The record of an interrupted patch run (" + patch::StepJournal::PathIn(run.installFolder) +
+    ShowError(run, "The record of an interrupted patch run (" + patch::StepJournal::PathIn(run.installFolder) +
               ") cannot be read. Restore the installation, delete that file and run the patch again.");
     return false;
   }
@@ -179,7 +179,7 @@ bool OpenJournal(RunState& run, bool* resuming) {
   if (!run.journal.Resuming() || started.empty()) return true;
   const std::string patchVersion = run.journal.Value("patch");
   if (!EqualIgnoringCase(patchVersion, run.manifest.version)) {
-    ShowError("An earlier patch run to version " + patchVersion +
+    ShowError(run, "An earlier patch run to version " + patchVersion +
               " was interrupted. Run that patch again to complete it before applying this one.");
     return false;
   }
@@ -196,11 +196,11 @@ bool AcceptVersion(RunState& run, bool* alreadyApplied) {
   *alreadyApplied = rule.decision == VersionDecision::AlreadyApplied;
   switch (rule.decision) {
     case VersionDecision::RequiredNotMet:
-      ShowError(ui::FormatMessage(19, kBoxText, kBoxText, Major(rule.required), Minor(rule.required),
+      ShowError(run, ui::FormatMessage(19, kBoxText, kBoxText, Major(rule.required), Minor(rule.required),
                                   Major(run.installedVersion), Minor(run.installedVersion)));
       return false;
     case VersionDecision::InstalledNewer:
-      ShowError(ui::FormatMessage(5, kBoxText, kBoxText, run.installedVersionText.c_str(), manifest.version.c_str()));
+      ShowError(run, ui::FormatMessage(5, kBoxText, kBoxText, run.installedVersionText.c_str(), manifest.version.c_str()));
       return false;
     case VersionDecision::Apply:
     case VersionDecision::AlreadyApplied:
@@ -220,12 +220,12 @@ bool ChooseDistribution(RunState& run) {
     for (const ManifestDistribution& distribution : run.manifest.distributions) {
       known.push_back({distribution.tag, distribution.displayName});
     }
-    chosen = ui::CurrentUserInterface()->ChooseDistribution(known, candidates);
+    chosen = run.ui->ChooseDistribution(known, candidates);
     if (chosen.empty()) return false;
   }
   std::string displayName;
   candidates = ChosenWithAncestors(run.manifest, chosen, &displayName);
-  if (!displayName.empty()) AppendMessage(ui::FormatMessage(24, kBoxText, kBoxText, displayName.c_str()));
+  if (!displayName.empty()) AppendMessage(run, ui::FormatMessage(24, kBoxText, kBoxText, displayName.c_str()));
   return true;
 }
 
@@ -247,13 +247,13 @@ bool AcceptNamedDistribution(const RunState& run) {
   for (const ManifestDistribution& distribution : run.manifest.distributions) declared.push_back(distribution.tag);
   std::string text;
   if (!listed(declared, &text)) {
-    ShowError("This patch has no distribution " + named + " (" +
+    ShowError(run, "This patch has no distribution " + named + " (" +
               (declared.empty() ? std::string("it declares none") : "it has " + text) + "). Nothing was changed.");
     return false;
   }
   text.clear();
   if (!listed(run.distributions, &text)) {
-    ShowError("The installation cannot be the distribution " + named + " (" +
+    ShowError(run, "The installation cannot be the distribution " + named + " (" +
               (run.distributions.empty() ? std::string("it matches none") : "it can be " + text) +
               "). Nothing was changed.");
     return false;
@@ -281,17 +281,17 @@ void SetUpJob(RunState& run) {
 
 // An installation already at the patch's version is only verified.
 int VerifyApplied(RunState& run) {
-  ui::UserInterface* window = ui::CurrentUserInterface();
-  AppendMessage(ui::FormatMessage(11, kBoxText, kBoxText, Major(run.patchVersion), Minor(run.patchVersion)));
+  ui::UserInterface* window = run.ui;
+  AppendMessage(run, ui::FormatMessage(11, kBoxText, kBoxText, Major(run.patchVersion), Minor(run.patchVersion)));
   const std::string prefix = run.installedVersionText + "\\";
   run.job.prefix = prefix.c_str();
   // With a target directory, a file patched before is its copy there (InstalledPath).
   run.job.destination = run.installFolder.c_str();
   const bool verified = patch::VerifyInstallation(run.job, "", run.distributions, false, false) == patch::kVerified;
   if (verified) {
-    AppendMessage(ui::FormatMessage(4, kBoxText, kBoxText, run.installedVersionText.c_str()));
+    AppendMessage(run, ui::FormatMessage(4, kBoxText, kBoxText, run.installedVersionText.c_str()));
   } else {
-    ReportPhaseError(run.installedVersionText.c_str(), kPhaseVerifyApplied);
+    ReportPhaseError(run, run.installedVersionText.c_str(), kPhaseVerifyApplied);
   }
   window->SetKeepOpen();
   return verified ? kPatchDone : kPatchFailed;
@@ -301,7 +301,7 @@ int Run(RunState& run) {
   if (!OpenStore(run)) return kPatchFailed;
   {
     ParamFile file;
-    if (!LoadSignedManifest(*run.store, run.options.trustedKey, file)) return kPatchFailed;
+    if (!LoadSignedManifest(*run.store, run.options.trustedKey, file, *run.ui)) return kPatchFailed;
     if (!CheckSignedPayload(run)) return kPatchFailed;
     run.manifest = ReadManifest(file);
   }
@@ -310,7 +310,7 @@ int Run(RunState& run) {
     targetDirectory.pop_back();
   }
   if (!targetDirectory.empty() && !patch::IsContainedRelativePath(targetDirectory)) {
-    ShowError("Patch file is corrupted: its target directory (" + targetDirectory +
+    ShowError(run, "Patch file is corrupted: its target directory (" + targetDirectory +
               ") is not a folder inside the installation. Nothing was changed.");
     return kPatchFailed;
   }
@@ -320,14 +320,14 @@ int Run(RunState& run) {
   if (!run.options.installFolder.empty()) {
     run.installFolder = run.options.installFolder;
   } else if (!FindInstallFolder(manifest.configApp, &run.installFolder)) {
-    NotInstalled(256);
+    NotInstalled(run, 256);
     return kPatchFailed;
   }
   const std::vector<std::string> executables =
       FindExecutables(manifest.appName, run.installFolder, manifest.targetDirectory);
   std::string executable;
   if (executables.empty() || !FindInstalledVersion(executables, &run.installedVersionText, &executable)) {
-    NotInstalled(kBoxText);
+    NotInstalled(run, kBoxText);
     return kPatchFailed;
   }
   // A verification only reads: it takes no lock and leaves the journal as it is.
@@ -347,10 +347,10 @@ int Run(RunState& run) {
   if (!AcceptNamedDistribution(run)) return kPatchFailed;
 
   // A dry run changes nothing, so there is nothing to agree to.
-  if (!run.options.dryRun && !ui::AskStartQuestion()) return kPatchDeclined;
+  if (!run.options.dryRun && !ui::AskStartQuestion(*run.ui)) return kPatchDeclined;
   if (!ChooseDistribution(run)) return kPatchFailed;
 
-  ui::UserInterface* window = ui::CurrentUserInterface();
+  ui::UserInterface* window = run.ui;
   window->Show(true);
   SetUpJob(run);
   window->SetTitle(TitleText(run).c_str());
@@ -363,7 +363,7 @@ int Run(RunState& run) {
     // The run that began the update failed, and the installation may have been restored or changed
     // since: every file is checked against the versions that run went through, and nothing it
     // recorded as done is taken on trust.
-    AppendMessage("An earlier update from version " + run.installedVersionText +
+    AppendMessage(run, "An earlier update from version " + run.installedVersionText +
                   " did not complete; the installation is checked again before it goes on.");
     run.job.prefix = "";
     run.job.destination = run.installFolder.c_str();
@@ -371,24 +371,24 @@ int Run(RunState& run) {
     std::vector<std::pair<int, int>> versions = {{Major(run.installedVersion), Minor(run.installedVersion)}};
     for (VersionNumber reached : run.stepTargets) versions.push_back({Major(reached), Minor(reached)});
     if (patch::VerifyAgainstVersions(run.job, versions, run.distributions) != patch::kVerified) {
-      AppendMessage(ui::FormatMessage(14, kBoxText, kBoxText));
+      AppendMessage(run, ui::FormatMessage(14, kBoxText, kBoxText));
       window->SetKeepOpen();
       return kPatchFailed;
     }
   } else if (resuming) {
-    AppendMessage("Completing the interrupted update from version " + run.installedVersionText + ".");
+    AppendMessage(run, "Completing the interrupted update from version " + run.installedVersionText + ".");
   } else if (!run.IsAddon()) {
-    AppendMessage(ui::FormatMessage(11, kBoxText, kBoxText, Major(run.installedVersion), Minor(run.installedVersion)));
+    AppendMessage(run, ui::FormatMessage(11, kBoxText, kBoxText, Major(run.installedVersion), Minor(run.installedVersion)));
     const std::string prefix = run.installedVersionText + "\\";
     run.job.prefix = prefix.c_str();
     run.job.destination = run.installFolder.c_str();
     if (patch::VerifyInstallation(run.job, "", run.distributions, true, false) != patch::kVerified) {
-      AppendMessage(ui::FormatMessage(14, kBoxText, kBoxText));
+      AppendMessage(run, ui::FormatMessage(14, kBoxText, kBoxText));
       window->SetKeepOpen();
       return kPatchFailed;
     }
   }
-  AppendMessage(TitleText(run));
+  AppendMessage(run, TitleText(run));
   if (run.options.dryRun) return ListUpdatePhases(run);
 
   run.resuming = resuming;
@@ -397,8 +397,8 @@ int Run(RunState& run) {
 
 }  // namespace
 
-void ReportPhaseError(const char* text, int phase) {
-  ui::UserInterface* window = ui::CurrentUserInterface();
+void ReportPhaseError(const RunState& run, const char* text, int phase) {
+  ui::UserInterface* window = run.ui;
   window->AppendLog(ui::FormatMessage(9, kBoxText, kBoxText, text, phase).c_str());
   window->SetKeepOpen();
 }
@@ -406,6 +406,8 @@ void ReportPhaseError(const char* text, int phase) {
 int PatchRun(const PatchRunOptions& options) {
   RunState run;
   run.options = options;
+  run.ui = options.userInterface ? options.userInterface : ui::CurrentUserInterface();
+  run.messages = RunMessages(run.ui);
   const int result = Run(run);
   ReleaseDeltaTool(run);
   return result;

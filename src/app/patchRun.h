@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/keyBlob.h"
+#include "ui/userInterface.h"
 
 namespace patch {
 class EntrySource;
@@ -55,6 +56,8 @@ struct PatchRunOptions {
   // The distribution the player named in advance (--distribution); "" when none. A tag the patch does
   // not declare, or that the installation cannot be, refuses the run before the start question.
   std::string distribution;
+  // Everything the run shows and asks goes here; null: the process's current interface.
+  ui::UserInterface* userInterface = nullptr;
 };
 
 int PatchRun(const PatchRunOptions& options);

@@ -38,10 +38,9 @@ enum Phase {
 
 struct RunState {
   PatchRunOptions options;
-  // Who the run talks to: the interface that was current when it began, and the patch layer's events
-  // shown on it.
-  ui::UserInterface* ui = ui::CurrentUserInterface();
-  RunMessages messages{ui};
+  // Who the run talks to (never null once the run began), and the patch layer's events shown there.
+  ui::UserInterface* ui = nullptr;
+  RunMessages messages{nullptr};
   // The files and folders the run creates, for the uninstall log it writes at the end.
   DynArray<RefString> uninstall;
   std::unique_ptr<patch::ModuleEntrySource> module;  // the store opened by the run
@@ -91,7 +90,7 @@ bool ChooseDistribution(RunState& run);
 void ReleaseDeltaTool(RunState& run);
 
 // Message 9 with `text` and `phase` into the progress log, and the window kept open.
-void ReportPhaseError(const char* text, int phase);
+void ReportPhaseError(const RunState& run, const char* text, int phase);
 
 // The update phases after the installation was verified: steps, whole-file groups, commands, side
 // effects and the final report. Returns the run's result.

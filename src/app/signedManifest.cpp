@@ -18,17 +18,18 @@ bool CopyEntry(patch::EntrySource& store, const char* name, std::vector<std::uin
   return true;
 }
 
-void ShowCorrupted(const char* text) { ui::ShowMessage(text, ui::BoxIcon::Error); }
+void ShowCorrupted(ui::UserInterface& ui, const char* text) { ui::ShowMessage(ui, text, ui::BoxIcon::Error); }
 
 }  // namespace
 
-bool ReadSignedManifest(patch::EntrySource& store, const platform::KeyBlob& trustedKey, SignedManifest* manifest) {
+bool ReadSignedManifest(patch::EntrySource& store, const platform::KeyBlob& trustedKey, SignedManifest* manifest,
+                        ui::UserInterface& ui) {
   if (!CopyEntry(store, "version.cfg", &manifest->bytes)) {
-    ShowCorrupted("Patch file is corrupted, error 1.");
+    ShowCorrupted(ui, "Patch file is corrupted, error 1.");
     return false;
   }
   if (!CopyEntry(store, "version.cfg.sign", &manifest->signature)) {
-    ShowCorrupted("Patch file is corrupted, error 2.");
+    ShowCorrupted(ui, "Patch file is corrupted, error 2.");
     return false;
   }
   // Both lengths come from entries of a PE file, whose sizes are 32-bit; a larger one cannot occur.
@@ -43,15 +44,16 @@ bool ReadSignedManifest(patch::EntrySource& store, const platform::KeyBlob& trus
   if (code != platform::kManifestVerified) {
     char text[64];
     std::snprintf(text, sizeof text, "Patch file is corrupted, error %d/%d.", code, static_cast<int>(systemError));
-    ShowCorrupted(text);
+    ShowCorrupted(ui, text);
     return false;
   }
   return true;
 }
 
-bool LoadSignedManifest(patch::EntrySource& store, const platform::KeyBlob& trustedKey, ParamFile& file) {
+bool LoadSignedManifest(patch::EntrySource& store, const platform::KeyBlob& trustedKey, ParamFile& file,
+                        ui::UserInterface& ui) {
   SignedManifest manifest;
-  if (!ReadSignedManifest(store, trustedKey, &manifest)) return false;
+  if (!ReadSignedManifest(store, trustedKey, &manifest, ui)) return false;
   LoadManifestTree(manifest.bytes.data(), manifest.bytes.size(), file);
   return true;
 }

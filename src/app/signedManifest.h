@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/keyBlob.h"
+#include "ui/userInterface.h"
 
 class ParamFile;
 
@@ -22,14 +23,16 @@ struct SignedManifest {
   std::vector<std::uint8_t> signature;
 };
 
-// Reads both entries and checks the signature with `trustedKey`. On any failure it shows the
+// Reads both entries and checks the signature with `trustedKey`. On any failure it shows on `ui` the
 // corrupted-file box with the error icon ("Patch file is corrupted, error 1." for a missing manifest,
 // "... error 2." for a missing signature, "... error %d/%d." with the check's code and the system's
 // error value for a signature that does not hold) and returns false: the run then ends with result 1.
-bool ReadSignedManifest(patch::EntrySource& store, const platform::KeyBlob& trustedKey, SignedManifest* manifest);
+bool ReadSignedManifest(patch::EntrySource& store, const platform::KeyBlob& trustedKey, SignedManifest* manifest,
+                        ui::UserInterface& ui);
 
 // ReadSignedManifest, then the verified bytes loaded into `file` (a tree that loads with errors is
 // kept as far as it got: missing keys are reported when they are read).
-bool LoadSignedManifest(patch::EntrySource& store, const platform::KeyBlob& trustedKey, ParamFile& file);
+bool LoadSignedManifest(patch::EntrySource& store, const platform::KeyBlob& trustedKey, ParamFile& file,
+                        ui::UserInterface& ui);
 
 }  // namespace app

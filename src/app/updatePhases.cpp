@@ -29,7 +29,7 @@ namespace {
 
 constexpr std::size_t kText = 1024;
 
-void AppendMessage(const std::string& text) { ui::CurrentUserInterface()->AppendLog(text.c_str()); }
+void AppendMessage(const RunState& run, const std::string& text) { run.ui->AppendLog(text.c_str()); }
 
 // Fills the job's names with the group's entries for the installation's distributions.
 void Collect(RunState& run, const std::string& prefix, const std::string& destination, bool versioned) {
@@ -48,7 +48,7 @@ std::string StepPrefix(const RunState& run, int minor) {
 void DiskFull(const RunState& run) {
   char drive[8];
   std::snprintf(drive, sizeof drive, "%c:", run.installFolder.empty() ? '?' : run.installFolder[0]);
-  ui::ShowMessage(ui::FormatMessage(7, kText, kText, drive).c_str(), ui::BoxIcon::Error);
+  ui::ShowMessage(*run.ui, ui::FormatMessage(7, kText, kText, drive).c_str(), ui::BoxIcon::Error);
 }
 
 // The free-space pass over every version step, adding each step's work to the progress total.
@@ -103,18 +103,18 @@ void RemoveFolder(const std::string& folder, bool alsoFolder) {
 bool WorkingFolder(RunState& run, std::string* folder) {
   std::string temporary;
   if (!platform::TemporaryFolder(&temporary) || temporary.size() > 260) {
-    ReportPhaseError("Temporary directory", kPhaseWorkingFolder);
+    ReportPhaseError(run, "Temporary directory", kPhaseWorkingFolder);
     return false;
   }
   *folder = temporary + "ZRPatch";
   platform::FileSystem* files = platform::CurrentFileSystem();
   if (files->IsLink(folder->c_str())) {
-    AppendMessage("The working folder " + *folder + " is a link; it is not used.");
-    ReportPhaseError("Temporary directory", kPhaseWorkingFolder);
+    AppendMessage(run, "The working folder " + *folder + " is a link; it is not used.");
+    ReportPhaseError(run, "Temporary directory", kPhaseWorkingFolder);
     return false;
   }
   if (!files->CreateFolder(folder->c_str()) || (run.boundary && !run.boundary->AddFolder(*folder))) {
-    ReportPhaseError("Temporary directory", kPhaseWorkingFolder);
+    ReportPhaseError(run, "Temporary directory", kPhaseWorkingFolder);
     return false;
   }
   return true;
@@ -158,7 +158,7 @@ bool WriteDeltaTool(RunState& run, const std::string& workingFolder) {
   }
   const std::string tool = workingFolder + "\\xdelta3.exe";
   if (!patch::ExtractEntry(*run.store, "XDELTA3.EXE", tool.c_str(), nullptr, &run.messages)) {
-    ReportPhaseError("cannot find xdelta3.exe", kPhaseWorkingFolder);
+    ReportPhaseError(run, "cannot find xdelta3.exe", kPhaseWorkingFolder);
     return false;
   }
   if (run.verified) {
@@ -167,7 +167,7 @@ bool WriteDeltaTool(RunState& run, const std::string& workingFolder) {
     if (!platform::IsValidFile(run.deltaTool) || !MatchesSignedDigest(run, "XDELTA3.EXE", run.deltaTool)) {
       LogF("%s: the written delta tool is not the one the publisher signed", tool.c_str());
       ReleaseDeltaTool(run);
-      ReportPhaseError("cannot find xdelta3.exe", kPhaseWorkingFolder);
+      ReportPhaseError(run, "cannot find xdelta3.exe", kPhaseWorkingFolder);
       return false;
     }
   }
@@ -199,7 +199,7 @@ bool CheckBoundary(RunState& run) {
   add("Add\\", false);
   bool contained = true;
   for (const auto& target : targets) contained = run.boundary->Permits(target.second) && contained;
-  if (!contained) ReportPhaseError(run.installFolder.c_str(), kPhaseSteps);
+  if (!contained) ReportPhaseError(run, run.installFolder.c_str(), kPhaseSteps);
   return contained;
 }
 
@@ -207,7 +207,7 @@ bool CheckBoundary(RunState& run) {
 bool StartJournal(RunState& run) {
   if (!run.resuming && (!run.journal.SetValue("patch", run.manifest.version) ||
                         !run.journal.SetValue("from", run.installedVersionText))) {
-    ReportPhaseError(patch::StepJournal::PathIn(run.installFolder).c_str(), kPhaseSteps);
+    ReportPhaseError(run, patch::StepJournal::PathIn(run.installFolder).c_str(), kPhaseSteps);
     return false;
   }
   run.journalOpen = true;
@@ -225,14 +225,14 @@ int ApplySteps(RunState& run) {
     RemoveWorkingFolder(run, workingFolder);
     return kPatchFailed;
   }
-  ui::CurrentUserInterface()->SetTotal(run.total);
+  run.ui->SetTotal(run.total);
   for (int minor : run.stepMinors) {
     Collect(run, StepPrefix(run, minor), run.installFolder, true);
     if (!patch::ApplyStep(run.job)) break;
   }
   RemoveWorkingFolder(run, workingFolder);
   if (run.job.failed) {
-    ReportPhaseError(run.job.failedFile.Data(), kPhaseSteps);
+    ReportPhaseError(run, run.job.failedFile.Data(), kPhaseSteps);
     return kPatchFailed;
   }
   return kPatchDone;
@@ -243,7 +243,7 @@ int CopyGroup(RunState& run, const std::string& prefix, const std::string& desti
   Collect(run, prefix, destination, false);
   patch::CopyWholeFiles(run.job);
   if (!run.job.failed) return kPatchDone;
-  ReportPhaseError(run.job.failedFile.Data(), phase);
+  ReportPhaseError(run, run.job.failedFile.Data(), phase);
   return kPatchFailed;
 }
 
@@ -253,7 +253,7 @@ int CopyGroup(RunState& run, const std::string& prefix, const std::string& desti
 void RunCommands(const RunState& run, const std::string& workingFolder) {
   if (run.manifest.commands.empty()) return;
   if (!run.carriedProgramsAllowed) {
-    AppendMessage("The patch's payload is not signed: its commands were not started.");
+    AppendMessage(run, "The patch's payload is not signed: its commands were not started.");
     return;
   }
   platform::FileSystem* files = platform::CurrentFileSystem();
@@ -262,7 +262,7 @@ void RunCommands(const RunState& run, const std::string& workingFolder) {
   if (!files->SetCurrentFolder(workingFolder.c_str())) {
     char reason[256];
     files->ErrorText(files->LastError(), reason, sizeof reason);
-    AppendMessage("The commands were not started: the working folder " + workingFolder + " cannot be entered (" +
+    AppendMessage(run, "The commands were not started: the working folder " + workingFolder + " cannot be entered (" +
                   reason + ").");
     return;
   }
@@ -273,7 +273,7 @@ void RunCommands(const RunState& run, const std::string& workingFolder) {
                              platform::kManifestCommandStart);
     if (!process.started) {
       LogF("CreateProcess failed, error 0x%x", static_cast<unsigned>(process.failure.systemError));
-      AppendMessage("The command " + command.commandLine + " could not be started: " + process.failure.reason);
+      AppendMessage(run, "The command " + command.commandLine + " could not be started: " + process.failure.reason);
     }
   }
   if (remembered) files->SetCurrentFolder(current.c_str());
@@ -302,18 +302,18 @@ bool VerifyReachedVersion(RunState& run) {
   patch::PatchJob& job = run.job;
   job.destination = run.installFolder.c_str();
   std::string failedFile;
-  AppendMessage(ui::FormatMessage(11, kText, kText, Major(run.patchVersion), Minor(run.patchVersion)));
+  AppendMessage(run, ui::FormatMessage(11, kText, kText, Major(run.patchVersion), Minor(run.patchVersion)));
   if (patch::VerifyReachedVersion(job, run.distributions, &failedFile)) return true;
-  AppendMessage("The update did not bring every file to version " + run.manifest.version + ".");
-  ReportPhaseError(failedFile.c_str(), kPhaseVerifyApplied);
+  AppendMessage(run, "The update did not bring every file to version " + run.manifest.version + ".");
+  ReportPhaseError(run, failedFile.c_str(), kPhaseVerifyApplied);
   return false;
 }
 
 // Logs each problem, then message 9 for the side effects: the run fails with its causes named.
-bool Refuse(const std::vector<std::string>& problems, const std::string& what) {
+bool Refuse(const RunState& run, const std::vector<std::string>& problems, const std::string& what) {
   if (problems.empty()) return true;
-  for (const std::string& problem : problems) AppendMessage(problem + ".");
-  ReportPhaseError(what.c_str(), kPhaseSideEffects);
+  for (const std::string& problem : problems) AppendMessage(run, problem + ".");
+  ReportPhaseError(run, what.c_str(), kPhaseSideEffects);
   return false;
 }
 
@@ -323,7 +323,7 @@ bool CheckSideEffects(const RunState& run) {
   std::vector<std::string> problems;
   install::CanUpdateRegistry(run.manifest.registry, run.Distribution(), &problems);
   install::CanCreateShortcuts(run.manifest.shortcuts, run.installFolder, run.Distribution(), &problems);
-  return Refuse(problems, "registry and shortcuts");
+  return Refuse(run, problems, "registry and shortcuts");
 }
 
 // The registry values, the shortcuts and the uninstall log, once every file is in place. Any of them
@@ -332,22 +332,22 @@ bool WriteSideEffects(RunState& run) {
   std::vector<std::string> problems;
   install::UpdateRegistry(run.manifest.registry, run.Distribution(), &problems);
   install::CreateShortcuts(run.manifest.shortcuts, run.installFolder, run.uninstall, run.Distribution(), &problems);
-  if (!Refuse(problems, "registry and shortcuts")) return false;
+  if (!Refuse(run, problems, "registry and shortcuts")) return false;
   // A rerun after an interruption that came after the log was written must not append it twice.
   if (run.journalOpen && run.journal.Value("uninstall log") == "written") return true;
   std::string error;
   if (!install::WriteUninstallLog(run.uninstall, run.installFolder.c_str(), &error)) {
-    return Refuse({"The uninstall log was not written: " + error}, run.installFolder + "uninstall.log");
+    return Refuse(run, {"The uninstall log was not written: " + error}, run.installFolder + "uninstall.log");
   }
   if (run.journalOpen) run.journal.SetValue("uninstall log", "written");
   return true;
 }
 
 int Report(RunState& run) {
-  ui::UserInterface* window = ui::CurrentUserInterface();
+  ui::UserInterface* window = run.ui;
   if (!run.job.applied) {
     if (run.journalOpen) run.journal.Remove();
-    ui::ShowMessage(ui::FormatMessage(3, kText, kText, run.installedVersionText.c_str(), run.manifest.version.c_str())
+    ui::ShowMessage(*run.ui, ui::FormatMessage(3, kText, kText, run.installedVersionText.c_str(), run.manifest.version.c_str())
                         .c_str(),
                     ui::BoxIcon::Error);
     return kPatchFailed;
@@ -357,17 +357,17 @@ int Report(RunState& run) {
   // A journal left behind would make the next run take this complete one up again: not a success.
   if (run.journalOpen && !run.journal.Remove()) {
     const std::string path = patch::StepJournal::PathIn(run.installFolder);
-    AppendMessage("Every file is updated, but the record of the run " + path + " cannot be deleted (" +
+    AppendMessage(run, "Every file is updated, but the record of the run " + path + " cannot be deleted (" +
                   platform::LastFileSystemErrorText() + "); run the patch again to finish.");
-    ReportPhaseError(path.c_str(), kPhaseSideEffects);
+    ReportPhaseError(run, path.c_str(), kPhaseSideEffects);
     return kPatchFailed;
   }
   window->SetStatus("");
   window->StopAnimation();
   if (run.IsAddon()) {
-    AppendMessage(ui::FormatMessage(8, kText, kText, run.manifest.addonName.c_str()));
+    AppendMessage(run, ui::FormatMessage(8, kText, kText, run.manifest.addonName.c_str()));
   } else {
-    AppendMessage(ui::FormatMessage(6, kText, kText, run.manifest.version.c_str()));
+    AppendMessage(run, ui::FormatMessage(6, kText, kText, run.manifest.version.c_str()));
   }
   window->SetKeepOpen();
   return kPatchDone;
@@ -378,7 +378,7 @@ void ListGroup(RunState& run, const std::string& prefix, const std::string& dest
   for (int i = 0; i < run.job.names.Size(); ++i) {
     // ".EQU" and ".INI" entries of a step leave their file as it is: not a change to list.
     if (versioned && patch::ChangesNoFile(run.job.names[i].Data())) continue;
-    AppendMessage(std::string("  ") + run.job.names[i].Data());
+    AppendMessage(run, std::string("  ") + run.job.names[i].Data());
   }
 }
 
@@ -405,9 +405,9 @@ int UpdatePhases(RunState& run) {
 }  // namespace
 
 int RunUpdatePhases(RunState& run) {
-  patch::InstallationBoundary boundary([](const std::string& line) { AppendMessage(line); });
+  patch::InstallationBoundary boundary([&run](const std::string& line) { AppendMessage(run, line); });
   if (!boundary.AddFolder(run.installFolder)) {
-    ReportPhaseError(run.installFolder.c_str(), kPhaseSteps);
+    ReportPhaseError(run, run.installFolder.c_str(), kPhaseSteps);
     return kPatchFailed;
   }
   run.boundary = &boundary;
@@ -422,33 +422,33 @@ int RunUpdatePhases(RunState& run) {
 int ListUpdatePhases(RunState& run) {
   if (run.manifest.isPatch) {
     if (!PrepareAllSteps(run)) return kPatchFailed;
-    AppendMessage("Dry run: the version steps would change these entries:");
+    AppendMessage(run, "Dry run: the version steps would change these entries:");
     for (int minor : run.stepMinors) {
       ListGroup(run, StepPrefix(run, minor), run.installFolder, true);
     }
   }
-  AppendMessage("Dry run: whole files that would be written:");
+  AppendMessage(run, "Dry run: whole files that would be written:");
   ListGroup(run, run.installedVersionText + "\\", run.installFolder, false);
   if (run.manifest.isPatch) ListGroup(run, "All\\", run.installFolder, false);
   ListGroup(run, "Add\\", run.installFolder, false);
   for (const install::RegistryUpdate& update : run.manifest.registry) {
     if (!install::RegistryUpdateApplies(update, run.Distribution())) continue;
-    AppendMessage(std::string("Dry run: registry ") + (update.user ? "HKEY_CURRENT_USER\\" : "HKEY_LOCAL_MACHINE\\") +
+    AppendMessage(run, std::string("Dry run: registry ") + (update.user ? "HKEY_CURRENT_USER\\" : "HKEY_LOCAL_MACHINE\\") +
                   update.path + " " + update.name + " = " + update.value);
   }
   std::string commonPrograms;
   platform::CommonProgramsFolder(&commonPrograms);
   for (const install::Shortcut& shortcut : run.manifest.shortcuts) {
     if (!install::ShortcutApplies(shortcut, run.Distribution())) continue;
-    AppendMessage("Dry run: shortcut " + install::ShortcutLinkPath(shortcut, run.installFolder, commonPrograms));
+    AppendMessage(run, "Dry run: shortcut " + install::ShortcutLinkPath(shortcut, run.installFolder, commonPrograms));
   }
   if (!run.job.applied) {
-    ui::ShowMessage(ui::FormatMessage(3, kText, kText, run.installedVersionText.c_str(), run.manifest.version.c_str())
+    ui::ShowMessage(*run.ui, ui::FormatMessage(3, kText, kText, run.installedVersionText.c_str(), run.manifest.version.c_str())
                         .c_str(),
                     ui::BoxIcon::Error);
     return kPatchFailed;
   }
-  AppendMessage("Dry run: nothing was written.");
+  AppendMessage(run, "Dry run: nothing was written.");
   return kPatchDone;
 }
 

@@ -34,7 +34,7 @@ struct SignedStore {
 // Loads the store's manifest and returns the one box shown, or "" when none was.
 std::string LoadAndReport(MemoryEntrySource& store, const platform::KeyBlob& key, bool* loaded, ParamFile* file) {
   ui::ScriptedInterface screen;
-  *loaded = app::LoadSignedManifest(store, key, *file);
+  *loaded = app::LoadSignedManifest(store, key, *file, screen);
   const std::vector<std::string> boxes = screen.Texts(ui::ScriptedInterface::EventKind::Message);
   EXPECT_LE(boxes.size(), 1u);
   return boxes.empty() ? "" : boxes.front();

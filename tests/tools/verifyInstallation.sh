@@ -70,7 +70,7 @@ game="$prefix/drive_c/Program Files (x86)/Example Game"
 echo "== An intact installation: exit code 0, nothing written"
 verify 0 "$prefix" --prefix "$prefix" patch.exe
 expect err.txt "Verifying Example Game, version 1.05..."
-expect err.txt "The installation is intact: all 14 files of version 1.05"
+expect err.txt "The installation is intact: all 16 files of version 1.05"
 refuse err.txt "is missing"
 verify 0 "$prefix" --prefix "$prefix" --json patch.exe
 json_lines out.txt 0
@@ -160,7 +160,7 @@ $(cat out.txt err.txt)"
   }
   wverify 0 --verify --json
   json_lines out.txt 0
-  expect out.txt "The installation is intact: all 14 files of version 1.05"
+  expect out.txt "The installation is intact: all 16 files of version 1.05"
   printf 'X' | dd of="$wgame/Data/Maps/Island.map" bs=1 seek=3 conv=notrunc status=none
   printf 'a line more\n' >> "$wgame/readme.txt"
   rm "$wgame/Data/Sounds/Intro.wav"

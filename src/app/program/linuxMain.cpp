@@ -181,7 +181,7 @@ int main(int argc, char** argv) {
     return code;
   };
   auto fail = [&](const std::string& text) {
-    ui::CurrentUserInterface()->ShowMessage("zrpatch", text.c_str(), ui::BoxIcon::Error);
+    userInterface.ShowMessage("zrpatch", text.c_str(), ui::BoxIcon::Error);
     return finish(kExitFailure);
   };
 
@@ -202,7 +202,7 @@ int main(int argc, char** argv) {
       }
     }
     // A patch that fails its signature check has shown its box already.
-    if (!app::ReadPatchManifest(options.storePath, options.trustedKey, &manifest, &error)) {
+    if (!app::ReadPatchManifest(options.storePath, options.trustedKey, &manifest, &error, userInterface)) {
       return error.empty() ? finish(kExitFailure) : fail(patchPath + ": " + error);
     }
   }
@@ -210,7 +210,7 @@ int main(int argc, char** argv) {
                                   (trustedKeyPath.empty() ? " (taken from the patch)" : " (matches --trusted-key)");
   const platform::PrefixSearch search = platform::FindPrefixes(platform::UserLauncherHome());
   if (list) {
-    if (!patchPath.empty()) ui::CurrentUserInterface()->AppendLog(fingerprint.c_str());
+    if (!patchPath.empty()) userInterface.AppendLog(fingerprint.c_str());
     app::ListPrefixes(search, patchPath.empty() ? nullptr : &manifest, json, stdout);
     return finish(0);
   }
@@ -227,12 +227,12 @@ int main(int argc, char** argv) {
   app::PrefixChoice choice;
   if (!app::ChoosePrefix(request, search, manifest, ask, &choice, &error)) return fail(error);
   options.installFolder = choice.installFolder;
-  ui::CurrentUserInterface()->AppendLog(fingerprint.c_str());
-  ui::CurrentUserInterface()->AppendLog(("Wine prefix " + platform::PrefixDirectory()).c_str());
-  ui::CurrentUserInterface()->AppendLog((app::PrefixTitle(choice.prefix) + ": " + choice.reason).c_str());
-  ui::CurrentUserInterface()->AppendLog(("Windows programs run with " + app::WineText(choice.prefix.wine)).c_str());
+  userInterface.AppendLog(fingerprint.c_str());
+  userInterface.AppendLog(("Wine prefix " + platform::PrefixDirectory()).c_str());
+  userInterface.AppendLog((app::PrefixTitle(choice.prefix) + ": " + choice.reason).c_str());
+  userInterface.AppendLog(("Windows programs run with " + app::WineText(choice.prefix.wine)).c_str());
   if (!options.installFolder.empty()) {
-    ui::CurrentUserInterface()->AppendLog(("Game folder " + options.installFolder).c_str());
+    userInterface.AppendLog(("Game folder " + options.installFolder).c_str());
   }
 
   // Without its machine hive the folder is no prefix Wine has set up: its registry cannot be read or
@@ -246,8 +246,9 @@ int main(int argc, char** argv) {
   if (!dryRun && !verify && !platform::CheckInstallRights()) {
     char text[2048];
     ui::GetMessage(28, text, sizeof text);
-    ui::ShowMessage(text, ui::BoxIcon::Error);
+    ui::ShowMessage(userInterface, text, ui::BoxIcon::Error);
     return finish(kExitNoRights);
   }
+  options.userInterface = &userInterface;
   return finish(app::PatchRun(options));
 }

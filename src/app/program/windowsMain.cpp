@@ -46,9 +46,10 @@ int RunCommandLine(const std::string& commandLine, ui::UserInterface* backend) {
     // A patch of the original format (a 1024-bit key, only the manifest signed) applies as it always did.
     options.unsignedPayload = app::UnsignedPayload::Apply;
     options.verifyOnly = programOptions.verify;
+    options.userInterface = &unattended;
     result = app::PatchRun(options);
   } else {
-    ui::ShowMessage(error.c_str(), ui::BoxIcon::Error);
+    ui::ShowMessage(unattended, error.c_str(), ui::BoxIcon::Error);
   }
   ui::SetUserInterface(previous);
   if (log) std::fclose(log);
@@ -56,7 +57,7 @@ int RunCommandLine(const std::string& commandLine, ui::UserInterface* backend) {
 }
 
 int RunPatch(const dialogs::WorkerStartBlock& block, void*) {
-  return RunCommandLine(block.commandLine, ui::CurrentUserInterface());
+  return RunCommandLine(block.commandLine, block.userInterface);
 }
 
 // --verify --json: the check on this thread, every line and the result on standard output for the

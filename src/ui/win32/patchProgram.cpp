@@ -166,6 +166,7 @@ int RunPatchProgram(PatchRoutine run, void* argument, bool waitForOk, bool check
   state->run = run;
   state->argument = argument;
   state->workerInterface.reset(new DialogInterface(module, window.GetRef()));
+  state->block.userInterface = state->workerInterface.get();
 
   platform::ThreadSystem* threads = platform::CurrentThreadSystem();
   const platform::ThreadHandle worker = threads->Start(kWorkerStackSize, PatchWorker, state);

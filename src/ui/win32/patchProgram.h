@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "ui/userInterface.h"
 #include "ui/win32/consoleWindow.h"
 
 namespace dialogs {
@@ -28,10 +29,11 @@ struct WorkerStartBlock {
   std::string commandLine;                  // the text after the program name, as the system passed it
   int showCommand = 0;
   ConsoleWindowProgress* window = nullptr;  // null when the common controls could not be loaded
+  ui::UserInterface* userInterface = nullptr;  // the window's interface: boxes, questions, progress
 };
 
-// The patch run. It talks to the user through ui::CurrentUserInterface(), which is the window's
-// interface while it runs; what it returns becomes the exit code (0, 1 or 10).
+// The patch run. It talks to the user through block.userInterface, the window's interface (also the
+// process's current one while it runs); what it returns becomes the exit code (0, 1 or 10).
 using PatchRoutine = int (*)(const WorkerStartBlock& block, void* argument);
 
 // The whole program: rights (message 28 and kExitNoRights on failure), common controls, the window
