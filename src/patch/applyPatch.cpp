@@ -151,7 +151,7 @@ bool ApplyPatch::RunDeltaTool(const char* source, const char* delta, const char*
       outputKnown_ = true;
       return true;
     }
-  } else if (vcdiff::DecodeFile(source, delta, output, &error)) {
+  } else if (vcdiff::DecodeFileInPlace(source, delta, output, &error)) {
     return true;
   }
   LogF("%s: %s", delta, error.text);

@@ -58,6 +58,12 @@ bool DecodeFile(const char* sourcePath, const char* deltaPath, const char* outpu
   return Decode(sourcePath, &delta, deltaPath, outputPath, false, nullptr, options, error);
 }
 
+bool DecodeFileInPlace(const char* sourcePath, const char* deltaPath, const char* outputPath, DecodeError* error) {
+  DeltaFile delta;
+  if (!delta.Open(deltaPath, error)) return false;
+  return Decode(sourcePath, &delta, deltaPath, outputPath, true, nullptr, DecoderOptions(), error);
+}
+
 bool DecodeToFile(const char* sourcePath, const std::uint8_t* delta, std::size_t deltaSize, const char* outputPath,
                   const WindowObserver* observer, DecodeError* error) {
   MemoryDeltaInput input(delta, deltaSize);

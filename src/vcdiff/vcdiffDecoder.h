@@ -20,6 +20,10 @@ namespace vcdiff {
 bool DecodeFile(const char* sourcePath, const char* deltaPath, const char* outputPath, DecodeError* error,
                 const DecoderOptions& options = DecoderOptions());
 
+// DecodeFile writing `outputPath` itself, the caller's temporary file, which it checks and moves into
+// place: the file has one temporary name on its way. A failed decode removes it.
+bool DecodeFileInPlace(const char* sourcePath, const char* deltaPath, const char* outputPath, DecodeError* error);
+
 // Sees every decoded window, in order, as it is written (a caller computes a checksum on the way).
 struct WindowObserver {
   void (*onWindow)(const std::uint8_t* data, std::size_t size, void* context) = nullptr;

@@ -307,6 +307,19 @@ TEST(ApplyPatch, ActionsBySuffix) {
   EXPECT_EQ(std::string(list[0].Data()), "F:" + base + "x.pak.tmp");
   EXPECT_EQ(steppatch::ReadTree(folder.Path()).at("patch.log"),
             steppatch::Digest("Cannot remove file " + base + "z.pakUnknown patch extension: \".bak\""));
+  // From a payload file the decoder writes the caller's temporary file itself: the output has that one
+  // name on its way, no other temporary file and no rename before the caller's.
+  ASSERT_TRUE(steppatch::WriteTree(folder.Path(), {{"w.pak", "old"}, {"w.pak.upd", delta}}));
+  {
+    FaultInjectingFileSystem counting;
+    patch::ApplyPatch action(list, false);
+    EXPECT_EQ(action.Apply((base + "w.pak.tmp").c_str(), (base + "w.pak.upd").c_str(), (base + "w.pak").c_str(), 1),
+              patch::kActionWritten);
+    EXPECT_EQ(counting.renames, 0);
+  }
+  const steppatch::Tree decoded = steppatch::ReadTree(folder.Path());
+  EXPECT_EQ(decoded.at("w.pak.tmp"), "old and new");
+  EXPECT_EQ(decoded.count("w.pak.tmp.part"), 0u);
   platform::CurrentFileSystem()->SetCurrentFolder(startFolder.c_str());
   ui::SetMessageLanguage(0);
 }

@@ -153,7 +153,7 @@ TEST(ExtractEntry, WritesTheEntryCreatingFoldersAndReplacingAReadOnlyFile) {
   std::filesystem::permissions(native, std::filesystem::perms::owner_read, std::filesystem::perm_options::replace);
   ASSERT_TRUE(patch::ExtractEntry(store, "all\\small", target.c_str(), nullptr, testsupport::CurrentMessages()));
   EXPECT_EQ(ReadFile(native), "new");
-  EXPECT_FALSE(std::filesystem::exists(native + ".zrtmp"));
+  EXPECT_FALSE(std::filesystem::exists(native + ".tmp"));
 
   EXPECT_FALSE(patch::ExtractEntry(store, "ALL\\NOTHERE", target.c_str(), nullptr, testsupport::CurrentMessages()));
   ASSERT_EQ(script.events.size(), 1u);
