@@ -28,14 +28,12 @@
 #include <vector>
 
 #include "El/QStream/crc32.h"
-#include "install/uninstallLog.h"
 #include "patch/patchStore.h"
 #include "patch/stepApplication.h"
 #include "patch/stepJournal.h"
 #include "platform/process.h"
 #include "support/memoryEntrySource.h"
 #include "throughputReporter.h"
-#include "ui/scriptedInterface.h"
 
 namespace {
 
@@ -180,12 +178,12 @@ fs::path Restore(const Data& data) {
 
 void StepOurs(benchmark::State& state) {
   Data& data = Generated();
-  ui::ScriptedInterface quiet;
   for (auto _ : state) {
     state.PauseTiming();
     const fs::path install = Restore(data);
-    install::UninstallList().Clear();
+    DynArray<RefString> uninstall;
     patch::PatchJob job;
+    job.uninstall = &uninstall;
     job.store = &data.store;
     job.destination = (install.string() + "/").c_str();
     job.prefix = "1.05-";
