@@ -217,7 +217,7 @@ void Step100k(benchmark::State& state) { Step(state, 100000); }
 void Floor100k(benchmark::State& state) { ReadAndWrite(state, 100000, false); }
 void DurableFloor100k(benchmark::State& state) { ReadAndWrite(state, 100000, true); }
 
-BENCHMARK(Step10k)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(Step10k)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 BENCHMARK(Step100k)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 BENCHMARK(Floor100k)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 BENCHMARK(DurableFloor100k)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();

@@ -10,6 +10,7 @@
 #include "install/pathFolders.h"
 #include "install/uninstallLog.h"
 #include "patch/applyPatch.h"
+#include "patch/checksumListCache.h"
 #include "patch/entryNames.h"
 #include "patch/knownChecksums.h"
 #include "patch/patchStore.h"
@@ -105,6 +106,25 @@ PatchJob VerificationJob(const PatchJob& job, const std::string& destination, in
   verification.sourceMinor = verification.targetMinor = minor;
   return verification;
 }
+
+// The lists a pass checks its written files against: the run's, or for a pass made without them its
+// own, so that each list is parsed once for the pass and not once for every file it writes.
+class PassLists {
+ public:
+  explicit PassLists(PatchJob& job) : job_(job), own_(job.lists == nullptr) {
+    if (own_) job_.lists = &lists_;
+  }
+  ~PassLists() {
+    if (own_) job_.lists = nullptr;
+  }
+  PassLists(const PassLists&) = delete;
+  PassLists& operator=(const PassLists&) = delete;
+
+ private:
+  PatchJob& job_;
+  bool own_;
+  ChecksumListCache lists_;
+};
 
 void Fail(PatchJob& job, const std::string& relative) {
   job.failed = true;
@@ -287,6 +307,7 @@ bool PrepareSteps(PatchJob& job, std::uint64_t* total) {
 
 bool ApplyStep(PatchJob& job) {
   platform::FileSystem* files = platform::CurrentFileSystem();
+  const PassLists lists(job);
   for (int i = 0; i < job.names.Size(); ++i) {
     job.applied = true;
     const std::string name = job.names[i].Data();
@@ -363,6 +384,7 @@ bool ApplyStep(PatchJob& job) {
 }
 
 void CopyWholeFiles(PatchJob& job) {
+  const PassLists lists(job);
   const std::string subfolder = job.subfolder.Data();
   const std::string destination = std::string(job.destination.Data()) + (subfolder.empty() ? "" : subfolder + "\\");
   const PatchJob verification = VerificationJob(job, destination, job.targetMajor, job.targetMinor);
