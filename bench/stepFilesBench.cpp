@@ -7,8 +7,11 @@
 //   Floor100k           reading every installed file of the larger one once and writing every
 //                       changed or new file once;
 //   DurableFloor100k    the same, each written file flushed to the disk before it is closed.
-// Before each round the installation is restored from a pristine copy (not timed). The trees are
-// written once to $ZR_BENCH_DIR (default /tmp/zr-step-files-bench). Ends with
+// Before each round the installation is copied afresh from a pristine one into a folder of its own
+// (not timed); the rounds' folders are deleted when the program ends, not between rounds: ext4 passes
+// over the inodes freed in the last minutes whenever it allocates one, so deleting 100,000 files just
+// before a round would make every file that round creates pay for them. The pristine trees are written
+// once to $ZR_BENCH_DIR (default /tmp/zr-step-files-bench). Ends with
 //   ratio step-files-linearity <10 x t(10k) / t(100k)>
 //   ratio step-100k-files-vs-floor <floor time / our time>
 //   ratio step-100k-files-vs-durable-floor <durable floor time / our time>
@@ -73,8 +76,9 @@ std::string Folder(int i) { return "DATA\\SET" + std::to_string(i / kPeriod) + "
 
 struct Installation {
   int files = 0;
+  fs::path root;
   fs::path pristine;  // the old version, never changed
-  fs::path install;   // restored from the pristine copy before each round
+  int rounds = 0;     // installations copied from it so far, one for each round
   MemoryEntrySource store;
   std::uint64_t installedBytes = 0;
   std::map<std::string, std::string> written;  // relative path with '/' -> new content (changed and new files)
@@ -94,8 +98,8 @@ Installation& Generated(int files) {
   data.files = files;
   const char* dir = std::getenv("ZR_BENCH_DIR");
   const fs::path root = fs::path(dir && *dir ? dir : "/tmp/zr-step-files-bench") / std::to_string(files);
+  data.root = root;
   data.pristine = root / "old";
-  data.install = root / "install";
   steppatch::Tree before, after;
   for (int i = 0; i < files; ++i) {
     const std::string name = Folder(i) + "FILE" + std::to_string(i) + ".DAT";
@@ -123,19 +127,35 @@ Installation& Generated(int files) {
   return data;
 }
 
-void Restore(const Installation& data) {
-  fs::remove_all(data.install);
-  fs::copy(data.pristine, data.install, fs::copy_options::recursive);
+// A fresh copy of the old version for one round.
+fs::path Restore(Installation& data) {
+  const fs::path install = data.root / ("install-" + std::to_string(++data.rounds));
+  fs::remove_all(install);
+  fs::copy(data.pristine, install, fs::copy_options::recursive);
   // The copy reaches the disk before the clock runs, so that no round pays for the last one's writes.
   ::sync();
+  return install;
+}
+
+// The rounds' installations, removed once every benchmark has run.
+void RemoveRounds() {
+  for (const char* files : {"10000", "100000"}) {
+    const char* dir = std::getenv("ZR_BENCH_DIR");
+    const fs::path root = fs::path(dir && *dir ? dir : "/tmp/zr-step-files-bench") / files;
+    std::error_code error;
+    if (!fs::exists(root, error)) continue;
+    for (const auto& entry : fs::directory_iterator(root, error)) {
+      if (entry.path().filename().string().rfind("install-", 0) == 0) fs::remove_all(entry.path(), error);
+    }
+  }
 }
 
 // The file work of a run over one step: verification, the step with its journal, the check of the
 // version reached and the uninstall log, inside the installation's boundary as a run has it.
-bool RunStep(Installation& data, std::string* failure) {
+bool RunStep(Installation& data, const fs::path& installed, std::string* failure) {
   install::UninstallList().Clear();
   patch::InstallationBoundary boundary([](const std::string&) {});
-  const std::string folder = data.install.string() + "/";
+  const std::string folder = installed.string() + "/";
   boundary.AddFolder(folder);
   patch::KnownChecksums known;
   patch::ChecksumListCache lists;
@@ -175,11 +195,11 @@ void Step(benchmark::State& state, int files) {
   ui::ScriptedInterface quiet;
   for (auto _ : state) {
     state.PauseTiming();
-    Restore(data);
+    const fs::path install = Restore(data);
     quiet.events.clear();
     state.ResumeTiming();
     std::string failure;
-    if (!RunStep(data, &failure)) state.SkipWithError(failure.c_str());
+    if (!RunStep(data, install, &failure)) state.SkipWithError(failure.c_str());
   }
   state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(data.installedBytes));
   state.counters["files"] = files;
@@ -191,9 +211,9 @@ void ReadAndWrite(benchmark::State& state, int files, bool durable) {
   std::vector<char> buffer(1 << 16);
   for (auto _ : state) {
     state.PauseTiming();
-    Restore(data);
+    const fs::path install = Restore(data);
     state.ResumeTiming();
-    for (const auto& entry : fs::recursive_directory_iterator(data.install)) {
+    for (const auto& entry : fs::recursive_directory_iterator(install)) {
       if (!entry.is_regular_file()) continue;
       std::FILE* in = std::fopen(entry.path().string().c_str(), "rb");
       while (in && std::fread(buffer.data(), 1, buffer.size(), in) == buffer.size()) {
@@ -201,7 +221,7 @@ void ReadAndWrite(benchmark::State& state, int files, bool durable) {
       if (in) std::fclose(in);
     }
     for (const auto& file : data.written) {
-      std::FILE* out = std::fopen((data.install / (file.first + ".tmp")).string().c_str(), "wb");
+      std::FILE* out = std::fopen((install / (file.first + ".tmp")).string().c_str(), "wb");
       if (!out) continue;
       std::fwrite(file.second.data(), 1, file.second.size(), out);
       std::fflush(out);
@@ -226,7 +246,10 @@ BENCHMARK(DurableFloor100k)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRe
 
 int main(int argc, char** argv) {
   ThroughputReporter reporter;
-  if (!RunBenchmarks(argc, argv, reporter)) return 1;
+  RemoveRounds();  // left by a run that was interrupted
+  const bool ran = RunBenchmarks(argc, argv, reporter);
+  RemoveRounds();
+  if (!ran) return 1;
   // Bytes per second of the larger installation over those of the smaller one, ten times as large:
   // 10 x t(10k) / t(100k), 1 when the cost grows with the number of files alone.
   reporter.PrintRatio("step-files-linearity", "Step100k", "Step10k",
