@@ -43,7 +43,8 @@ struct PatchJob {
   // Where verification and the written files leave the checksums they computed, for the check at the
   // end of the run; null: not kept.
   KnownChecksums* known = nullptr;
-  // The run's checksum lists, each parsed once; null: every verification reads its list anew.
+  // The run's checksum lists, each parsed once; null: a verification, a step or a whole-file pass parses
+  // each list it needs once for itself.
   ChecksumListCache* lists = nullptr;
   // What the pass shows and asks; never null.
   RunInterface* ui = SilentRunInterface();

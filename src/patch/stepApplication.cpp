@@ -9,6 +9,7 @@
 #include "Es/Containers/nameText.h"
 #include "install/pathFolders.h"
 #include "patch/applyPatch.h"
+#include "patch/checksumListCache.h"
 #include "patch/entryNames.h"
 #include "patch/knownChecksums.h"
 #include "patch/patchStore.h"
@@ -106,6 +107,25 @@ PatchJob VerificationJob(const PatchJob& job, const std::string& destination, in
   verification.sourceMinor = verification.targetMinor = minor;
   return verification;
 }
+
+// The lists a pass checks its written files against: the run's, or for a pass made without them its
+// own, so that each list is parsed once for the pass and not once for every file it writes.
+class PassLists {
+ public:
+  explicit PassLists(PatchJob& job) : job_(job), own_(job.lists == nullptr) {
+    if (own_) job_.lists = &lists_;
+  }
+  ~PassLists() {
+    if (own_) job_.lists = nullptr;
+  }
+  PassLists(const PassLists&) = delete;
+  PassLists& operator=(const PassLists&) = delete;
+
+ private:
+  PatchJob& job_;
+  bool own_;
+  ChecksumListCache lists_;
+};
 
 void Fail(PatchJob& job, const std::string& relative) {
   job.failed = true;
@@ -290,6 +310,7 @@ bool ApplyStep(PatchJob& job) {
   platform::FileSystem* files = platform::CurrentFileSystem();
   DynArray<RefString> discarded;
   DynArray<RefString>& uninstall = UninstallListOf(job, discarded);
+  const PassLists lists(job);
   for (int i = 0; i < job.names.Size(); ++i) {
     job.applied = true;
     const std::string name = job.names[i].Data();
@@ -368,6 +389,7 @@ bool ApplyStep(PatchJob& job) {
 void CopyWholeFiles(PatchJob& job) {
   DynArray<RefString> discarded;
   DynArray<RefString>& uninstall = UninstallListOf(job, discarded);
+  const PassLists lists(job);
   const std::string subfolder = job.subfolder.Data();
   const std::string destination = std::string(job.destination.Data()) + (subfolder.empty() ? "" : subfolder + "\\");
   const PatchJob verification = VerificationJob(job, destination, job.targetMajor, job.targetMinor);

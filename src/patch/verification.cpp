@@ -25,23 +25,6 @@ bool InstalledFileChecksum(const char* path, std::uint32_t* crc) {
 
 namespace {
 
-// The list of a version as text; false when the store has none.
-bool ListText(const PatchJob& job, int major, int minor, std::string* list, std::string* listName) {
-  char name[64];
-  std::snprintf(name, sizeof name, "crc\\%d.%02d\\crc.crc", major, minor);
-  *listName = name;
-  return job.store && EntryText(*job.store, name, list);
-}
-
-std::vector<ChecksumRecord> ParseList(const std::string& list, const std::string& listName, const std::string& filter,
-                                      const std::vector<std::string>& distributions) {
-  int ignoredLines = 0;
-  std::vector<ChecksumRecord> records = ParseChecksumList(list, filter, distributions, &ignoredLines);
-  if (ignoredLines > 0) ErrorMessage("%s: %d lines longer than %d characters ignored", listName.c_str(), ignoredLines,
-                                     static_cast<int>(kMaxChecksumLine));
-  return records;
-}
-
 // Where a listed file of the installation is: in subfolder mode the subfolder's copy when there is one
 // (the patch wrote it), else the main folder's.
 std::string InstalledPath(const PatchJob& job, const std::string& name) {
@@ -104,27 +87,24 @@ int CheckRecords(const PatchJob& job, const std::vector<ChecksumRecord>& records
   return result;
 }
 
-// The records a verification checks: the whole list of a version, or the lines of one file. False when
-// the store has no list of that version.
-bool RecordsToCheck(const PatchJob& job, int major, int minor, const std::string& fileFilter,
-                    const std::vector<std::string>& distributions, std::vector<ChecksumRecord>* records) {
+// The run's parsed lists, or `local` for a verification made outside a run: a list is parsed once
+// for all the files checked against it, never once per file.
+ChecksumListCache& ListsOf(const PatchJob& job, ChecksumListCache& local) { return job.lists ? *job.lists : local; }
+
+// The records a verification checks: the whole list of a version, or the record of one file (in
+// `one`, empty when the list does not name the file). Null when the store has no list of that version.
+const std::vector<ChecksumRecord>* RecordsToCheck(const PatchJob& job, ChecksumListCache& lists, int major, int minor,
+                                                  const std::string& fileFilter,
+                                                  const std::vector<std::string>& distributions,
+                                                  std::vector<ChecksumRecord>* one) {
+  if (!job.store) return nullptr;
   std::string listName;
-  if (job.lists && job.store) {
-    if (fileFilter.empty()) {
-      const std::vector<ChecksumRecord>* all = job.lists->Records(*job.store, major, minor, distributions, &listName);
-      if (all) *records = *all;
-      return all != nullptr;
-    }
-    if (!job.lists->Records(*job.store, major, minor, distributions, &listName)) return false;
-    const ChecksumRecord* one = job.lists->Find(*job.store, major, minor, distributions, fileFilter, &listName);
-    records->clear();
-    if (one) records->push_back(*one);
-    return true;
-  }
-  std::string list;
-  if (!ListText(job, major, minor, &list, &listName)) return false;
-  *records = ParseList(list, listName, fileFilter, distributions);
-  return true;
+  const std::vector<ChecksumRecord>* all = lists.Records(*job.store, major, minor, distributions, &listName);
+  if (!all || fileFilter.empty()) return all;
+  const ChecksumRecord* record = lists.Find(*job.store, major, minor, distributions, fileFilter, &listName);
+  one->clear();
+  if (record) one->push_back(*record);
+  return one;
 }
 
 int Verify(const PatchJob& job, const std::string& fileFilter, const std::vector<std::string>& distributions,
@@ -132,8 +112,11 @@ int Verify(const PatchJob& job, const std::string& fileFilter, const std::vector
   if (ignored) *ignored = false;
   const int major = useSourceVersion ? job.sourceMajor : job.targetMajor;
   const int minor = useSourceVersion ? job.sourceMinor : job.targetMinor;
-  std::vector<ChecksumRecord> records;
-  if (!RecordsToCheck(job, major, minor, fileFilter, distributions, &records)) {
+  ChecksumListCache local;
+  std::vector<ChecksumRecord> one;
+  const std::vector<ChecksumRecord>* records =
+      RecordsToCheck(job, ListsOf(job, local), major, minor, fileFilter, distributions, &one);
+  if (!records) {
     if (!fileFilter.empty()) {
       job.ui->LogNoChecksumLine(fileFilter, major, minor);
     } else {
@@ -141,7 +124,7 @@ int Verify(const PatchJob& job, const std::string& fileFilter, const std::vector
     }
     return kVerified;
   }
-  return CheckRecords(job, records, retryIsDefault, written, ignored);
+  return CheckRecords(job, *records, retryIsDefault, written, ignored);
 }
 
 }  // namespace
@@ -153,12 +136,14 @@ int VerifyAgainstVersions(const PatchJob& job, const std::vector<std::pair<int, 
   std::vector<ChecksumRecord> merged;
   std::map<std::string, std::size_t> byName;
   std::map<std::string, int> requiredIn;
+  ChecksumListCache local;
+  ChecksumListCache& parsed = ListsOf(job, local);
   int lists = 0;
   for (const auto& [major, minor] : versions) {
-    std::vector<ChecksumRecord> records;
-    if (!RecordsToCheck(job, major, minor, "", distributions, &records)) continue;
+    const std::vector<ChecksumRecord>* records = RecordsToCheck(job, parsed, major, minor, "", distributions, nullptr);
+    if (!records) continue;
     ++lists;
-    for (const ChecksumRecord& record : records) {
+    for (const ChecksumRecord& record : *records) {
       const std::string key = pe::UpperName(record.name);
       const auto found = byName.find(key);
       if (found == byName.end()) {
@@ -183,14 +168,17 @@ int VerifyAgainstVersions(const PatchJob& job, const std::vector<std::pair<int, 
 
 bool VerifyReachedVersion(const PatchJob& job, const std::vector<std::string>& distributions, std::string* failedFile,
                           std::vector<FileProblem>* problems, int* checked) {
-  std::vector<ChecksumRecord> records;
-  if (!RecordsToCheck(job, job.targetMajor, job.targetMinor, "", distributions, &records)) {
+  ChecksumListCache local;
+  const std::vector<ChecksumRecord>* listed =
+      RecordsToCheck(job, ListsOf(job, local), job.targetMajor, job.targetMinor, "", distributions, nullptr);
+  if (!listed) {
     job.ui->LogNoChecksumList(job.targetMajor, job.targetMinor);
     char listName[64];
     std::snprintf(listName, sizeof listName, "CRC\\%d.%02d\\CRC.CRC", job.targetMajor, job.targetMinor);
     *failedFile = listName;
     return false;
   }
+  const std::vector<ChecksumRecord>& records = *listed;
   bool good = true;
   if (checked) *checked = static_cast<int>(records.size());
   for (const ChecksumRecord& record : records) {
