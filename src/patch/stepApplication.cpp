@@ -21,13 +21,6 @@ namespace {
 
 constexpr std::uint64_t kSpaceMargin = 10485760;  // 10 MiB beyond each file's needs
 
-std::string LowerAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
 bool FileExists(const std::string& path, std::uint64_t* size = nullptr) {
   platform::FileSystem* files = platform::CurrentFileSystem();
   const platform::FileHandle file = files->OpenRead(path.c_str());

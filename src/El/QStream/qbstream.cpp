@@ -7,6 +7,7 @@
 #include "El/QStream/fileServer.h"
 #include "El/QStream/qstream.h"
 #include "El/QStream/ssCompress.h"
+#include "Es/Containers/nameText.h"
 #include "platform/fileSystem.h"
 
 namespace {
@@ -21,8 +22,6 @@ constexpr std::int64_t kMaxLzExpansion = 9;
 // algorithm is unknown here, so a size read from the file is bounded before it is allocated.
 constexpr std::uint32_t kMaxDecoded = 256u << 20;
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // A name as the entry table keys it: lowercased, '\\' as the separator, at most 1023 bytes.
 std::string TableName(const char* name) {
   std::string key;
@@ -30,13 +29,6 @@ std::string TableName(const char* name) {
     key += *p == '/' ? '\\' : LowerAscii(*p);
   }
   return key;
-}
-
-bool EqualIgnoringCase(const char* a, const char* b) {
-  for (; *a && *b; ++a, ++b) {
-    if (LowerAscii(*a) != LowerAscii(*b)) return false;
-  }
-  return *a == *b;
 }
 
 // Reads the fields of a header from a stream; every read says whether the bytes were there.
