@@ -9,6 +9,7 @@
 #include "El/QStream/ssCompress.h"
 #include "Es/Containers/nameText.h"
 #include "platform/fileSystem.h"
+#include "xz/littleEndian.h"
 
 namespace {
 
@@ -51,7 +52,7 @@ class HeaderReader {
   bool ReadU32(std::uint32_t& value) {
     unsigned char bytes[4];
     if (in_.read(bytes, 4) != 4) return false;
-    value = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
+    value = xz::LoadU32(bytes);
     return true;
   }
 
