@@ -95,7 +95,9 @@ class EntryJournal {
 
   // After the entry: "done" with the uninstall lines it added. False when the record could not be
   // written.
-  bool Done(StepJournal* journal) const { return !journal || journal->Done(name_, LinesSince(uninstall_, firstLine_)); }
+  bool Done(StepJournal* journal) const {
+    return !journal || journal->Done(name_, LinesSince(uninstall_, firstLine_));
+  }
 
  private:
   const PatchJob& job_;
