@@ -2,28 +2,12 @@
 
 #include <cstdint>
 
+#include "pe/resourceText.h"
+
 namespace launchers {
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-void AppendUtf8(std::uint32_t code, std::string* out) {
-  if (code < 0x80) {
-    *out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    *out += static_cast<char>(0xC0 | code >> 6);
-    *out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    *out += static_cast<char>(0xE0 | code >> 12);
-    *out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-    *out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    *out += static_cast<char>(0xF0 | code >> 18);
-    *out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-    *out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-    *out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
 
 class JsonReader {
  public:
@@ -200,7 +184,7 @@ class JsonReader {
             if (low < 0xDC00 || low > 0xDFFF) return Fail("a \\u escape is half of a surrogate pair");
             code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
           }
-          AppendUtf8(code, out);
+          pe::AppendUtf8(code, out);
           break;
         }
         default:

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "pe/resourceText.h"
+
 namespace launchers {
 namespace {
 
@@ -54,24 +56,6 @@ std::string Trimmed(const std::string& text, bool* hadComment) {
   std::size_t start = SkipBlanks(text, 0);
   while (end > start && IsBlank(text[end - 1])) --end;
   return start < end ? text.substr(start, end - start) : std::string();
-}
-
-void AppendUtf8(std::uint32_t code, std::string* out) {
-  if (code < 0x80) {
-    *out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    *out += static_cast<char>(0xC0 | code >> 6);
-    *out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    *out += static_cast<char>(0xE0 | code >> 12);
-    *out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-    *out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    *out += static_cast<char>(0xF0 | code >> 18);
-    *out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-    *out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-    *out += static_cast<char>(0x80 | (code & 0x3F));
-  }
 }
 
 int HexDigit(char c) {
@@ -427,10 +411,10 @@ class YamlReader {
       case 'r': *out += '\r'; return true;
       case 'e': *out += '\x1b'; return true;
       case ' ': case '"': case '/': case '\\': *out += c; return true;
-      case 'N': AppendUtf8(0x85, out); return true;
-      case '_': AppendUtf8(0xA0, out); return true;
-      case 'L': AppendUtf8(0x2028, out); return true;
-      case 'P': AppendUtf8(0x2029, out); return true;
+      case 'N': pe::AppendUtf8(0x85, out); return true;
+      case '_': pe::AppendUtf8(0xA0, out); return true;
+      case 'L': pe::AppendUtf8(0x2028, out); return true;
+      case 'P': pe::AppendUtf8(0x2029, out); return true;
       case 'x': case 'u': case 'U': {
         const int digits = c == 'x' ? 2 : c == 'u' ? 4 : 8;
         std::uint32_t code = 0;
@@ -441,7 +425,7 @@ class YamlReader {
           Advance(cursor);
         }
         if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return Fail(line, "an escape names no character");
-        AppendUtf8(code, out);
+        pe::AppendUtf8(code, out);
         return true;
       }
       default:

@@ -8,6 +8,7 @@
 
 #include "El/ParamFile/paramFile.h"
 #include "El/QStream/qstream.h"
+#include "Es/Containers/nameText.h"
 #include "app/manifest.h"
 #include "app/patchKey.h"
 #include "make/patchPacker.h"
@@ -87,10 +88,7 @@ std::string ChecksumsInHex(const std::string& text) {
     at = end;
     const std::size_t start = line.find_first_not_of('\t');
     const std::size_t close = line.rfind(';');
-    std::string name = start == std::string::npos ? std::string() : line.substr(start, 6);
-    for (char& c : name) {
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
+    const std::string name = start == std::string::npos ? std::string() : UpperAscii(line.substr(start, 6));
     std::size_t first = std::string::npos, last = close;  // the numbers between
     if (name.compare(0, 4, "CRC=") == 0) {
       first = start + 4;

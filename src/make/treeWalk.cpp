@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 
+#include "Es/Containers/nameText.h"
 #include "pe/nameCase.h"
 #include "platform/fileSystem.h"
 
@@ -140,10 +141,7 @@ bool WalkTree(const std::string& root, std::vector<TreeFile>* files, std::vector
 bool MatchesPattern(const std::string& pattern, const std::string& text) {
   // Iterative matching with one back-tracking point for the last '*'.
   std::size_t p = 0, t = 0, star = std::string::npos, resume = 0;
-  const auto fold = [](char c) {
-    if (c == '/') return '\\';
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-  };
+  const auto fold = [](char c) { return c == '/' ? '\\' : UpperAscii(c); };
   while (t < text.size()) {
     if (p < pattern.size() && pattern[p] == '*') {
       star = p++;

@@ -1,5 +1,7 @@
 #include "patch/entryNames.h"
 
+#include "Es/Containers/nameText.h"
+
 namespace patch {
 
 bool HasDistributionSuffix(const std::string& name) {
@@ -21,10 +23,7 @@ bool ChangesNoFile(const std::string& entryName) {
   if (dot == std::string::npos || name.find_first_of("\\/", dot) != std::string::npos || name.size() - dot != 4) {
     return false;
   }
-  std::string action = name.substr(dot + 1);
-  for (char& c : action) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
+  const std::string action = UpperAscii(name.substr(dot + 1));
   return action == "EQU" || action == "INI";
 }
 

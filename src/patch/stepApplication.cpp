@@ -22,13 +22,6 @@ namespace {
 
 constexpr std::uint64_t kSpaceMargin = 10485760;  // 10 MiB beyond each file's needs
 
-std::string LowerAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
 bool FileExists(const std::string& path, std::uint64_t* size = nullptr) {
   platform::FileSystem* files = platform::CurrentFileSystem();
   const platform::FileHandle file = files->OpenRead(path.c_str());
@@ -72,6 +65,49 @@ void AddLines(DynArray<RefString>& list, const std::vector<std::string>& lines) 
 DynArray<RefString>& UninstallListOf(PatchJob& job, DynArray<RefString>& discarded) {
   return job.uninstall ? *job.uninstall : discarded;
 }
+
+// One entry's records in the job's journal, as both passes that write files keep them: taken as the
+// interrupted run finished it, begun before anything changes, done with the uninstall lines it added.
+class EntryJournal {
+ public:
+  // Looks the entry up; the lines added to `uninstall` from here on are the entry's.
+  EntryJournal(const PatchJob& job, DynArray<RefString>& uninstall, const std::string& name)
+      : job_(job), uninstall_(uninstall), name_(name), firstLine_(uninstall.Size()) {
+    done_ = job.journal && job.journal->IsDone(name, &doneLines_);
+  }
+
+  // A rerun takes an entry the interrupted run finished as it is, its uninstall lines included; after a
+  // failed run (recheckDone) it is carried out again. True when it was taken.
+  bool TakeAsDone() const {
+    if (!done_ || job_.recheckDone) return false;
+    AddLines(uninstall_, doneLines_);
+    return true;
+  }
+
+  // Before the entry changes anything. One an earlier run began keeps what that run knew of its target
+  // in *targetExisted (it may have created the target since) and sets *resumed; any other is recorded
+  // as begun with *targetExisted. `journal` is null for an entry that needs no record. False when the
+  // record could not be written.
+  bool Begin(StepJournal* journal, bool* targetExisted, bool* resumed) const {
+    *resumed = journal &&
+               (journal->IsBegun(name_, targetExisted) || (done_ && journal->TargetExisted(name_, targetExisted)));
+    return *resumed || !journal || journal->Begin(name_, *targetExisted);
+  }
+
+  // After the entry: "done" with the uninstall lines it added. False when the record could not be
+  // written.
+  bool Done(StepJournal* journal) const {
+    return !journal || journal->Done(name_, LinesSince(uninstall_, firstLine_));
+  }
+
+ private:
+  const PatchJob& job_;
+  DynArray<RefString>& uninstall_;
+  const std::string& name_;
+  const int firstLine_;
+  bool done_ = false;
+  std::vector<std::string> doneLines_;
+};
 
 // The journal value that holds the checksum a written entry's file has once it is in place. Recorded
 // before the rename, so that a rerun recognises a file the interrupted run had already replaced.
@@ -318,14 +354,8 @@ bool ApplyStep(PatchJob& job) {
     std::string relative;
     if (!ParseStepName(name, static_cast<std::size_t>(job.prefix.GetLength()), &major, &minor, &relative)) continue;
 
-    // A rerun takes an entry the interrupted run finished as it is; after a failed run it checks it.
-    const int firstLine = uninstall.Size();
-    std::vector<std::string> doneLines;
-    const bool done = job.journal && job.journal->IsDone(name, &doneLines);
-    if (done && !job.recheckDone) {
-      AddLines(uninstall, doneLines);
-      continue;
-    }
+    const EntryJournal entry(job, uninstall, name);
+    if (entry.TakeAsDone()) continue;
     StepPaths paths;
     if (!BuildPaths(job, relative, &paths)) {
       Fail(job, WithoutExtension(WithoutDistributionSuffix(relative)));
@@ -340,15 +370,12 @@ bool ApplyStep(PatchJob& job) {
     // Entries that change no file need no record: a rerun simply takes them again.
     StepJournal* journal = changesNothing ? nullptr : job.journal;
     bool targetExisted = FileExists(paths.target);
-    // One the interrupted run began keeps what that run knew of its target; its leftovers go.
-    const bool resumed =
-        journal && (journal->IsBegun(name, &targetExisted) || (done && journal->TargetExisted(name, &targetExisted)));
-    if (resumed) {
-      RemoveLeftovers(paths);
-    } else if (journal && !journal->Begin(name, targetExisted)) {
+    bool resumed = false;
+    if (!entry.Begin(journal, &targetExisted, &resumed)) {
       Fail(job, paths.relative);
       return false;
     }
+    if (resumed) RemoveLeftovers(paths);  // what the interrupted attempt left goes
     if (!paths.subfolder) paths.final = targetExisted ? paths.target : LowerAscii(paths.target);
     job.ui->ShowStatus((paths.subfolder ? std::string(job.subfolder.Data()) + "\\" : std::string()).append(paths.relative));
 
@@ -378,7 +405,7 @@ bool ApplyStep(PatchJob& job) {
       files->Delete(paths.payload.c_str());  // written only for the external delta tool
     }
     if (job.failed) return false;
-    if (journal && !journal->Done(name, LinesSince(uninstall, firstLine))) {
+    if (!entry.Done(journal)) {
       Fail(job, paths.relative);
       return false;
     }
@@ -401,17 +428,11 @@ void CopyWholeFiles(PatchJob& job) {
     const std::string target = LowerAscii(destination + relative);
     job.ui->ShowStatus(relative);
 
-    const int firstLine = uninstall.Size();
-    std::vector<std::string> doneLines;
-    if (job.journal && job.journal->IsDone(name, &doneLines) && !job.recheckDone) {
-      AddLines(uninstall, doneLines);
-      continue;
-    }
-    // What the run that began the entry knew of its target counts (it may have created it since).
+    const EntryJournal entry(job, uninstall, name);
+    if (entry.TakeAsDone()) continue;
     bool targetExisted = FileExists(target);
-    const bool begun = job.journal && (job.journal->IsBegun(name, &targetExisted) ||
-                                       (job.recheckDone && job.journal->TargetExisted(name, &targetExisted)));
-    if (job.journal && !begun && !job.journal->Begin(name, targetExisted)) {
+    bool resumed = false;
+    if (!entry.Begin(job.journal, &targetExisted, &resumed)) {
       Fail(job, relative);
       return;
     }
@@ -451,7 +472,7 @@ void CopyWholeFiles(PatchJob& job) {
       }
     }
     if (job.failed) return;
-    if (job.journal && !job.journal->Done(name, LinesSince(uninstall, firstLine))) {
+    if (!entry.Done(job.journal)) {
       Fail(job, relative);
       return;
     }

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <functional>
 
+#include "xz/littleEndian.h"
+
 namespace {
 
 constexpr std::size_t kMarkerSize = 16;
@@ -92,8 +94,7 @@ KeySlotResult FindSlot(const std::uint8_t* bytes, std::size_t size, SlotPlace* p
     if (left < kAreaSizeField) return KeySlotResult::SlotTruncated;
     const std::uint8_t* field = bytes + afterMarker;
     place->area = afterMarker + kAreaSizeField;
-    place->capacity = std::size_t(field[0]) | std::size_t(field[1]) << 8 | std::size_t(field[2]) << 16 |
-                      std::size_t(field[3]) << 24;
+    place->capacity = xz::LoadU32(field);
     if (place->capacity < platform::kManifestOnlyKeyBlobSize || place->capacity > platform::kMaxKeyBlobSize) {
       return KeySlotResult::BadKeyBlob;
     }

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "xz/littleEndian.h"
+
 namespace pe {
 
 struct ByteView {
@@ -18,25 +20,18 @@ struct ByteView {
 
   bool ReadU16(std::size_t offset, std::uint16_t* value) const {
     if (!Has(offset, 2)) return false;
-    *value = static_cast<std::uint16_t>(data[offset] | data[offset + 1] << 8);
+    *value = xz::LoadU16(data + offset);
     return true;
   }
   bool ReadU32(std::size_t offset, std::uint32_t* value) const {
     if (!Has(offset, 4)) return false;
-    *value = static_cast<std::uint32_t>(data[offset]) | static_cast<std::uint32_t>(data[offset + 1]) << 8 |
-             static_cast<std::uint32_t>(data[offset + 2]) << 16 | static_cast<std::uint32_t>(data[offset + 3]) << 24;
+    *value = xz::LoadU32(data + offset);
     return true;
   }
 };
 
 // Little-endian stores into a buffer the caller has sized.
-inline void StoreU16(std::uint8_t* at, std::uint32_t value) {
-  at[0] = static_cast<std::uint8_t>(value);
-  at[1] = static_cast<std::uint8_t>(value >> 8);
-}
-inline void StoreU32(std::uint8_t* at, std::uint32_t value) {
-  StoreU16(at, value & 0xFFFF);
-  StoreU16(at + 2, value >> 16);
-}
+using xz::StoreU16;
+using xz::StoreU32;
 
 }  // namespace pe

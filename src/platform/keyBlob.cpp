@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "xz/littleEndian.h"
+
 namespace platform {
 namespace {
 
@@ -9,14 +11,6 @@ constexpr std::uint8_t kBlobType = 6;
 constexpr std::uint8_t kBlobVersion = 2;
 constexpr std::uint32_t kRsaSignAlgorithm = 0x2400;
 constexpr char kMagic[4] = {'R', 'S', 'A', '1'};
-
-std::uint32_t ReadLe32(const std::uint8_t* p) {
-  return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
-}
-
-void WriteLe32(std::uint8_t* p, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
 
 }  // namespace
 
@@ -27,9 +21,9 @@ bool IsSupportedKeyBits(std::uint32_t bits) {
 std::size_t KeyBlobLength(const std::uint8_t* header, std::size_t available) {
   if (!header || available < kKeyBlobHeaderSize) return 0;
   if (header[0] != kBlobType || header[1] != kBlobVersion || header[2] != 0 || header[3] != 0) return 0;
-  if (ReadLe32(header + 4) != kRsaSignAlgorithm || std::memcmp(header + 8, kMagic, 4) != 0) return 0;
-  const std::uint32_t bits = ReadLe32(header + 12);
-  if (!IsSupportedKeyBits(bits) || ReadLe32(header + 16) != kPublicExponent) return 0;
+  if (xz::LoadU32(header + 4) != kRsaSignAlgorithm || std::memcmp(header + 8, kMagic, 4) != 0) return 0;
+  const std::uint32_t bits = xz::LoadU32(header + 12);
+  if (!IsSupportedKeyBits(bits) || xz::LoadU32(header + 16) != kPublicExponent) return 0;
   return kKeyBlobHeaderSize + bits / 8;
 }
 
@@ -57,10 +51,10 @@ KeyBlob MakeKeyBlob(const Modulus& modulus) {
   KeyBlob blob(kKeyBlobHeaderSize + modulus.size(), 0);
   blob[0] = kBlobType;
   blob[1] = kBlobVersion;
-  WriteLe32(blob.data() + 4, kRsaSignAlgorithm);
+  xz::StoreU32(blob.data() + 4, kRsaSignAlgorithm);
   std::memcpy(blob.data() + 8, kMagic, 4);
-  WriteLe32(blob.data() + 12, bits);
-  WriteLe32(blob.data() + 16, kPublicExponent);
+  xz::StoreU32(blob.data() + 12, bits);
+  xz::StoreU32(blob.data() + 16, kPublicExponent);
   ReverseBytes(modulus.data(), modulus.size(), blob.data() + kKeyBlobHeaderSize);
   return blob;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "pe/resourceText.h"
 #include "platform/nameFolding.h"
 
 namespace platform {
@@ -15,79 +16,6 @@ int HexValue(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
-}
-
-// UTF-8 to UTF-16 code units; false for bytes that are not UTF-8.
-bool ToUtf16(const std::string& text, std::u16string* units) {
-  units->clear();
-  for (std::size_t i = 0; i < text.size();) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    std::uint32_t c = 0;
-    std::size_t length = 0;
-    if (byte < 0x80) {
-      c = byte;
-      length = 1;
-    } else if (byte >= 0xC2 && byte <= 0xDF) {
-      c = byte & 0x1Fu;
-      length = 2;
-    } else if (byte >= 0xE0 && byte <= 0xEF) {
-      c = byte & 0x0Fu;
-      length = 3;
-    } else if (byte >= 0xF0 && byte <= 0xF4) {
-      c = byte & 0x07u;
-      length = 4;
-    } else {
-      return false;
-    }
-    if (text.size() - i < length) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      c = (c << 6) | (next & 0x3Fu);
-    }
-    if ((length == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) || (length == 4 && (c < 0x10000 || c > 0x10FFFF))) {
-      return false;
-    }
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      units->push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-      units->push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    } else {
-      units->push_back(static_cast<char16_t>(c));
-    }
-    i += length;
-  }
-  return true;
-}
-
-// UTF-16 code units to UTF-8; a lone surrogate becomes U+FFFD.
-std::string FromUtf16(const std::u16string& units) {
-  std::string text;
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    std::uint32_t c = units[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      text += static_cast<char>(c);
-    } else if (c < 0x800) {
-      text += static_cast<char>(0xC0 | (c >> 6));
-      text += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      text += static_cast<char>(0xE0 | (c >> 12));
-      text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      text += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      text += static_cast<char>(0xF0 | (c >> 18));
-      text += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      text += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return text;
 }
 
 // Reads an escaped text up to the unescaped `end` character, from `*at`; *at is left after `end`.
@@ -261,7 +189,7 @@ std::string LineError(std::size_t index, const char* what) {
 
 std::string EscapeRegistryText(const std::string& utf8, bool* valid) {
   std::u16string units;
-  *valid = ToUtf16(utf8, &units);
+  *valid = pe::Utf8ToUtf16(utf8, &units);
   return WriteEscaped(units, "\"\"");
 }
 
@@ -270,7 +198,7 @@ bool UnescapeRegistryText(const std::string& escaped, std::string* utf8) {
   std::size_t at = 0;
   std::u16string units;
   if (!ReadEscaped(quoted, &at, '"', &units) || at != quoted.size()) return false;
-  *utf8 = FromUtf16(units);
+  *utf8 = pe::Utf16ToUtf8(units);
   return true;
 }
 
@@ -314,7 +242,7 @@ bool WineRegistryFile::Parse(const std::string& text, std::string* error) {
         *error = LineError(index, "a key name with a bad escape");
         return false;
       }
-      keys_.push_back(Key{FromUtf16(units), index, index, {}});
+      keys_.push_back(Key{pe::Utf16ToUtf8(units), index, index, {}});
       continue;
     }
     if (line[0] != '"' && line[0] != '@') {
@@ -333,7 +261,7 @@ bool WineRegistryFile::Parse(const std::string& text, std::string* error) {
         *error = LineError(index, "a value name that does not end");
         return false;
       }
-      value.name = FromUtf16(units);
+      value.name = pe::Utf16ToUtf8(units);
     }
     if (at >= line.size() || line[at] != '=') {
       *error = LineError(index, "a value without '='");
@@ -399,7 +327,7 @@ bool WineRegistryFile::ReadString(const std::string& keyPath, const std::string&
     bool isText = false;
     std::u16string units;
     if (!ReadData(entry.data, &isText, &units) || !isText) return false;
-    *value = FromUtf16(units);
+    *value = pe::Utf16ToUtf8(units);
     return true;
   }
   return false;
@@ -419,7 +347,7 @@ void WineRegistryFile::InsertLines(std::size_t at, const std::vector<std::string
 
 void WineRegistryFile::AddKey(const std::string& path, std::int64_t unixTime) {
   std::u16string units;
-  ToUtf16(path, &units);
+  pe::Utf8ToUtf16(path, &units);
   // Keys are written with doubled backslashes between their components, and a time in two forms.
   char time[64];
   std::snprintf(time, sizeof time, "] %lld", static_cast<long long>(unixTime));
@@ -439,7 +367,10 @@ void WineRegistryFile::AddKey(const std::string& path, std::int64_t unixTime) {
 bool WineRegistryFile::SetString(const std::string& keyPath, const std::string& name, const std::string& value,
                                  std::int64_t unixTime) {
   std::u16string nameUnits, valueUnits, pathUnits;
-  if (!ToUtf16(name, &nameUnits) || !ToUtf16(value, &valueUnits) || !ToUtf16(keyPath, &pathUnits)) return false;
+  if (!pe::Utf8ToUtf16(name, &nameUnits) || !pe::Utf8ToUtf16(value, &valueUnits) ||
+      !pe::Utf8ToUtf16(keyPath, &pathUnits)) {
+    return false;
+  }
   if (keyPath.empty() || keyPath.front() == '\\' || keyPath.back() == '\\' || keyPath.find("\\\\") != std::string::npos) {
     return false;
   }

@@ -1,5 +1,6 @@
 #include "ui/jsonLinesInterface.h"
 
+#include "pe/resourceText.h"
 #include "ui/presetAnswers.h"
 
 namespace ui {
@@ -15,31 +16,14 @@ const char* IconName(BoxIcon icon) {
   return "information";
 }
 
-// The length of the UTF-8 sequence at `at`, or 0 when it is not a valid one.
-std::size_t SequenceLength(const std::string& text, std::size_t at) {
-  const auto lead = static_cast<unsigned char>(text[at]);
-  std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                                   : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-  if (length == 0 || at + length > text.size()) return 0;
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 0;
-  }
-  // Overlong three- and four-byte forms, surrogates and values beyond U+10FFFF.
-  const auto second = static_cast<unsigned char>(length > 1 ? text[at + 1] : 0);
-  if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) || (lead == 0xF0 && second < 0x90) ||
-      (lead == 0xF4 && second >= 0x90)) {
-    return 0;
-  }
-  return length;
-}
-
 }  // namespace
 
 std::string JsonString(const std::string& text) {
   std::string out = "\"";
   for (std::size_t at = 0; at < text.size();) {
-    const std::size_t length = SequenceLength(text, at);
-    if (length == 0) {
+    char32_t code = 0;
+    std::size_t length = 0;
+    if (!pe::DecodeUtf8(text, at, &code, &length)) {
       out += "\\ufffd";
       ++at;
       continue;

@@ -14,14 +14,14 @@
 #include <string>
 
 #include "ui/presetAnswers.h"
-#include "ui/userInterface.h"
+#include "ui/windowlessInterface.h"
 
 namespace ui {
 
 // `text` as a JSON string literal, quotes included; bytes that are not valid UTF-8 become U+FFFD.
 std::string JsonString(const std::string& text);
 
-class JsonLinesInterface : public UserInterface {
+class JsonLinesInterface : public WindowlessInterface {
  public:
   JsonLinesInterface(const PresetAnswers& answers, std::FILE* output);
 
@@ -30,17 +30,11 @@ class JsonLinesInterface : public UserInterface {
   int AskAbortRetryIgnore(const char* caption, const char* text, bool retryIsDefault) override;
   std::string ChooseDistribution(const std::vector<KnownDistribution>& known,
                                  const std::vector<std::string>& candidates) override;
-  void Show(bool) override {}
-  void EnableOk(bool) override {}
   void SetTitle(const char* text) override;
   void SetStatus(const char* text) override;
   void AppendLog(const char* text) override;
   void SetTotal(std::uint64_t total) override;
   void Advance(std::uint64_t amount) override;
-  void StopAnimation() override {}
-  void SetKeepOpen() override { keepOpen_ = true; }
-  bool KeepOpen() override { return keepOpen_; }
-  bool WindowClosed() override { return false; }
 
   // The closing line with the program's exit code.
   void WriteResult(int code);
@@ -56,7 +50,6 @@ class JsonLinesInterface : public UserInterface {
   std::uint64_t total_ = 0;
   std::uint64_t done_ = 0;
   int shownPercent_ = -1;
-  bool keepOpen_ = false;
 };
 
 }  // namespace ui

@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "ui/presetAnswers.h"
-#include "ui/userInterface.h"
+#include "ui/windowlessInterface.h"
 
 namespace ui {
 
@@ -16,7 +16,7 @@ namespace ui {
 // excepted: texts from a patch never steer the terminal.
 std::string PrintableText(const char* text);
 
-class TerminalInterface : public UserInterface {
+class TerminalInterface : public WindowlessInterface {
  public:
   // `input` and `output` default to standard input and standard error; whether they are terminals is
   // told by the caller (tests pass files).
@@ -31,17 +31,11 @@ class TerminalInterface : public UserInterface {
   std::string ChooseDistribution(const std::vector<KnownDistribution>& known,
                                  const std::vector<std::string>& candidates) override;
 
-  void Show(bool) override {}
-  void EnableOk(bool) override {}
   void SetTitle(const char* text) override;
   void SetStatus(const char* text) override;
   void AppendLog(const char* text) override;
   void SetTotal(std::uint64_t total) override;
   void Advance(std::uint64_t amount) override;
-  void StopAnimation() override {}
-  void SetKeepOpen() override { keepOpen_ = true; }
-  bool KeepOpen() override { return keepOpen_; }
-  bool WindowClosed() override { return false; }
 
  private:
   void PrintLines(const char* prefix, const char* text);  // clears the bar first, redraws it after
@@ -61,7 +55,6 @@ class TerminalInterface : public UserInterface {
   int shownPercent_ = -1;
   std::string status_;
   bool barShown_ = false;
-  bool keepOpen_ = false;
   // The log line printed last, until something else is shown: a question that says the same (the
   // verification logs a damaged file, then asks about it) is not printed a second time.
   std::string lastLog_;

@@ -4,13 +4,14 @@
 
 #include "El/Common/appFrame.h"
 #include "Es/Containers/nameText.h"
+#include "ui/windowlessInterface.h"
 
 namespace ui {
 namespace {
 
 // The backend before any other is chosen: no window, nobody to ask. Texts go to the diagnostics log
 // and every question takes its safe answer.
-class UnattendedInterface : public UserInterface {
+class DiagnosticsInterface : public WindowlessInterface {
  public:
   void ShowMessage(const char*, const char* text, BoxIcon) override { LogF("%s", text); }
   bool AskYesNo(const char*, const char* text) override {
@@ -25,25 +26,12 @@ class UnattendedInterface : public UserInterface {
     LogF("No one to choose the distribution: cancelled");
     return std::string();
   }
-  void Show(bool) override {}
-  void EnableOk(bool) override {}
-  void SetTitle(const char*) override {}
-  void SetStatus(const char*) override {}
   void AppendLog(const char* text) override { LogF("%s", text); }
-  void SetTotal(std::uint64_t) override {}
-  void Advance(std::uint64_t) override {}
-  void StopAnimation() override {}
-  void SetKeepOpen() override { keepOpen_ = true; }
-  bool KeepOpen() override { return keepOpen_; }
-  bool WindowClosed() override { return false; }
-
- private:
-  bool keepOpen_ = false;
 };
 
 UserInterface* DefaultInterface() {
-  static UnattendedInterface* unattended = new UnattendedInterface;  // lives as long as the process
-  return unattended;
+  static DiagnosticsInterface* diagnostics = new DiagnosticsInterface;  // lives as long as the process
+  return diagnostics;
 }
 
 UserInterface* current = nullptr;

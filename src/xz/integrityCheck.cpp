@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "xz/littleEndian.h"
+
 namespace xz {
 
 namespace {
@@ -29,19 +31,14 @@ struct CrcTables {
 constexpr CrcTables<std::uint32_t, 0xEDB88320u> kCrc32;
 constexpr CrcTables<std::uint64_t, 0xC96C5795D7870F42ull> kCrc64;
 
-std::uint32_t Load32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
 }  // namespace
 
 std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* data, std::size_t size) {
   const auto& t = kCrc32.table;
   crc = ~crc;
   while (size >= 8) {
-    const std::uint32_t low = Load32(data) ^ crc;
-    const std::uint32_t high = Load32(data + 4);
+    const std::uint32_t low = LoadU32(data) ^ crc;
+    const std::uint32_t high = LoadU32(data + 4);
     crc = t[7][low & 0xFF] ^ t[6][(low >> 8) & 0xFF] ^ t[5][(low >> 16) & 0xFF] ^ t[4][low >> 24] ^
           t[3][high & 0xFF] ^ t[2][(high >> 8) & 0xFF] ^ t[1][(high >> 16) & 0xFF] ^ t[0][high >> 24];
     data += 8;
@@ -55,8 +52,8 @@ std::uint64_t Crc64(std::uint64_t crc, const std::uint8_t* data, std::size_t siz
   const auto& t = kCrc64.table;
   crc = ~crc;
   while (size >= 8) {
-    const std::uint32_t low = Load32(data) ^ static_cast<std::uint32_t>(crc);
-    const std::uint32_t high = Load32(data + 4) ^ static_cast<std::uint32_t>(crc >> 32);
+    const std::uint32_t low = LoadU32(data) ^ static_cast<std::uint32_t>(crc);
+    const std::uint32_t high = LoadU32(data + 4) ^ static_cast<std::uint32_t>(crc >> 32);
     crc = t[7][low & 0xFF] ^ t[6][(low >> 8) & 0xFF] ^ t[5][(low >> 16) & 0xFF] ^ t[4][low >> 24] ^
           t[3][high & 0xFF] ^ t[2][(high >> 8) & 0xFF] ^ t[1][(high >> 16) & 0xFF] ^ t[0][high >> 24];
     data += 8;

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "xz/littleEndian.h"
+
 namespace xz {
 
 namespace {
@@ -15,11 +17,6 @@ constexpr std::uint64_t kFilterLzma2 = 0x21;
 // Sizes in the container are at most 2^63 - 1.
 constexpr std::uint64_t kMaxSize = ~std::uint64_t{0} >> 1;
 constexpr std::uint64_t kNotDeclared = ~std::uint64_t{0};
-
-std::uint32_t LoadLe32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
 
 // A variable-length integer inside a header: seven bits a byte, least significant first, at most
 // nine bytes, no redundant zero byte at the end. False when it is malformed or runs past `end`.
@@ -104,7 +101,7 @@ XzStatus XzDecoder::ParseStreamHeader() {
   if (std::memcmp(gather_, kHeaderMagic, sizeof kHeaderMagic) != 0) {
     return Failed(XzStatus::Corrupt, "not an .xz stream (the stream header's magic bytes are wrong)");
   }
-  if (LoadLe32(gather_ + 8) != Crc32(0, gather_ + 6, 2)) {
+  if (LoadU32(gather_ + 8) != Crc32(0, gather_ + 6, 2)) {
     return Failed(XzStatus::Corrupt, "the stream header's CRC-32 does not match");
   }
   if (gather_[6] != 0 || (gather_[7] & 0xF0) != 0) {
@@ -119,7 +116,7 @@ XzStatus XzDecoder::ParseStreamHeader() {
 
 XzStatus XzDecoder::ParseBlockHeader() {
   const std::size_t size = static_cast<std::size_t>(headerSize_);
-  if (LoadLe32(gather_ + size - 4) != Crc32(0, gather_, size - 4)) {
+  if (LoadU32(gather_ + size - 4) != Crc32(0, gather_, size - 4)) {
     return Failed(XzStatus::Corrupt, "a block header's CRC-32 does not match");
   }
   const std::uint8_t flags = gather_[1];
@@ -234,13 +231,13 @@ XzStatus XzDecoder::ParseStreamFooter() {
   if (std::memcmp(gather_ + 10, kFooterMagic, sizeof kFooterMagic) != 0) {
     return Failed(XzStatus::Corrupt, "the stream footer's magic bytes are wrong");
   }
-  if (LoadLe32(gather_) != Crc32(0, gather_ + 4, 6)) {
+  if (LoadU32(gather_) != Crc32(0, gather_ + 4, 6)) {
     return Failed(XzStatus::Corrupt, "the stream footer's CRC-32 does not match");
   }
   if (gather_[8] != streamFlags_[0] || gather_[9] != streamFlags_[1]) {
     return Failed(XzStatus::Corrupt, "the stream footer's flags differ from the header's");
   }
-  const std::uint64_t backwardSize = (static_cast<std::uint64_t>(LoadLe32(gather_ + 4)) + 1) * 4;
+  const std::uint64_t backwardSize = (static_cast<std::uint64_t>(LoadU32(gather_ + 4)) + 1) * 4;
   if (backwardSize != indexSize_) {
     return Failed(XzStatus::Corrupt, "the stream footer gives the index as %llu bytes, but it has %llu",
                   static_cast<unsigned long long>(backwardSize), static_cast<unsigned long long>(indexSize_));
@@ -377,7 +374,7 @@ XzStatus XzDecoder::Decode(const std::uint8_t* in, std::size_t inSize, std::size
       case Step::IndexCrc: {
         if (!Gather(in, inSize, inPos, 4)) return XzStatus::Ok;
         gathered_ = 0;
-        if (LoadLe32(gather_) != indexCrc_) return Failed(XzStatus::Corrupt, "the index's CRC-32 does not match");
+        if (LoadU32(gather_) != indexCrc_) return Failed(XzStatus::Corrupt, "the index's CRC-32 does not match");
         indexSize_ += 4;
         step_ = Step::StreamFooter;
         break;

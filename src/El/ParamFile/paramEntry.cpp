@@ -5,6 +5,7 @@
 #include "El/Common/appFrame.h"
 #include "El/ParamFile/paramArray.h"
 #include "El/ParamFile/paramClass.h"
+#include "Es/Containers/nameText.h"
 #include "Es/Containers/stringBank.h"
 
 const ParamEntryAllVisible GParamEntryAllVisible;
@@ -18,10 +19,8 @@ int ParamNameCompare(const char* a, const char* b) {
   if (a == b) return 0;  // shared names: the same block
   // ASCII folding only: names are compared the same way whatever the C library's locale.
   for (;; ++a, ++b) {
-    int ca = static_cast<unsigned char>(*a);
-    int cb = static_cast<unsigned char>(*b);
-    if (ca >= 'A' && ca <= 'Z') ca += 'a' - 'A';
-    if (cb >= 'A' && cb <= 'Z') cb += 'a' - 'A';
+    const int ca = static_cast<unsigned char>(LowerAscii(*a));
+    const int cb = static_cast<unsigned char>(LowerAscii(*b));
     if (ca != cb) return ca - cb;
     if (ca == 0) return 0;
   }

@@ -1,13 +1,11 @@
 #include "El/ParamFile/paramEntryIndex.h"
 
 #include "El/ParamFile/paramEntry.h"
+#include "Es/Containers/nameText.h"
 
 std::uint32_t ParamEntryIndex::Hash(const char* name) {
   std::uint32_t hash = 2166136261u;
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p; ++p) {
-    const unsigned char folded = (*p >= 'A' && *p <= 'Z') ? static_cast<unsigned char>(*p + ('a' - 'A')) : *p;
-    hash = (hash ^ folded) * 16777619u;
-  }
+  for (const char* p = name; *p; ++p) hash = (hash ^ static_cast<unsigned char>(LowerAscii(*p))) * 16777619u;
   return hash;
 }
 

@@ -1,7 +1,6 @@
 #include "El/QStream/bankWriter.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <memory>
 
@@ -10,6 +9,7 @@
 #include "El/QStream/qbstream.h"
 #include "El/QStream/qstream.h"
 #include "El/QStream/ssCompress.h"
+#include "Es/Containers/nameText.h"
 #include "platform/fileSystem.h"
 
 namespace {
@@ -46,8 +46,7 @@ bool BankWriter::AddData(const char* name, const void* data, std::size_t size, s
     ErrorMessage("Bank entry '%s' is larger than 4 GiB", name);
     return false;
   }
-  std::string folded = entryName;
-  for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string folded = LowerAscii(entryName);
   if (foldedNames_.count(folded)) {
     ErrorMessage("Bank entry '%s' is given twice", entryName.c_str());
     return false;

@@ -1,19 +1,11 @@
 #include "El/QStream/fileServer.h"
 
 #include "El/QStream/qstream.h"
+#include "Es/Containers/nameText.h"
 
 namespace {
 
 constexpr int kDefaultPageSize = 8192;
-
-bool SameNameIgnoringCase(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    char x = *a >= 'A' && *a <= 'Z' ? static_cast<char>(*a - 'A' + 'a') : *a;
-    char y = *b >= 'A' && *b <= 'Z' ? static_cast<char>(*b - 'A' + 'a') : *b;
-    if (x != y) return false;
-    if (x == 0) return true;
-  }
-}
 
 }  // namespace
 
@@ -66,7 +58,7 @@ bool QIFileServerFunctions::IsValid(platform::FileHandle handle) { return platfo
 int QIFileServerFunctions::PageSize() { return kDefaultPageSize; }
 
 bool QIFileServerFunctions::Copy(const char* source, const char* destination) {
-  if (SameNameIgnoringCase(source, destination)) return true;
+  if (EqualIgnoringCase(source, destination)) return true;
   QIFStream in;
   in.open(source);
   if (in.fail()) return false;

@@ -140,7 +140,11 @@ class QFBank : public RefCount {
   void SetPlainFileOverrides(bool enabled) { plainFileOverrides_ = enabled; }
 
  private:
-  class EntryTable;
+  // What a registered decoder is asked to produce at most, for an encoded header or entry: its
+  // algorithm is unknown here, so a size read from the file is bounded before it is allocated.
+  static constexpr std::uint32_t kMaxDecoded = 256u << 20;
+
+  class EntryTable;  // bankEntryTable.h
   struct Property {
     RefString key;
     RefString value;

@@ -6,6 +6,7 @@
 #include "El/Common/appFrame.h"
 #include "El/QStream/qstream.h"
 #include "El/QStream/ssCompress.h"
+#include "xz/littleEndian.h"
 
 namespace {
 constexpr const char* kSource = "serializeBin";
@@ -36,11 +37,10 @@ void SerializeBinStream::TransferBytes(void* data, int size) {
 void SerializeBinStream::TransferInt(std::int32_t& value) {
   unsigned char bytes[4];
   const auto word = static_cast<std::uint32_t>(value);
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<unsigned char>(word >> (8 * i));
+  xz::StoreU32(bytes, word);
   TransferBytes(bytes, 4);
   if (in_) {
-    value = static_cast<std::int32_t>(std::uint32_t(bytes[0]) | (std::uint32_t(bytes[1]) << 8) |
-                                      (std::uint32_t(bytes[2]) << 16) | (std::uint32_t(bytes[3]) << 24));
+    value = static_cast<std::int32_t>(xz::LoadU32(bytes));
   }
 }
 

@@ -2,14 +2,25 @@
 
 std::string UpperAscii(const std::string& text) {
   std::string upper = text;
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
+  for (char& c : upper) c = UpperAscii(c);
   return upper;
+}
+
+std::string LowerAscii(const std::string& text) {
+  std::string lower = text;
+  for (char& c : lower) c = LowerAscii(c);
+  return lower;
 }
 
 bool EqualIgnoringCase(const std::string& a, const std::string& b) {
   return a.size() == b.size() && UpperAscii(a) == UpperAscii(b);
+}
+
+bool EqualIgnoringCase(const char* a, const char* b) {
+  for (; *a && *b; ++a, ++b) {
+    if (LowerAscii(*a) != LowerAscii(*b)) return false;
+  }
+  return *a == *b;
 }
 
 bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix) {

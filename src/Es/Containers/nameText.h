@@ -5,9 +5,15 @@
 #include <cstddef>
 #include <string>
 
-// ASCII letters a-z upper-cased, everything else as it is.
+// The one home of ASCII case folding, for every folder from the containers up (the config library,
+// streams and banks, the patch, the publisher's tools): a-z upper-cased or A-Z lower-cased, every other
+// byte as it is, whatever the C library's locale. Folding of letters beyond ASCII is pe/nameCase.h's.
+inline char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+inline char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 std::string UpperAscii(const std::string& text);
+std::string LowerAscii(const std::string& text);
 bool EqualIgnoringCase(const std::string& a, const std::string& b);
+bool EqualIgnoringCase(const char* a, const char* b);
 // True when `text` begins with `prefix`, compared without regard to ASCII case.
 bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix);
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "El/Common/appFrame.h"
+#include "Es/Containers/nameText.h"
 
 RStringBank::RStringBank(int bucketCount)
     : configuredBuckets_(bucketCount <= 0 ? 0 : (bucketCount | 1)) {}
@@ -27,10 +28,7 @@ RStringBank::~RStringBank() {
 
 std::uint32_t RStringBank::Hash(const char* text) {
   std::uint32_t hash = 0;
-  for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); *c; ++c) {
-    unsigned char folded = (*c >= 'A' && *c <= 'Z') ? static_cast<unsigned char>(*c + ('a' - 'A')) : *c;
-    hash = hash * 33 + folded;
-  }
+  for (const char* c = text; *c; ++c) hash = hash * 33 + static_cast<unsigned char>(LowerAscii(*c));
   return hash;
 }
 

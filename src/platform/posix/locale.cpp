@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "pe/resourceText.h"
+
 namespace platform {
 namespace {
 
@@ -32,24 +34,6 @@ const char* LocaleSetting() {
   return "";
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 }  // namespace
 
 unsigned UserDefaultLocale() {
@@ -66,21 +50,7 @@ unsigned UserDefaultLocale() {
   return 1033;
 }
 
-std::string NarrowFromUtf16(const char16_t* text, std::size_t count) {
-  std::string out;
-  out.reserve(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < count && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    AppendUtf8(out, c);
-  }
-  return out;
-}
+std::string NarrowFromUtf16(const char16_t* text, std::size_t count) { return pe::Utf16ToUtf8(text, count); }
 
 std::string NarrowFromUtf8(const std::string& text) { return text; }
 
