@@ -1,5 +1,6 @@
 # The writer's output as other tools see it. Called by CTest with -DTOOL= -DEMULATOR= (empty natively)
-# -DFIXTURES= -DOBJDUMP= -DWINDRES= -DWORK= and -DBITS= (the build's pointer width, 64 when not given).
+# -DFIXTURES= -DOBJDUMP= -DWINDRES= -DWORK=, -DBITS= (the build's pointer width, 64 when not given) and
+# -DWINDOWS= (true in a Windows build, whose emulator, Wine, also runs the written programs).
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
 file(WRITE "${WORK}/payload.bin" "payload bytes for the external tools")
@@ -40,7 +41,7 @@ endforeach()
 if(NOT BITS)
   set(BITS 64)
 endif()
-if(EMULATOR)
+if(EMULATOR AND WINDOWS)
   run(${EMULATOR} "${WORK}/written${BITS}.exe")
   if(NOT output MATCHES "resource test program runs")
     message(FATAL_ERROR "the written program did not run as before: ${output}")
