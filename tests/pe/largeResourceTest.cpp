@@ -150,7 +150,8 @@ TEST(LargeResource, EntryPastTwoGiBInASparsePatch) {
   const platform::ProcessMemory after = Memory();
   std::printf("memory: peak %.1f MiB before, %.1f MiB after reading a %.1f MiB patch\n", MiB(before.peakWorkingSet),
               MiB(after.peakWorkingSet), MiB(tailOffset + kTailSize));
-  EXPECT_LT(after.peakWorkingSet, std::max(before.peakWorkingSet, before.workingSet + (std::uint64_t(256) << 20)));
+  // The peak rises by less than 256 MiB over what is resident now (or stays where an earlier test left it).
+  EXPECT_LE(after.peakWorkingSet, std::max(before.peakWorkingSet, before.workingSet + (std::uint64_t(256) << 20)));
 }
 
 }  // namespace
