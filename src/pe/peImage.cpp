@@ -40,6 +40,7 @@ bool Image::Parse(ByteView bytes, std::string* error) {
   bytes.ReadU32(h.fileHeaderOffset + 8, &h.pointerToSymbolTable);
   bytes.ReadU32(h.fileHeaderOffset + 12, &h.numberOfSymbols);
   bytes.ReadU16(h.fileHeaderOffset + 16, &sizeOfOptionalHeader);
+  bytes.ReadU16(h.fileHeaderOffset + 18, &h.characteristics);
 
   h.optionalHeaderOffset = h.fileHeaderOffset + kFileHeaderSize;
   if (!bytes.Has(h.optionalHeaderOffset, sizeOfOptionalHeader)) {

@@ -19,6 +19,9 @@ constexpr unsigned kSecurityDirectory = 4;  // its "address" is a file offset, n
 
 constexpr std::size_t kSectionHeaderSize = 40;
 
+// File header characteristics.
+constexpr std::uint16_t kLargeAddressAware = 0x0020;  // the program handles addresses above 2 GiB
+
 struct Section {
   char name[9] = {};  // the 8 name bytes, NUL-terminated
   std::uint32_t virtualAddress = 0;
@@ -41,6 +44,7 @@ struct DataDirectory {
 struct Headers {
   bool is64Bit = false;
   std::uint16_t numberOfSections = 0;
+  std::uint16_t characteristics = 0;  // file header flags (kLargeAddressAware, ...)
   std::uint32_t pointerToSymbolTable = 0;
   std::uint32_t numberOfSymbols = 0;
   std::uint32_t sectionAlignment = 0;
