@@ -38,12 +38,19 @@ bool ReadKeyBlobFile(const char* path, platform::KeyBlob* key, std::string* erro
 
 bool PatchTrustedKey(const std::uint8_t* bytes, std::size_t size, const char* pinnedKeyFile, platform::KeyBlob* key,
                      std::string* error) {
+  pe::MemorySource file(pe::ByteView{bytes, bytes ? size : 0});
+  return PatchTrustedKey(file, pinnedKeyFile, key, error);
+}
+
+bool PatchTrustedKey(pe::ByteSource& file, const char* pinnedKeyFile, platform::KeyBlob* key, std::string* error) {
   // A file that is not a Windows program at all is no patch; saying so beats naming its missing parts.
-  if (size < 2 || bytes[0] != 'M' || bytes[1] != 'Z') {
-    *error = "not a patch: the file is not a Windows program";
+  std::uint8_t start[2] = {};
+  std::string why;
+  if (file.Size() < 2 || !file.Read(0, start, 2, &why) || start[0] != 'M' || start[1] != 'Z') {
+    *error = why.empty() ? "not a patch: the file is not a Windows program" : why;
     return false;
   }
-  const KeySlotResult found = ReadTrustedKey(bytes, size, key);
+  const KeySlotResult found = ReadTrustedKey(file, key);
   if (found == KeySlotResult::NoMarker) {
     *error = "not a patch: a Windows program without a publisher's key slot";
     return false;

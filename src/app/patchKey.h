@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "pe/byteStreams.h"
 #include "platform/keyBlob.h"
 
 namespace app {
@@ -17,6 +18,8 @@ namespace app {
 // in *error.
 bool PatchTrustedKey(const std::uint8_t* bytes, std::size_t size, const char* pinnedKeyFile, platform::KeyBlob* key,
                      std::string* error);
+// The same for the patch executable read from a file a piece at a time.
+bool PatchTrustedKey(pe::ByteSource& file, const char* pinnedKeyFile, platform::KeyBlob* key, std::string* error);
 
 // Reads a public key blob (148 to 532 bytes) from a file; false with the reason in *error.
 bool ReadKeyBlobFile(const char* path, platform::KeyBlob* key, std::string* error);

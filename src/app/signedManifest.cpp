@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "El/Common/appFrame.h"
 #include "app/manifest.h"
 #include "patch/patchStore.h"
 #include "platform/signature.h"
@@ -10,12 +11,15 @@
 namespace app {
 namespace {
 
+constexpr std::uint64_t kMaxManifestEntry = 64u << 20;  // the manifest and its signature are small
+
 bool CopyEntry(patch::EntrySource& store, const char* name, std::vector<std::uint8_t>* copy) {
-  const std::uint8_t* data = nullptr;
-  std::size_t size = 0;
-  if (!patch::EntryBytes(store, name, &data, &size)) return false;
-  copy->assign(data, data + size);
-  return true;
+  patch::EntryRange entry;
+  std::string error;
+  if (!patch::FindEntry(store, name, &entry)) return false;
+  if (patch::ReadWholeEntry(store, entry, kMaxManifestEntry, copy, &error)) return true;
+  LogF("Payload entry '%s' cannot be read: %s", name, error.c_str());
+  return false;
 }
 
 void ShowCorrupted(ui::UserInterface& ui, const char* text) { ui::ShowMessage(ui, text, ui::BoxIcon::Error); }

@@ -146,9 +146,8 @@ bool MatchesSignedDigest(const RunState& run, const char* name, platform::FileHa
 // still applies every delta the linked decoder handles.
 bool WriteDeltaTool(RunState& run, const std::string& workingFolder) {
   run.job.deltaTool.clear();
-  const std::uint8_t* data = nullptr;
-  std::size_t size = 0;
-  if (!patch::EntryBytes(*run.store, "XDELTA3.EXE", &data, &size)) {
+  patch::EntryRange entry;
+  if (!patch::FindEntry(*run.store, "XDELTA3.EXE", &entry)) {
     LogF("The patch carries no delta tool; deltas are decoded by the linked decoder only.");
     return true;
   }

@@ -1,5 +1,6 @@
 #include "make/patchInspector.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -17,19 +18,38 @@
 #include "patch/checksumList.h"
 #include "patch/entryNames.h"
 #include "patch/moduleEntrySource.h"
+#include "patch/patchStore.h"
 #include "patch/payloadCheck.h"
 #include "platform/fileSystem.h"
+#include "platform/openedFile.h"
 #include "platform/signature.h"
 
 namespace make {
 namespace {
 
+// An entry as the inspection reads it: whole for the small texts it checks (the manifest, its
+// signature, checksum lists), else only its first bytes.
 struct Entry {
   std::string name;
-  const std::uint8_t* data = nullptr;
-  std::size_t size = 0;
+  std::uint64_t size = 0;
+  std::vector<std::uint8_t> bytes;
   EntryNameInfo info;
+
+  const std::uint8_t* data() const { return bytes.data(); }
 };
+
+constexpr std::uint64_t kMaxReadWhole = 256u << 20;
+constexpr std::uint64_t kHeadSize = 8;  // enough for a delta's magic number or a marker
+
+bool ReadEntry(patch::EntrySource& store, Entry* entry, std::string* error) {
+  patch::EntryRange range;
+  if (!store.Find(UpperName(entry->name).c_str(), &range)) return false;
+  entry->size = range.size;
+  const bool whole = entry->info.family == EntryFamily::Manifest || entry->info.family == EntryFamily::Signature ||
+                     entry->info.family == EntryFamily::ChecksumList;
+  if (!whole) range.size = std::min(range.size, kHeadSize);
+  return patch::ReadWholeEntry(store, range, kMaxReadWhole, &entry->bytes, error);
+}
 
 void CollectName(const char* name, void* context) { static_cast<std::vector<std::string>*>(context)->push_back(name); }
 
@@ -38,23 +58,11 @@ int VersionNumber(const std::string& version) {
   return dot == std::string::npos ? 0 : std::atoi(version.substr(0, dot).c_str()) * 100 + std::atoi(version.c_str() + dot + 1);
 }
 
-// The key in the executable's slot, read through a mapped view of the file.
+// The key in the executable's slot, the file read a piece at a time.
 bool SlotKey(const std::string& path, const std::string& pinned, platform::KeyBlob* key, std::string* error) {
-  platform::FileSystem& files = *platform::CurrentFileSystem();
-  const platform::FileHandle file = files.OpenRead(path.c_str());
-  std::uint64_t size = 0;
-  if (!platform::IsValidFile(file) || !files.Size(file, &size)) {
-    if (platform::IsValidFile(file)) files.Close(file);
-    *error = "cannot be read";
-    return false;
-  }
-  platform::MappedView view;
-  bool ok = size <= SIZE_MAX && files.MapView(file, 0, static_cast<std::size_t>(size), &view);
-  if (!ok) *error = "cannot be mapped";
-  ok = ok && app::PatchTrustedKey(view.data, view.size, pinned.empty() ? nullptr : pinned.c_str(), key, error);
-  files.UnmapView(&view);
-  files.Close(file);
-  return ok;
+  platform::OpenedFile file;
+  if (!file.Open(path.c_str(), error)) return false;
+  return app::PatchTrustedKey(file, pinned.empty() ? nullptr : pinned.c_str(), key, error);
 }
 
 // One decimal integer as the text writer puts it ("-1991" or "42"), shown as unsigned hexadecimal;
@@ -169,11 +177,12 @@ bool InspectPatch(const std::string& path, const std::string& pinnedKeyFile, Ins
   for (const std::string& name : names) {
     Entry entry;
     entry.name = name;
-    if (!store->Find(UpperName(name).c_str(), &entry.data, &entry.size)) {
-      problems.push_back(name + ": listed but cannot be read");
+    const std::string reason = ClassifyEntryName(name, &entry.info);
+    if (!ReadEntry(*store, &entry, &error)) {
+      problems.push_back(name + ": listed but cannot be read" + (error.empty() ? "" : ": " + error));
+      error.clear();
       continue;
     }
-    const std::string reason = ClassifyEntryName(name, &entry.info);
     if (!reason.empty()) problems.push_back(name + ": " + reason);
     const std::string title = reason.empty() ? FamilyTitle(entry.info) : "not payload";
     if (!groups.count(title)) groupOrder.push_back(title);
@@ -204,9 +213,9 @@ bool InspectPatch(const std::string& path, const std::string& pinnedKeyFile, Ins
     platform::ManifestSignature check;
     check.keyBlob = key.data();
     check.keyBlobLength = static_cast<std::uint32_t>(key.size());
-    check.signature = signature->data;
+    check.signature = signature->data();
     check.signatureLength = static_cast<std::uint32_t>(signature->size);
-    const int code = platform::VerifyManifest(manifest->data, static_cast<std::uint32_t>(manifest->size), check);
+    const int code = platform::VerifyManifest(manifest->data(), static_cast<std::uint32_t>(manifest->size), check);
     report->signatureValid = code == platform::kManifestVerified;
     if (!report->signatureValid) {
       problems.push_back("VERSION.CFG.SIGN: the signature does not hold for the key in the slot (error " +
@@ -229,11 +238,11 @@ bool InspectPatch(const std::string& path, const std::string& pinnedKeyFile, Ins
     }
   }
   if (manifest) {
-    for (const std::string& problem : ManifestProblems(manifest->data, manifest->size)) {
+    for (const std::string& problem : ManifestProblems(manifest->data(), manifest->size)) {
       problems.push_back("VERSION.CFG: " + problem);
     }
     ParamFile file;
-    if (app::LoadManifestTree(manifest->data, manifest->size, file) == 0) {
+    if (app::LoadManifestTree(manifest->data(), manifest->size, file) == 0) {
       QOStrStream text;
       file.Save(text, 0, "\n");
       report->manifestText = ChecksumsInHex(std::string(text.Data(), static_cast<std::size_t>(text.GetTotalSize())));
@@ -263,7 +272,7 @@ bool InspectPatch(const std::string& path, const std::string& pinnedKeyFile, Ins
     }
     if (info.family == EntryFamily::ChecksumList) {
       checksumLists.insert(info.from);
-      CheckChecksumListText(entry.name, std::string(reinterpret_cast<const char*>(entry.data), entry.size), declared,
+      CheckChecksumListText(entry.name, std::string(reinterpret_cast<const char*>(entry.data()), entry.bytes.size()), declared,
                             haveDistributions, &problems);
     }
     if (info.family != EntryFamily::Versioned) continue;
@@ -280,10 +289,10 @@ bool InspectPatch(const std::string& path, const std::string& pinnedKeyFile, Ins
     if (info.action == ".UPD") {
       anyDelta = true;
       static const std::uint8_t magic[4] = {0xD6, 0xC3, 0xC4, 0x00};
-      if (entry.size < 4 || std::memcmp(entry.data, magic, 4) != 0) problems.push_back(entry.name + ": not a VCDIFF delta");
+      if (entry.size < 4 || std::memcmp(entry.data(), magic, 4) != 0) problems.push_back(entry.name + ": not a VCDIFF delta");
     }
     const char expected = info.action == ".EQU" ? 'E' : info.action == ".DEL" ? 'X' : info.action == ".INI" ? 'I' : 0;
-    if (expected && (entry.size != 1 || entry.data[0] != static_cast<std::uint8_t>(expected))) {
+    if (expected && (entry.size != 1 || entry.bytes[0] != static_cast<std::uint8_t>(expected))) {
       problems.push_back(entry.name + ": a marker should be the one byte '" + std::string(1, expected) + "'");
     }
   }
@@ -293,7 +302,7 @@ bool InspectPatch(const std::string& path, const std::string& pinnedKeyFile, Ins
     }
   }
   if (anyDelta && !deltaTool) problems.push_back("XDELTA3.EXE: missing, and the patch carries deltas");
-  if (deltaTool && (deltaTool->size < 2 || deltaTool->data[0] != 'M' || deltaTool->data[1] != 'Z')) {
+  if (deltaTool && (deltaTool->size < 2 || deltaTool->bytes[0] != 'M' || deltaTool->bytes[1] != 'Z')) {
     problems.push_back("XDELTA3.EXE: not a Windows executable");
   }
   return problems.empty();

@@ -9,6 +9,7 @@
 #include "El/Common/appFrame.h"
 #include "El/QStream/crc32.h"
 #include "Es/Containers/nameText.h"
+#include "patch/entryDeltaInput.h"
 #include "patch/entryNames.h"
 #include "platform/fileSystem.h"
 #include "platform/process.h"
@@ -76,10 +77,9 @@ void ApplyPatch::RecordCreatedFiles(const char* outputPath, const char* payloadP
   }
 }
 
-void ApplyPatch::UsePayloadBytes(const std::uint8_t* data, std::size_t size) {
-  payload_ = data;
-  payloadSize_ = size;
-  havePayload_ = true;
+void ApplyPatch::UsePayloadEntry(EntrySource& store, const EntryRange& entry) {
+  store_ = &store;
+  payload_ = entry;
 }
 
 bool ApplyPatch::OutputChecksum(WrittenFile* written) const {
@@ -88,9 +88,11 @@ bool ApplyPatch::OutputChecksum(WrittenFile* written) const {
 }
 
 bool ApplyPatch::CopyPayload(const char* payloadPath, const char* outputPath) {
-  if (!havePayload_) return platform::CurrentFileSystem()->CopyFileReplacing(payloadPath, outputPath);
+  if (!store_) return platform::CurrentFileSystem()->CopyFileReplacing(payloadPath, outputPath);
   int writeError = 0;
-  outputKnown_ = WriteBytesToFile(payload_, payloadSize_, outputPath, &output_, &writeError);
+  std::string readError;
+  outputKnown_ = WriteEntryToFile(*store_, payload_, outputPath, &output_, &writeError, &readError);
+  if (!readError.empty()) LogF("%s: %s", payloadPath, readError.c_str());
   return outputKnown_;
 }
 
@@ -131,7 +133,7 @@ bool ApplyPatch::RunDeltaTool(const char* source, const char* delta, const char*
   // The linked decoder rebuilds the file as the carried tool would, into the same output, from the
   // entry in place when it has it, computing the output's checksum on the way.
   vcdiff::DecodeError error;
-  if (havePayload_) {
+  if (store_) {
     Crc32 crc;
     std::uint64_t size = 0;
     struct Sum {
@@ -145,7 +147,8 @@ bool ApplyPatch::RunDeltaTool(const char* source, const char* delta, const char*
       *running->size += length;
     };
     observer.context = &sum;
-    if (vcdiff::DecodeToFile(source, payload_, payloadSize_, output, &observer, &error)) {
+    EntryDeltaInput input(*store_, payload_);
+    if (vcdiff::DecodeToFile(source, &input, output, &observer, &error)) {
       output_.crc = crc.Value();
       output_.size = size;
       outputKnown_ = true;
@@ -161,7 +164,9 @@ bool ApplyPatch::RunDeltaTool(const char* source, const char* delta, const char*
   }
   // The external tool reads the delta from a file.
   int writeError = 0;
-  if (havePayload_ && !WriteBytesToFile(payload_, payloadSize_, delta, nullptr, &writeError)) {
+  std::string readError;
+  if (store_ && !WriteEntryToFile(*store_, payload_, delta, nullptr, &writeError, &readError)) {
+    if (!readError.empty()) LogF("%s: %s", delta, readError.c_str());
     Fail("Cannot write file %s", delta);
     return false;
   }

@@ -33,10 +33,10 @@ class ApplyPatch : public IPatchAction {
   // entry that an interrupted run had already carried out.
   void RecordCreatedFiles(const char* outputPath, const char* payloadPath);
 
-  // The payload's bytes in place (the store's entry, valid while the action lives): deltas are then
-  // decoded and new files written straight from them, and the payload file is written only for a delta
-  // that must go to the external tool. Without them Apply reads the payload file.
-  void UsePayloadBytes(const std::uint8_t* data, std::size_t size);
+  // The payload as the store's entry (the store outliving the action): deltas are then decoded and new
+  // files written straight from it, read a piece at a time, and the payload file is written only for a
+  // delta that must go to the external tool. Without it Apply reads the payload file.
+  void UsePayloadEntry(EntrySource& store, const EntryRange& entry);
   // After a result of 1: the checksum and size of the output, when they were computed as it was
   // written (false when the external tool wrote it).
   bool OutputChecksum(WrittenFile* written) const;
@@ -51,9 +51,8 @@ class ApplyPatch : public IPatchAction {
   bool recordDeltaOutputs_;
   std::string deltaTool_;
   RefString errorText_;
-  const std::uint8_t* payload_ = nullptr;
-  std::size_t payloadSize_ = 0;
-  bool havePayload_ = false;
+  EntrySource* store_ = nullptr;  // with payload_: the entry to use instead of the payload file
+  EntryRange payload_;
   WrittenFile output_;
   bool outputKnown_ = false;
 };

@@ -3,8 +3,10 @@
 namespace patch {
 
 std::unique_ptr<ModuleEntrySource> ModuleEntrySource::Open(const char* path, std::string* error) {
+  // The portable reader on Windows too: the system's functions would map the whole file, which a
+  // 32-bit process cannot do for a patch of a few GiB.
   std::unique_ptr<platform::ModuleResources> module =
-      platform::OpenModuleResources(path && *path ? path : nullptr, error);
+      platform::PortableResourceAccess()->Open(path && *path ? path : nullptr, error);
   if (!module) return nullptr;
   return std::unique_ptr<ModuleEntrySource>(new ModuleEntrySource(std::move(module)));
 }
@@ -13,13 +15,22 @@ void ModuleEntrySource::EnumerateNames(void (*visit)(const char* name, void* con
   module_->EnumerateEntryNames(visit, context);
 }
 
-bool ModuleEntrySource::Find(const char* upperName, const std::uint8_t** data, std::size_t* size) {
+bool ModuleEntrySource::Find(const char* upperName, EntryRange* entry) {
   // A name beginning with '#' would be read as an integer identifier: no payload name looks like that.
   if (upperName[0] == '#') return false;
   std::uint32_t length = 0;
-  if (!module_->FindEntry(upperName, data, &length)) return false;
-  *size = length;
+  if (!module_->FindEntry(upperName, &entry->position, &length)) return false;
+  entry->size = length;
   return true;
+}
+
+bool ModuleEntrySource::Read(const EntryRange& entry, std::uint64_t offset, void* buffer, std::size_t size,
+                             std::string* error) {
+  if (offset > entry.size || size > entry.size - offset) {
+    *error = "a read past the end of the entry";
+    return false;
+  }
+  return module_->ReadEntry(entry.position + offset, buffer, size, error);
 }
 
 }  // namespace patch

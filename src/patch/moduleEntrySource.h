@@ -1,6 +1,6 @@
 #pragma once
-// The patch store of a patch executable: its RCDATA resources, read through the platform's resource
-// access (the system's resource functions on Windows, the portable PE reader on Linux).
+// The patch store of a patch executable: its RCDATA resources, read through the portable PE reader on
+// both platforms, a piece at a time from the file held open while the store lives.
 
 #include <memory>
 #include <string>
@@ -17,7 +17,9 @@ class ModuleEntrySource : public EntrySource {
   static std::unique_ptr<ModuleEntrySource> Open(const char* path, std::string* error);
 
   void EnumerateNames(void (*visit)(const char* name, void* context), void* context) override;
-  bool Find(const char* upperName, const std::uint8_t** data, std::size_t* size) override;
+  bool Find(const char* upperName, EntryRange* entry) override;
+  bool Read(const EntryRange& entry, std::uint64_t offset, void* buffer, std::size_t size,
+            std::string* error) override;
 
  private:
   explicit ModuleEntrySource(std::unique_ptr<platform::ModuleResources> module) : module_(std::move(module)) {}

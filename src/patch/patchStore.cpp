@@ -1,6 +1,7 @@
 #include "patch/patchStore.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "El/Common/appFrame.h"
 #include "El/QStream/crc32.h"
@@ -11,7 +12,8 @@
 namespace patch {
 namespace {
 
-constexpr std::size_t kWritePiece = 0x100000;  // entries are written in pieces of 1 MiB
+constexpr std::size_t kWritePiece = 0x100000;   // entries are read and written in pieces of 1 MiB
+constexpr std::uint64_t kMaxEntryText = 256u << 20;  // a text entry (a checksum list) read whole
 
 struct Collection {
   PatchJob* job;
@@ -45,39 +47,68 @@ void CollectEntries(PatchJob& job) {
   job.store->EnumerateNames(CollectName, &collection);
 }
 
-bool EntryBytes(EntrySource& store, const char* name, const std::uint8_t** data, std::size_t* size) {
-  *data = nullptr;
-  *size = 0;
-  return store.Find(pe::UpperName(name).c_str(), data, size);
+bool FindEntry(EntrySource& store, const char* name, EntryRange* entry) {
+  *entry = EntryRange();
+  return store.Find(pe::UpperName(name).c_str(), entry);
+}
+
+bool ForEachPiece(EntrySource& store, const EntryRange& entry,
+                  const std::function<bool(const std::uint8_t* data, std::size_t size)>& piece, std::string* error) {
+  error->clear();
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(entry.size < kWritePiece ? entry.size : kWritePiece));
+  for (std::uint64_t offset = 0; offset < entry.size;) {
+    const std::size_t size = static_cast<std::size_t>(entry.size - offset < kWritePiece ? entry.size - offset : kWritePiece);
+    if (!store.Read(entry, offset, buffer.data(), size, error) || !piece(buffer.data(), size)) return false;
+    offset += size;
+  }
+  return true;
+}
+
+bool ReadWholeEntry(EntrySource& store, const EntryRange& entry, std::uint64_t limit, std::vector<std::uint8_t>* bytes,
+                    std::string* error) {
+  bytes->clear();
+  if (entry.size > limit) {
+    *error = "larger than " + std::to_string(limit) + " bytes";
+    return false;
+  }
+  bytes->resize(static_cast<std::size_t>(entry.size));
+  return entry.size == 0 || store.Read(entry, 0, bytes->data(), bytes->size(), error);
 }
 
 std::size_t EntrySize(EntrySource& store, const char* name, RunInterface* ui) {
-  const std::uint8_t* data;
-  std::size_t size;
-  if (EntryBytes(store, name, &data, &size)) return size;
+  EntryRange entry;
+  if (FindEntry(store, name, &entry)) return static_cast<std::size_t>(entry.size);
   ShowSystemError(*ui, ("resource: " + pe::UpperName(name)).c_str());
   return 0;
 }
 
 bool EntryText(EntrySource& store, const char* name, std::string* text) {
-  const std::uint8_t* data;
-  std::size_t size;
-  if (!EntryBytes(store, name, &data, &size) || size == 0) return false;
-  text->assign(reinterpret_cast<const char*>(data), size);
+  EntryRange entry;
+  std::vector<std::uint8_t> bytes;
+  std::string error;
+  if (!FindEntry(store, name, &entry) || entry.size == 0) return false;
+  if (!ReadWholeEntry(store, entry, kMaxEntryText, &bytes, &error)) {
+    ErrorMessage("Payload entry '%s' cannot be read: %s", name, error.c_str());
+    return false;
+  }
+  text->assign(bytes.begin(), bytes.end());
   return true;
 }
 
 std::string TemporaryFileOf(const std::string& targetPath) { return targetPath + ".tmp"; }
 
 bool WriteEntry(EntrySource& store, const char* name, const char* targetPath, WrittenFile* written, RunInterface* ui) {
-  const std::uint8_t* data;
-  std::size_t size;
-  if (!EntryBytes(store, name, &data, &size)) {
+  EntryRange entry;
+  if (!FindEntry(store, name, &entry)) {
     ShowSystemError(*ui, (std::string("resource: ") + name).c_str());
     return false;
   }
   int writeError = 0;
-  if (WriteBytesToFile(data, size, TemporaryFileOf(targetPath).c_str(), written, &writeError)) return true;
+  std::string readError;
+  if (WriteEntryToFile(store, entry, TemporaryFileOf(targetPath).c_str(), written, &writeError, &readError)) {
+    return true;
+  }
+  if (!readError.empty()) ui->ShowStoreError("Error", (readError + " resource: " + name).c_str());
   if (writeError != 0) {
     char text[600];
     std::snprintf(text, sizeof text, "errno = %d (0x%x), %s", writeError, static_cast<unsigned>(writeError),
@@ -99,29 +130,30 @@ bool ExtractEntry(EntrySource& store, const char* name, const char* targetPath, 
   return false;
 }
 
-bool WriteBytesToFile(const std::uint8_t* data, std::size_t size, const char* path, WrittenFile* writtenFile,
-                      int* writeError) {
+bool WriteEntryToFile(EntrySource& store, const EntryRange& entry, const char* path, WrittenFile* writtenFile,
+                      int* writeError, std::string* readError) {
   platform::FileSystem* files = platform::CurrentFileSystem();
   *writeError = 0;
   CreateFoldersOnTheWay(path);
   const platform::FileHandle file = files->OpenWrite(path);
   if (!platform::IsValidFile(file)) return false;
-  bool written = true;
   Crc32 crc;
-  for (std::size_t offset = 0; offset < size && written;) {
-    const std::uint32_t piece = static_cast<std::uint32_t>(size - offset < kWritePiece ? size - offset : kWritePiece);
-    std::uint32_t put = 0;
-    if (!files->Write(file, data + offset, piece, &put) || put < piece) {
+  const auto put = [&](const std::uint8_t* data, std::size_t size) {
+    std::uint32_t wrote = 0;
+    if (!files->Write(file, data, static_cast<std::uint32_t>(size), &wrote) || wrote < size) {
       *writeError = files->LastError();
-      written = false;
+      return false;
     }
-    crc.Update(data + offset, put);
-    offset += put;
+    crc.Update(data, wrote);
     files->StartFlush(file);
-  }
+    return true;
+  };
+  std::string error;
+  const bool written = ForEachPiece(store, entry, put, &error);
+  if (readError) *readError = error;
   if (writtenFile) {
     writtenFile->crc = crc.Value();
-    writtenFile->size = size;
+    writtenFile->size = entry.size;
   }
   // On disk before it can replace anything, so that not even a power cut leaves an empty file.
   const bool flushed = written && files->Flush(file);

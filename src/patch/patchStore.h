@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,8 +32,16 @@ void CollectEntries(PatchJob& job);
 void SelectForDistribution(DynArray<RefString>& names, const std::vector<std::string>& distributions,
                            bool ignoreAction);
 
-// The entry's bytes, or false without any message when there is none. Names are upper-cased first.
-bool EntryBytes(EntrySource& store, const char* name, const std::uint8_t** data, std::size_t* size);
+// The entry's place, or false without any message when there is none. Names are upper-cased first.
+bool FindEntry(EntrySource& store, const char* name, EntryRange* entry);
+// Calls `piece` with the entry's bytes in order, a piece of at most 1 MiB at a time, until it returns
+// false (then this gives false too, with *error empty). A failed read gives false with its reason.
+bool ForEachPiece(EntrySource& store, const EntryRange& entry,
+                  const std::function<bool(const std::uint8_t* data, std::size_t size)>& piece, std::string* error);
+// The whole entry in memory, for the small ones (lists, the manifest, the payload table); false with
+// the reason when it cannot be read or is larger than `limit`.
+bool ReadWholeEntry(EntrySource& store, const EntryRange& entry, std::uint64_t limit, std::vector<std::uint8_t>* bytes,
+                    std::string* error);
 // The entry's size; a missing entry shows the system error box with "resource: %s" and gives 0.
 std::size_t EntrySize(EntrySource& store, const char* name, RunInterface* ui = SilentRunInterface());
 // A copy of the entry as text; false when the entry is missing or has no bytes.
@@ -55,13 +64,14 @@ std::string TemporaryFileOf(const std::string& targetPath);
 bool ExtractEntry(EntrySource& store, const char* name, const char* targetPath, WrittenFile* written = nullptr,
                   RunInterface* ui = SilentRunInterface());
 
-// The writing half of WriteEntry, for bytes already in hand (an entry read in place): the folders on
-// the way made, `path` created or truncated, written, made durable and closed, and removed again on
-// any failure; no box:
+// The writing half of WriteEntry, for an entry already found: the folders on the way made, `path`
+// created or truncated, the entry copied into it a piece at a time, made durable and closed, and
+// removed again on any failure; no box:
 // *writeError is the system's error of a write that fell short (0 when the failure was another one:
-// the file could not be created or closed).
-bool WriteBytesToFile(const std::uint8_t* data, std::size_t size, const char* path, WrittenFile* written,
-                      int* writeError);
+// the file could not be created or closed, or the entry could not be read, with the reason in
+// *readError, which may be null).
+bool WriteEntryToFile(EntrySource& store, const EntryRange& entry, const char* path, WrittenFile* written,
+                      int* writeError, std::string* readError = nullptr);
 
 // A box titled "Error" with the system's text for the calling thread's last error and `contextLine`,
 // joined by "%s %s".

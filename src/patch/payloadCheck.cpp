@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "patch/patchStore.h"
 #include "platform/digest.h"
 #include "platform/locale.h"
 #include "platform/signature.h"
@@ -11,27 +12,40 @@
 namespace patch {
 namespace {
 
+constexpr std::uint64_t kMaxSignatureSize = 64 << 10;  // an RSA signature of any supported key is far smaller
+
 struct StoredEntry {
   std::string name;
-  const std::uint8_t* data = nullptr;
-  std::size_t size = 0;
+  EntryRange range;
 };
 
 void CollectName(const char* name, void* context) { static_cast<std::vector<std::string>*>(context)->push_back(name); }
 
-bool Lookup(EntrySource& store, const std::string& name, const std::uint8_t** data, std::size_t* size) {
-  *data = nullptr;
-  *size = 0;
-  return store.Find(name.c_str(), data, size);
+bool Lookup(EntrySource& store, const std::string& name, EntryRange* range) {
+  *range = EntryRange();
+  return store.Find(name.c_str(), range);
+}
+
+// The SHA-256 of an entry, read a piece at a time; false with the reason when it cannot be had.
+bool EntryDigest(EntrySource& store, const EntryRange& range, platform::Sha256Digest* digest, std::string* reason) {
+  platform::Sha256 running;
+  const auto feed = [&](const std::uint8_t* data, std::size_t size) {
+    running.Update(data, size);
+    return true;
+  };
+  if (!ForEachPiece(store, range, feed, reason)) return false;
+  if (!running.Valid() || !running.Final(digest)) {
+    *reason = "its digest cannot be computed (the cryptographic library failed)";
+    return false;
+  }
+  return true;
 }
 
 // The table's signature with the trusted key, and the table parsed; problems otherwise.
 bool CheckTable(EntrySource& store, const platform::KeyBlob& trustedKey, PayloadCheck* check) {
-  const std::uint8_t* table = nullptr;
-  const std::uint8_t* signature = nullptr;
-  std::size_t tableSize = 0, signatureSize = 0;
-  const bool haveTable = Lookup(store, kPayloadTableEntry, &table, &tableSize);
-  const bool haveSignature = Lookup(store, kPayloadTableSignatureEntry, &signature, &signatureSize);
+  EntryRange tableRange, signatureRange;
+  const bool haveTable = Lookup(store, kPayloadTableEntry, &tableRange);
+  const bool haveSignature = Lookup(store, kPayloadTableSignatureEntry, &signatureRange);
   check->hasTable = haveTable || haveSignature;
   if (!check->hasTable) return false;
   if (!haveTable) check->problems.push_back(std::string(kPayloadTableEntry) + ": missing beside its signature");
@@ -44,15 +58,27 @@ bool CheckTable(EntrySource& store, const platform::KeyBlob& trustedKey, Payload
                               std::to_string(bits) + " bits; a payload table is only trusted with 2048 or more");
     return false;
   }
-  if (tableSize > kMaxPayloadTableSize) {
+  if (tableRange.size > kMaxPayloadTableSize) {
     check->problems.push_back(std::string(kPayloadTableEntry) + ": larger than 128 MiB");
     return false;
   }
+  std::vector<std::uint8_t> tableBytes, signatureBytes;
+  std::string why;
+  if (!ReadWholeEntry(store, tableRange, kMaxPayloadTableSize, &tableBytes, &why)) {
+    check->problems.push_back(std::string(kPayloadTableEntry) + ": cannot be read: " + why);
+    return false;
+  }
+  if (!ReadWholeEntry(store, signatureRange, kMaxSignatureSize, &signatureBytes, &why)) {
+    check->problems.push_back(std::string(kPayloadTableSignatureEntry) + ": cannot be read: " + why);
+    return false;
+  }
+  const std::uint8_t* table = tableBytes.data();
+  const std::size_t tableSize = tableBytes.size();
   platform::ManifestSignature check256;
   check256.keyBlob = trustedKey.data();
   check256.keyBlobLength = static_cast<std::uint32_t>(trustedKey.size());
-  check256.signature = signature;
-  check256.signatureLength = static_cast<std::uint32_t>(signatureSize < 0xFFFFFFFFu ? signatureSize : 0xFFFFFFFFu);
+  check256.signature = signatureBytes.data();
+  check256.signatureLength = static_cast<std::uint32_t>(signatureBytes.size());
   const int code = platform::VerifyPayloadTableSignature(table, static_cast<std::uint32_t>(tableSize), check256);
   if (code != platform::kManifestVerified) {
     char error[32];
@@ -97,7 +123,7 @@ PayloadCheck CheckPayload(EntrySource& store, const platform::KeyBlob& trustedKe
     entry.name = name;
     if (!check.table.count(name)) {
       check.problems.push_back(name + ": not in the publisher's payload table");
-    } else if (!Lookup(store, name, &entry.data, &entry.size)) {
+    } else if (!Lookup(store, name, &entry.range)) {
       check.problems.push_back(name + ": listed, but its bytes cannot be read");
     } else {
       entries.push_back(entry);
@@ -113,23 +139,23 @@ PayloadCheck CheckPayload(EntrySource& store, const platform::KeyBlob& trustedKe
   }
 
   // One pass over the bytes, in the order they lie in the file.
-  std::sort(entries.begin(), entries.end(), [](const StoredEntry& a, const StoredEntry& b) {
-    return std::less<const std::uint8_t*>()(a.data, b.data);
-  });
+  std::sort(entries.begin(), entries.end(),
+            [](const StoredEntry& a, const StoredEntry& b) { return a.range.position < b.range.position; });
   for (const StoredEntry& entry : entries) {
     const PayloadTableEntry& expected = check.table.at(entry.name);
-    if (entry.size != expected.size) {
-      check.problems.push_back(entry.name + ": " + std::to_string(entry.size) + " bytes, the payload table lists " +
-                               std::to_string(expected.size));
+    if (entry.range.size != expected.size) {
+      check.problems.push_back(entry.name + ": " + std::to_string(entry.range.size) +
+                               " bytes, the payload table lists " + std::to_string(expected.size));
     } else {
       platform::Sha256Digest digest;
-      if (!platform::Sha256Of(entry.data, entry.size, &digest)) {
-        check.problems.push_back(entry.name + ": its digest cannot be computed (the cryptographic library failed)");
+      std::string reason;
+      if (!EntryDigest(store, entry.range, &digest, &reason)) {
+        check.problems.push_back(entry.name + ": " + reason);
       } else if (digest != expected.digest) {
         check.problems.push_back(entry.name + ": its bytes differ from those the publisher signed");
       }
       ++check.entries;
-      check.bytes += entry.size;
+      check.bytes += entry.range.size;
     }
     if (firstProblemOnly && !check.problems.empty()) return check;
   }
@@ -145,10 +171,15 @@ void VerifiedEntrySource::EnumerateNames(void (*visit)(const char* name, void* c
   }
 }
 
-bool VerifiedEntrySource::Find(const char* upperName, const std::uint8_t** data, std::size_t* size) {
+bool VerifiedEntrySource::Find(const char* upperName, EntryRange* entry) {
   const auto listed = table_.find(upperName);
   if (listed == table_.end()) return false;
-  return store_.Find(upperName, data, size) && *size == listed->second.size;
+  return store_.Find(upperName, entry) && entry->size == listed->second.size;
+}
+
+bool VerifiedEntrySource::Read(const EntryRange& entry, std::uint64_t offset, void* buffer, std::size_t size,
+                               std::string* error) {
+  return store_.Read(entry, offset, buffer, size, error);
 }
 
 bool VerifiedEntrySource::Digest(const std::string& upperName, platform::Sha256Digest* digest) const {

@@ -37,7 +37,9 @@ class VerifiedEntrySource : public EntrySource {
   VerifiedEntrySource(EntrySource& store, PayloadTable table) : store_(store), table_(std::move(table)) {}
 
   void EnumerateNames(void (*visit)(const char* name, void* context), void* context) override;
-  bool Find(const char* upperName, const std::uint8_t** data, std::size_t* size) override;
+  bool Find(const char* upperName, EntryRange* entry) override;
+  bool Read(const EntryRange& entry, std::uint64_t offset, void* buffer, std::size_t size,
+            std::string* error) override;
 
   // The table's digest of an entry; false when it does not list the name.
   bool Digest(const std::string& upperName, platform::Sha256Digest* digest) const;

@@ -207,14 +207,14 @@ void VerifyPlaced(PatchJob& job, int major, int minor, const StepPaths& paths) {
 
 // One versioned entry: the action's attempt loop, the rename into place and the verification.
 void ApplyEntry(PatchJob& job, DynArray<RefString>& uninstall, const std::string& name, int major, int minor,
-                const StepPaths& paths, const std::uint8_t* payload, std::size_t payloadSize) {
+                const StepPaths& paths, const EntryRange& payload) {
   platform::FileSystem* files = platform::CurrentFileSystem();
   for (bool again = true; again;) {
     again = false;
     std::unique_ptr<ApplyPatch> action(new ApplyPatch(uninstall, paths.subfolder, job.deltaTool));
-    action->UsePayloadBytes(payload, payloadSize);
+    action->UsePayloadEntry(*job.store, payload);
     const std::uint32_t result = action->Apply(paths.output.c_str(), paths.payload.c_str(), paths.target.c_str(), 1);
-    ReportFileProgress(*job.ui, payloadSize, paths.target.c_str());
+    ReportFileProgress(*job.ui, payload.size, paths.target.c_str());
     if (result == kActionFailed) {
       job.ui->LogActionFailed(name, action->ErrorText());
       const int answer = job.ui->AskFileNotWritten(paths.relative);
@@ -379,16 +379,15 @@ bool ApplyStep(PatchJob& job) {
     if (!paths.subfolder) paths.final = targetExisted ? paths.target : LowerAscii(paths.target);
     job.ui->ShowStatus((paths.subfolder ? std::string(job.subfolder.Data()) + "\\" : std::string()).append(paths.relative));
 
-    const std::uint8_t* payload = nullptr;
-    std::size_t payloadSize = 0;
-    if (!EntryBytes(*job.store, name.c_str(), &payload, &payloadSize)) {
+    EntryRange payload;
+    if (!FindEntry(*job.store, name.c_str(), &payload)) {
       ShowSystemError(*job.ui, ("resource: " + name).c_str());
       Fail(job, paths.relative);
       return false;
     }
     if (resumed && AlreadyCarriedOut(job, name, suffix, paths)) {
       ApplyPatch(uninstall, paths.subfolder, job.deltaTool).RecordCreatedFiles(paths.output.c_str(), paths.payload.c_str());
-      ReportFileProgress(*job.ui, payloadSize, paths.final.c_str());
+      ReportFileProgress(*job.ui, payload.size, paths.final.c_str());
       if (suffix != ".DEL") {
         VerifyPlaced(job, major, minor, paths);
       } else if (job.known) {
@@ -401,7 +400,7 @@ bool ApplyStep(PatchJob& job) {
         paths.target = paths.target.substr(0, FileNameStart(paths.target)) + actualName;
         if (!paths.subfolder) paths.final = paths.target;
       }
-      ApplyEntry(job, uninstall, name, major, minor, paths, payload, payloadSize);
+      ApplyEntry(job, uninstall, name, major, minor, paths, payload);
       files->Delete(paths.payload.c_str());  // written only for the external delta tool
     }
     if (job.failed) return false;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "xz/littleEndian.h"
 
@@ -133,6 +135,7 @@ const char* KeySlotResultText(KeySlotResult result) {
     case KeySlotResult::NoMarker: return "the file has no key slot";
     case KeySlotResult::SeveralMarkers: return "the file has more than one key slot marker";
     case KeySlotResult::SlotTruncated: return "the file ends inside the key slot";
+    case KeySlotResult::Unreadable: return "the file cannot be read";
     case KeySlotResult::BadKeyBlob: return "not a supported RSA public key blob";
     case KeySlotResult::SlotTooSmall:
       return "the key slot is too small for the key (a patch program built before keys of more than 1024 bits)";
@@ -141,10 +144,46 @@ const char* KeySlotResultText(KeySlotResult result) {
 }
 
 KeySlotResult ReadTrustedKey(const std::uint8_t* executable, std::size_t size, platform::KeyBlob* key) {
+  pe::MemorySource bytes(pe::ByteView{executable, executable ? size : 0});
+  return ReadTrustedKey(bytes, key);
+}
+
+KeySlotResult ReadTrustedKey(pe::ByteSource& file, platform::KeyBlob* key) {
+  // The whole file is searched a piece at a time; each piece starts with the last bytes of the one
+  // before, too few to hold a whole marker, so a marker across two pieces is seen once.
+  constexpr std::size_t kScanPiece = 4u << 20;
+  const std::array<std::uint8_t, kMarkerSize> marker = TrustedKeyMarker();
+  const std::boyer_moore_horspool_searcher<const std::uint8_t*> searcher(marker.data(), marker.data() + kMarkerSize);
+  const std::uint64_t size = file.Size();
+  std::vector<std::uint8_t> buffer;
+  std::uint64_t markerAt = 0;
+  bool found = false;
+  std::string error;
+  for (std::uint64_t offset = 0; offset < size;) {
+    const std::size_t kept = std::min(buffer.size(), kMarkerSize - 1);
+    std::memmove(buffer.data(), buffer.data() + buffer.size() - kept, kept);
+    const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(kScanPiece, size - offset));
+    buffer.resize(kept + piece);
+    if (!file.Read(offset, buffer.data() + kept, piece, &error)) return KeySlotResult::Unreadable;
+    const std::uint8_t* begin = buffer.data();
+    const std::uint8_t* end = begin + buffer.size();
+    // Overlapping occurrences count as well: a marker is only trusted when it cannot be mistaken.
+    for (const std::uint8_t* at = std::search(begin, end, searcher); at != end; at = std::search(at + 1, end, searcher)) {
+      if (found) return KeySlotResult::SeveralMarkers;
+      markerAt = offset - kept + static_cast<std::uint64_t>(at - begin);
+      found = true;
+    }
+    offset += piece;
+  }
+  if (!found) return KeySlotResult::NoMarker;
+  // The slot itself, from its marker to the end of the largest key area or of the file.
+  const std::size_t slotSize = kMarkerSize + kAreaSizeField + platform::kMaxKeyBlobSize;
+  std::vector<std::uint8_t> slot(static_cast<std::size_t>(std::min<std::uint64_t>(slotSize, size - markerAt)));
+  if (!file.Read(markerAt, slot.data(), slot.size(), &error)) return KeySlotResult::Unreadable;
   SlotPlace place;
-  const KeySlotResult found = FindSlot(executable, size, &place);
-  if (found != KeySlotResult::Done) return found;
-  return BlobInArea(executable + place.area, place.capacity, key) ? KeySlotResult::Done : KeySlotResult::BadKeyBlob;
+  const KeySlotResult placed = FindSlot(slot.data(), slot.size(), &place);
+  if (placed != KeySlotResult::Done) return placed;
+  return BlobInArea(slot.data() + place.area, place.capacity, key) ? KeySlotResult::Done : KeySlotResult::BadKeyBlob;
 }
 
 KeySlotResult ReplaceTrustedKey(std::uint8_t* executable, std::size_t size, const platform::KeyBlob& key) {

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "pe/byteStreams.h"
 #include "platform/keyBlob.h"
 
 // The key blob in this program's slot, as its executable file held it when loaded (empty when the
@@ -31,6 +32,7 @@ enum class KeySlotResult {
   SlotTruncated,   // the marker is too close to the end for a whole key to follow it
   BadKeyBlob,      // the slot's key, or the key to be written, is not a well-formed blob
   SlotTooSmall,    // the key to be written is larger than the slot's key area
+  Unreadable,      // the file could not be read to its end
 };
 
 // A short English text for a result, for the tools' messages.
@@ -38,6 +40,9 @@ const char* KeySlotResultText(KeySlotResult result);
 
 // Reads the key from the slot of an executable held in memory.
 KeySlotResult ReadTrustedKey(const std::uint8_t* executable, std::size_t size, platform::KeyBlob* key);
+// The same for an executable read from a file a piece at a time (the whole file is searched for the
+// marker, in bounded memory).
+KeySlotResult ReadTrustedKey(pe::ByteSource& file, platform::KeyBlob* key);
 
 // Writes `key` into the slot of an executable held in memory; the bytes are changed only on Done.
 KeySlotResult ReplaceTrustedKey(std::uint8_t* executable, std::size_t size, const platform::KeyBlob& key);

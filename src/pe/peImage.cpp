@@ -1,6 +1,8 @@
 #include "pe/peImage.h"
 
+#include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace pe {
 namespace {
@@ -20,33 +22,52 @@ bool Fail(std::string* error, const char* text) {
 }  // namespace
 
 bool Image::Parse(ByteView bytes, std::string* error) {
+  MemorySource source(bytes);
+  const bool parsed = Parse(source, error);
   bytes_ = bytes;
+  return parsed;
+}
+
+bool Image::Parse(ByteSource& file, std::string* error) {
+  bytes_ = ByteView();
+  fileSize_ = file.Size();
   headers_ = Headers();
   sections_.clear();
   directories_.clear();
+  const ByteView whole{nullptr, static_cast<std::size_t>(fileSize_ < SIZE_MAX ? fileSize_ : SIZE_MAX)};
+  // Reads [offset, offset + count) of the file into `part`; the caller has checked that it is there.
+  auto read = [&](std::size_t offset, std::size_t count, std::vector<std::uint8_t>* part) {
+    part->resize(count);
+    return count == 0 || file.Read(offset, part->data(), count, error);
+  };
 
-  if (!bytes.Has(0, kDosHeaderSize) || bytes.data[0] != 'M' || bytes.data[1] != 'Z') {
-    return Fail(error, "not a Windows executable (no MZ header)");
-  }
-  std::uint32_t peOffset = 0;
-  bytes.ReadU32(kPeOffsetField, &peOffset);
-  if (!bytes.Has(peOffset, 4 + kFileHeaderSize)) return Fail(error, "the PE header lies past the end of the file");
-  if (std::memcmp(bytes.data + peOffset, "PE\0\0", 4) != 0) return Fail(error, "not a PE executable (no PE signature)");
+  std::vector<std::uint8_t> dos;
+  if (!whole.Has(0, kDosHeaderSize)) return Fail(error, "not a Windows executable (no MZ header)");
+  if (!read(0, kDosHeaderSize, &dos)) return false;
+  if (dos[0] != 'M' || dos[1] != 'Z') return Fail(error, "not a Windows executable (no MZ header)");
+  const std::uint32_t peOffset = xz::LoadU32(dos.data() + kPeOffsetField);
+  std::vector<std::uint8_t> pe;
+  if (!whole.Has(peOffset, 4 + kFileHeaderSize)) return Fail(error, "the PE header lies past the end of the file");
+  if (!read(peOffset, 4 + kFileHeaderSize, &pe)) return false;
+  if (std::memcmp(pe.data(), "PE\0\0", 4) != 0) return Fail(error, "not a PE executable (no PE signature)");
 
   Headers& h = headers_;
   h.fileHeaderOffset = std::size_t(peOffset) + 4;
+  const ByteView fileHeader{pe.data() + 4, kFileHeaderSize};
   std::uint16_t sizeOfOptionalHeader = 0;
-  bytes.ReadU16(h.fileHeaderOffset + kNumberOfSectionsField, &h.numberOfSections);
-  bytes.ReadU32(h.fileHeaderOffset + 8, &h.pointerToSymbolTable);
-  bytes.ReadU32(h.fileHeaderOffset + 12, &h.numberOfSymbols);
-  bytes.ReadU16(h.fileHeaderOffset + 16, &sizeOfOptionalHeader);
-  bytes.ReadU16(h.fileHeaderOffset + 18, &h.characteristics);
+  fileHeader.ReadU16(kNumberOfSectionsField, &h.numberOfSections);
+  fileHeader.ReadU32(8, &h.pointerToSymbolTable);
+  fileHeader.ReadU32(12, &h.numberOfSymbols);
+  fileHeader.ReadU16(16, &sizeOfOptionalHeader);
+  fileHeader.ReadU16(18, &h.characteristics);
 
   h.optionalHeaderOffset = h.fileHeaderOffset + kFileHeaderSize;
-  if (!bytes.Has(h.optionalHeaderOffset, sizeOfOptionalHeader)) {
+  std::vector<std::uint8_t> optionalBytes;
+  if (!whole.Has(h.optionalHeaderOffset, sizeOfOptionalHeader)) {
     return Fail(error, "the optional header lies past the end of the file");
   }
-  const ByteView optional = bytes.Part(h.optionalHeaderOffset, sizeOfOptionalHeader);
+  if (!read(h.optionalHeaderOffset, sizeOfOptionalHeader, &optionalBytes)) return false;
+  const ByteView optional{optionalBytes.data(), optionalBytes.size()};
   std::uint16_t magic = 0;
   if (!optional.ReadU16(0, &magic) || (magic != kMagic32 && magic != kMagic64)) {
     return Fail(error, "unknown optional header (neither PE32 nor PE32+)");
@@ -76,19 +97,22 @@ bool Image::Parse(ByteView bytes, std::string* error) {
   }
 
   h.sectionTableOffset = h.optionalHeaderOffset + sizeOfOptionalHeader;
-  if (!bytes.Has(h.sectionTableOffset, kSectionHeaderSize * h.numberOfSections)) {
+  std::vector<std::uint8_t> table;
+  if (!whole.Has(h.sectionTableOffset, kSectionHeaderSize * h.numberOfSections)) {
     return Fail(error, "the section table lies past the end of the file");
   }
+  if (!read(h.sectionTableOffset, kSectionHeaderSize * h.numberOfSections, &table)) return false;
   sections_.resize(h.numberOfSections);
   for (std::size_t i = 0; i < sections_.size(); ++i) {
     Section& s = sections_[i];
+    const ByteView header{table.data() + kSectionHeaderSize * i, kSectionHeaderSize};
     s.headerOffset = h.sectionTableOffset + kSectionHeaderSize * i;
-    std::memcpy(s.name, bytes.data + s.headerOffset, 8);
-    bytes.ReadU32(s.headerOffset + 8, &s.virtualSize);
-    bytes.ReadU32(s.headerOffset + 12, &s.virtualAddress);
-    bytes.ReadU32(s.headerOffset + 16, &s.rawSize);
-    bytes.ReadU32(s.headerOffset + 20, &s.rawOffset);
-    bytes.ReadU32(s.headerOffset + 36, &s.characteristics);
+    std::memcpy(s.name, header.data, 8);
+    header.ReadU32(8, &s.virtualSize);
+    header.ReadU32(12, &s.virtualAddress);
+    header.ReadU32(16, &s.rawSize);
+    header.ReadU32(20, &s.rawOffset);
+    header.ReadU32(36, &s.characteristics);
   }
   return true;
 }
@@ -104,7 +128,7 @@ const Section* Image::SectionAt(std::uint32_t rva) const {
   return nullptr;
 }
 
-bool Image::RvaToOffset(std::uint32_t rva, std::uint32_t size, std::size_t* offset) const {
+bool Image::RvaToOffset(std::uint32_t rva, std::uint32_t size, std::uint64_t* offset) const {
   for (const Section& s : sections_) {
     if (rva < s.virtualAddress) continue;
     const std::uint32_t delta = rva - s.virtualAddress;
@@ -112,8 +136,8 @@ bool Image::RvaToOffset(std::uint32_t rva, std::uint32_t size, std::size_t* offs
     // The bytes must be in the file: past the raw size memory is zero-filled, not read from the file.
     if (delta > s.rawSize || size > s.rawSize - delta) return false;
     const std::uint64_t start = std::uint64_t(s.rawOffset) + delta;
-    if (start > bytes_.size || size > bytes_.size - start) return false;
-    *offset = static_cast<std::size_t>(start);
+    if (start > fileSize_ || size > fileSize_ - start) return false;
+    *offset = start;
     return true;
   }
   return false;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "pe/byteStreams.h"
 #include "pe/byteView.h"
 
 namespace pe {
@@ -72,8 +73,13 @@ class Image {
   // Reads the headers of the executable in `bytes`, which must stay valid while the Image is used.
   // False, with the reason in *error, when the bytes are not a PE image or its headers do not fit.
   bool Parse(ByteView bytes, std::string* error);
+  // Reads the headers from a file a piece at a time: only the headers and the section table are read
+  // and kept; Bytes() is then empty.
+  bool Parse(ByteSource& file, std::string* error);
 
+  // The whole file when the image was parsed from memory; empty when it was read from a file.
   ByteView Bytes() const { return bytes_; }
+  std::uint64_t FileSize() const { return fileSize_; }
   const Headers& Header() const { return headers_; }
   const std::vector<Section>& Sections() const { return sections_; }
   // A data directory; {0, 0} when the image has fewer directories.
@@ -81,12 +87,13 @@ class Image {
 
   // The file offset of the bytes at [rva, rva + size) when they all lie in the file bytes of one
   // section; false otherwise.
-  bool RvaToOffset(std::uint32_t rva, std::uint32_t size, std::size_t* offset) const;
+  bool RvaToOffset(std::uint32_t rva, std::uint32_t size, std::uint64_t* offset) const;
   // The section whose memory holds `rva`, or null.
   const Section* SectionAt(std::uint32_t rva) const;
 
  private:
   ByteView bytes_;
+  std::uint64_t fileSize_ = 0;
   Headers headers_;
   std::vector<Section> sections_;
   std::vector<DataDirectory> directories_;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "pe/nameCase.h"
@@ -21,6 +23,69 @@ bool Fail(std::string* error, const std::string& text) {
 }
 
 std::string At(std::uint32_t offset) { return " at offset " + std::to_string(offset) + " of the resource section"; }
+
+// Resources read into memory when the tree comes from a file: the small ones of the types other than
+// RCDATA (string tables, version texts, icons), up to a total. Payload entries are never read here.
+constexpr std::uint32_t kLoadedEntryLimit = 1u << 20;
+constexpr std::uint64_t kLoadedTotalLimit = std::uint64_t(32) << 20;
+
+// The resource section's bytes as the walk reads them: from the file in pages that are read when first
+// touched and kept for the rest of the walk, so a tree at the start of a section of several GiB costs
+// the pages of the tree, not the section. The kept pages are bounded; past the bound they are dropped
+// and read again when needed.
+class TreeBytes {
+ public:
+  TreeBytes(ByteSource& file, std::uint64_t start, std::size_t size) : file_(file), start_(start), size_(size) {}
+
+  bool Has(std::size_t offset, std::size_t count) const { return offset <= size_ && count <= size_ - offset; }
+  bool ReadU16(std::size_t offset, std::uint16_t* value) {
+    std::uint8_t bytes[2];
+    if (!Read(offset, bytes, 2)) return false;
+    *value = xz::LoadU16(bytes);
+    return true;
+  }
+  bool ReadU32(std::size_t offset, std::uint32_t* value) {
+    std::uint8_t bytes[4];
+    if (!Read(offset, bytes, 4)) return false;
+    *value = xz::LoadU32(bytes);
+    return true;
+  }
+  // The reason of a failed file read (empty when every failure was a range outside the section).
+  const std::string& ReadError() const { return readError_; }
+
+ private:
+  static constexpr std::size_t kPageSize = 0x10000;
+  static constexpr std::size_t kMaxPages = 256;
+
+  bool Read(std::size_t offset, std::uint8_t* out, std::size_t count) {
+    if (!Has(offset, count)) return false;
+    while (count > 0) {
+      const std::size_t index = offset / kPageSize, inPage = offset % kPageSize;
+      const std::vector<std::uint8_t>* page = Page(index);
+      if (!page) return false;
+      const std::size_t take = std::min(count, page->size() - inPage);
+      std::memcpy(out, page->data() + inPage, take);
+      out += take, offset += take, count -= take;
+    }
+    return true;
+  }
+
+  const std::vector<std::uint8_t>* Page(std::size_t index) {
+    auto found = pages_.find(index);
+    if (found != pages_.end()) return &found->second;
+    if (pages_.size() >= kMaxPages) pages_.clear();
+    const std::size_t first = index * kPageSize;
+    std::vector<std::uint8_t> page(std::min(kPageSize, size_ - first));
+    if (!file_.Read(start_ + first, page.data(), page.size(), &readError_)) return nullptr;
+    return &pages_.emplace(index, std::move(page)).first->second;
+  }
+
+  ByteSource& file_;
+  std::uint64_t start_;
+  std::size_t size_;
+  std::unordered_map<std::size_t, std::vector<std::uint8_t>> pages_;
+  std::string readError_;
+};
 
 }  // namespace
 
@@ -79,7 +144,7 @@ std::string DescribeId(const ResourceId& id) {
 // resource section's file bytes (`area`).
 struct ResourceDirectory::Walk {
   const Image& image;
-  ByteView area;
+  TreeBytes& area;
   std::vector<ResourceEntry>* entries;
   std::string* error;
   std::unordered_set<std::uint32_t> visited;
@@ -114,12 +179,14 @@ struct ResourceDirectory::Walk {
     area.ReadU32(offset, &rva);
     area.ReadU32(offset + 4, &size);
     area.ReadU32(offset + 8, &entry->codePage);
-    std::size_t file = 0;
+    std::uint64_t file = 0;
     if (!image.RvaToOffset(rva, size, &file)) {
       return Fail(error, "the data of resource " + DescribeId(entry->name) + " (type " + DescribeId(entry->type) +
                              ", " + std::to_string(size) + " bytes) lies outside the file");
     }
-    entry->bytes = image.Bytes().Part(file, size);
+    entry->offset = file;
+    entry->size = size;
+    if (image.Bytes().data) entry->bytes = image.Bytes().Part(static_cast<std::size_t>(file), size);
     return true;
   }
 
@@ -163,24 +230,33 @@ struct ResourceDirectory::Walk {
 };
 
 bool ResourceDirectory::Parse(const Image& image, std::string* error) {
+  MemorySource bytes(image.Bytes());
+  return Parse(image, bytes, error);
+}
+
+bool ResourceDirectory::Parse(const Image& image, ByteSource& file, std::string* error) {
   entries_.clear();
+  loaded_.clear();
   const DataDirectory directory = image.Directory(kResourceDirectory);
   if (directory.address == 0) return true;  // no resources, as for the system's loader
 
   // The tree lies in the file bytes of the section that holds its start, from there to the section's end.
+  const std::uint64_t fileSize = image.FileSize();
   const Section* section = image.SectionAt(directory.address);
   const std::uint32_t delta = section ? directory.address - section->virtualAddress : 0;
-  if (!section || delta > section->rawSize || section->rawOffset > image.Bytes().size ||
-      delta > image.Bytes().size - section->rawOffset) {
+  if (!section || delta > section->rawSize || section->rawOffset > fileSize || delta > fileSize - section->rawOffset) {
     return Fail(error, "the resource directory lies outside the file's sections");
   }
-  const std::size_t start = std::size_t(section->rawOffset) + delta;
-  std::size_t length = section->rawSize - delta;
-  if (length > image.Bytes().size - start) length = image.Bytes().size - start;
+  const std::uint64_t start = std::uint64_t(section->rawOffset) + delta;
+  std::uint64_t length = section->rawSize - delta;
+  if (length > fileSize - start) length = fileSize - start;
   if (length > 0x7FFFFFFF) length = 0x7FFFFFFF;  // tree offsets are 31 bits
 
-  Walk walk{image, image.Bytes().Part(start, length), &entries_, error, {}};
-  if (!walk.Directory(0, 0, ResourceEntry())) {
+  TreeBytes tree(file, start, static_cast<std::size_t>(length));
+  Walk walk{image, tree, &entries_, error, {}};
+  // Reads after a range check are not checked one by one: a failed file read fails the whole walk.
+  if (!walk.Directory(0, 0, ResourceEntry()) || !tree.ReadError().empty()) {
+    if (!tree.ReadError().empty()) *error = tree.ReadError();
     entries_.clear();
     return false;
   }
@@ -197,6 +273,27 @@ bool ResourceDirectory::Parse(const Image& image, std::string* error) {
     return a.language == b.language && a.type == b.type && a.name == b.name;
   };
   entries_.erase(std::unique(entries_.begin(), entries_.end(), same), entries_.end());
+  if (!image.Bytes().data && !LoadSmallEntries(file, error)) {
+    entries_.clear();
+    loaded_.clear();
+    return false;
+  }
+  return true;
+}
+
+bool ResourceDirectory::LoadSmallEntries(ByteSource& file, std::string* error) {
+  std::uint64_t total = 0;
+  for (ResourceEntry& entry : entries_) {
+    if (entry.type == ResourceId::Number(kRcDataType) || entry.size > kLoadedEntryLimit ||
+        total + entry.size > kLoadedTotalLimit) {
+      continue;
+    }
+    std::vector<std::uint8_t> bytes(entry.size);
+    if (entry.size > 0 && !file.Read(entry.offset, bytes.data(), bytes.size(), error)) return false;
+    total += entry.size;
+    loaded_.push_back(std::move(bytes));
+    entry.bytes = ByteView{loaded_.back().data(), loaded_.back().size()};
+  }
   return true;
 }
 

@@ -4,7 +4,9 @@
 // The tree is read once, whole, and checked as it is read: each directory must lie inside the
 // resource section, be reached once (loops and shared directories are refused), and the tree must
 // have exactly the three levels type, name and language. Counts cannot exceed what the section's bytes
-// hold, since every directory entry takes 8 of them. Entry bytes are views into the image, not copies.
+// hold, since every directory entry takes 8 of them. Entry bytes are views into the image, not copies,
+// when the image is in memory; a tree read from a file gives each entry's place in the file, and holds
+// copies of the small entries other than RCDATA only (string tables, version texts).
 //
 // Entries are presented as the system's resource functions see them: string names as the file spells
 // them, string names before integer identifiers, names in ascending order (code unit by code unit, a
@@ -17,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "pe/byteStreams.h"
 #include "pe/byteView.h"
 #include "pe/peImage.h"
 
@@ -54,14 +57,26 @@ struct ResourceEntry {
   ResourceId name;
   std::uint16_t language = 0;
   std::uint32_t codePage = 0;
-  ByteView bytes;  // inside the image's bytes
+  std::uint64_t offset = 0;  // where its bytes lie in the file
+  std::uint32_t size = 0;
+  // Its bytes in memory: inside the image's bytes when the tree was read from memory; when it was read
+  // from a file, a copy for the small entries other than RCDATA, and empty for the others.
+  ByteView bytes;
 };
 
 class ResourceDirectory {
  public:
-  // Reads the resource tree of `image` (whose bytes must outlive this object). An image without a
-  // resource directory has no entries. False, with the reason in *error, for a damaged tree.
+  ResourceDirectory() = default;
+  ResourceDirectory(const ResourceDirectory&) = delete;  // entries may point into the copies it holds
+  ResourceDirectory& operator=(const ResourceDirectory&) = delete;
+
+  // Reads the resource tree of `image`, parsed from memory (its bytes must outlive this object). An
+  // image without a resource directory has no entries. False, with the reason in *error, for a
+  // damaged tree.
   bool Parse(const Image& image, std::string* error);
+  // The same for an image whose headers were read from `file`: the tree is read from the file a page
+  // at a time; a failed read fails the parse with its reason.
+  bool Parse(const Image& image, ByteSource& file, std::string* error);
 
   // Every entry, in the order above; (type, name, language) is unique.
   const std::vector<ResourceEntry>& Entries() const { return entries_; }
@@ -77,8 +92,10 @@ class ResourceDirectory {
  private:
   struct Walk;
   std::vector<ResourceEntry>::const_iterator FirstOf(const ResourceId& type, const ResourceId& name) const;
+  bool LoadSmallEntries(ByteSource& file, std::string* error);
 
   std::vector<ResourceEntry> entries_;
+  std::vector<std::vector<std::uint8_t>> loaded_;  // the copies entries point into
 };
 
 }  // namespace pe

@@ -1,8 +1,9 @@
 #pragma once
 // Resource access: the payload store's entries, the message table's strings and executables' version
 // texts. On Windows the system's resource functions serve it (the executable loaded as a data file);
-// on Linux the portable PE reader over a mapped file does, so the Linux program reads a Windows patch
-// executable. Tests and tools may use the portable reader on Windows too (PortableResourceAccess).
+// on Linux the portable PE reader does, reading the file a piece at a time, so the Linux program reads
+// a Windows patch executable. The payload store uses the portable reader on both (PortableResourceAccess):
+// an entry is read in bounded pieces, so a patch larger than the address space can still be read.
 //
 // Texts come back as the platform's narrow text: the ANSI code page on Windows, UTF-8 on Linux.
 // Buffers receive at most size - 1 bytes and a terminating NUL (size 0: nothing is written).
@@ -22,9 +23,12 @@ class ModuleResources {
   // Calls `visit` for each string name of the RCDATA resources, in ascending order of their
   // upper-case spelling; names given as integer identifiers are skipped.
   virtual void EnumerateEntryNames(void (*visit)(const char* name, void* context), void* context) = 0;
-  // The bytes of RCDATA resource `name` (case does not matter; "#12" is the identifier 12). False when
-  // there is none. The bytes stay valid while this object lives.
-  virtual bool FindEntry(const char* name, const std::uint8_t** data, std::uint32_t* size) = 0;
+  // Where the bytes of RCDATA resource `name` are (case does not matter; "#12" is the identifier 12):
+  // `position`, a place to give ReadEntry, and their size. False when there is none.
+  virtual bool FindEntry(const char* name, std::uint64_t* position, std::uint32_t* size) = 0;
+  // Exactly `size` bytes from `position` on, inside an entry FindEntry gave. False, with the reason in
+  // *error, when they cannot be read. Safe to call from several threads at once.
+  virtual bool ReadEntry(std::uint64_t position, void* buffer, std::size_t size, std::string* error) = 0;
   // String `id` from the string table of exactly `language`: false (buffer untouched) when the module
   // has no block of that language for it; true with the text, possibly empty, otherwise.
   virtual bool StringInLanguage(unsigned id, unsigned language, char* buffer, std::size_t size) = 0;
@@ -50,8 +54,11 @@ ResourceAccess* CurrentResourceAccess();
 ResourceAccess* SetResourceAccess(ResourceAccess* access);
 // The platform's own: the system's functions on Windows, the portable reader on Linux.
 ResourceAccess* NativeResourceAccess();
-// The portable reader over a mapped file (through the current FileSystem), on every platform.
+// The portable reader over the file read a piece at a time (through the current FileSystem), on every
+// platform. Its Open(nullptr) opens the running program's file where that is a Windows executable.
 ResourceAccess* PortableResourceAccess();
+// The file of the running program; false where it is not a Windows executable (the Linux build).
+bool RunningProgramFile(std::string* path);
 
 // Shorthands through the current resource access.
 inline std::unique_ptr<ModuleResources> OpenModuleResources(const char* path, std::string* error) {

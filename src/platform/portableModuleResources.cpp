@@ -1,6 +1,6 @@
-// The portable resource access: the PE reader over a read-only mapping of the whole file, taken
-// through the current FileSystem. It is the Linux build's resource access, and is available on Windows
-// so that tests can hold it against the system's functions.
+// The portable resource access: the PE reader over the file held open and read a piece at a time,
+// through the current FileSystem. It is the Linux build's resource access, and the payload store's on
+// Windows too; tests hold it against the system's functions.
 
 #include <cstring>
 
@@ -9,7 +9,7 @@
 #include "pe/resourceText.h"
 #include "pe/stringTable.h"
 #include "pe/versionInfo.h"
-#include "platform/mappedFile.h"
+#include "platform/openedFile.h"
 #include "platform/moduleResources.h"
 
 namespace platform {
@@ -26,16 +26,16 @@ void CopyText(const std::string& text, char* buffer, std::size_t size) {
   buffer[length] = 0;
 }
 
-// The file's resource tree, read whole when it is opened.
+// The file's resource tree, read whole when it is opened; entries' bytes are read when asked for.
 struct ParsedModule {
-  MappedFile file;
+  OpenedFile file;
   pe::Image image;
   pe::ResourceDirectory resources;
 
   bool Open(const char* path, std::string* error) {
     std::string why;
     if (!file.Open(path, error)) return false;  // "empty" also means: not an executable
-    if (!image.Parse(pe::ByteView{file.Data(), file.Size()}, &why) || !resources.Parse(image, &why)) {
+    if (!image.Parse(file, &why) || !resources.Parse(image, file, &why)) {
       *error = std::string(path) + ": " + why;
       return false;
     }
@@ -53,14 +53,18 @@ class PortableModuleResources : public ModuleResources {
     }
   }
 
-  bool FindEntry(const char* name, const std::uint8_t** data, std::uint32_t* size) override {
+  bool FindEntry(const char* name, std::uint64_t* position, std::uint32_t* size) override {
     pe::ResourceId id;
     if (!pe::ParseResourceName(name, &id)) return false;
     const pe::ResourceEntry* entry = module_.resources.Find(pe::ResourceId::Number(pe::kRcDataType), id);
     if (!entry) return false;
-    *data = entry->bytes.data;
-    *size = static_cast<std::uint32_t>(entry->bytes.size);
+    *position = entry->offset;
+    *size = entry->size;
     return true;
+  }
+
+  bool ReadEntry(std::uint64_t position, void* buffer, std::size_t size, std::string* error) override {
+    return module_.file.Read(position, buffer, size, error);
   }
 
   bool StringInLanguage(unsigned id, unsigned language, char* buffer, std::size_t size) override {
@@ -83,12 +87,13 @@ class PortableModuleResources : public ModuleResources {
 class PortableAccess : public ResourceAccess {
  public:
   std::unique_ptr<ModuleResources> Open(const char* path, std::string* error) override {
-    if (!path) {
+    std::string own;
+    if (!path && !RunningProgramFile(&own)) {
       *error = "this program carries no resources of its own here; name the patch executable";
       return nullptr;
     }
     auto resources = std::make_unique<PortableModuleResources>();
-    if (!resources->Open(path, error)) return nullptr;
+    if (!resources->Open(path ? path : own.c_str(), error)) return nullptr;
     return resources;
   }
 

@@ -2,7 +2,6 @@
 
 #include "vcdiff/deltaDecoder.h"
 #include "vcdiff/fileStreams.h"
-#include "vcdiff/memoryStreams.h"
 
 namespace vcdiff {
 namespace {
@@ -64,10 +63,9 @@ bool DecodeFileInPlace(const char* sourcePath, const char* deltaPath, const char
   return Decode(sourcePath, &delta, deltaPath, outputPath, true, nullptr, DecoderOptions(), error);
 }
 
-bool DecodeToFile(const char* sourcePath, const std::uint8_t* delta, std::size_t deltaSize, const char* outputPath,
-                  const WindowObserver* observer, DecodeError* error) {
-  MemoryDeltaInput input(delta, deltaSize);
-  return Decode(sourcePath, &input, "delta", outputPath, true, observer, DecoderOptions(), error);
+bool DecodeToFile(const char* sourcePath, DeltaInput* delta, const char* outputPath, const WindowObserver* observer,
+                  DecodeError* error) {
+  return Decode(sourcePath, delta, "delta", outputPath, true, observer, DecoderOptions(), error);
 }
 
 }  // namespace vcdiff

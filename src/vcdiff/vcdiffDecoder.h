@@ -13,6 +13,7 @@
 
 #include "vcdiff/decodeError.h"
 #include "vcdiff/decoderOptions.h"
+#include "vcdiff/decoderStreams.h"
 
 namespace vcdiff {
 
@@ -30,10 +31,10 @@ struct WindowObserver {
   void* context = nullptr;
 };
 
-// DecodeFile with the delta already in memory (a payload entry read in place), and `observer` (may be
-// null) shown the output as it is written. The output is written to `outputPath` itself, the caller's
-// temporary file, which it checks and moves into place; a failed decode removes it.
-bool DecodeToFile(const char* sourcePath, const std::uint8_t* delta, std::size_t deltaSize, const char* outputPath,
-                  const WindowObserver* observer, DecodeError* error);
+// DecodeFile with the delta read through `delta` (a payload entry of the patch), and `observer` (may
+// be null) shown the output as it is written. The output is written to `outputPath` itself, the
+// caller's temporary file, which it checks and moves into place; a failed decode removes it.
+bool DecodeToFile(const char* sourcePath, DeltaInput* delta, const char* outputPath, const WindowObserver* observer,
+                  DecodeError* error);
 
 }  // namespace vcdiff

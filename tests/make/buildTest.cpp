@@ -18,6 +18,7 @@
 #include "patch/moduleEntrySource.h"
 #include "platform/signing.h"
 #include "standInEncoder.h"
+#include "support/memoryEntrySource.h"
 #include "support/killingFileSystem.h"
 #include "support/tempFolder.h"
 #include "vcdiff/decodeInMemory.h"
@@ -62,9 +63,8 @@ std::map<std::string, std::string> Entries(const std::string& patch) {
     static_cast<std::vector<std::string>*>(context)->push_back(name);
   }, &names);
   for (const std::string& name : names) {
-    const std::uint8_t* data = nullptr;
-    std::size_t size = 0;
-    if (store->Find(name.c_str(), &data, &size)) entries[name].assign(reinterpret_cast<const char*>(data), size);
+    std::string bytes;
+    if (EntryBytesOf(*store, name.c_str(), &bytes)) entries[name] = bytes;
   }
   return entries;
 }

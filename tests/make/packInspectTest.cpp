@@ -14,6 +14,7 @@
 #include "patch/trustedKey.h"
 #include "platform/digest.h"
 #include "platform/signing.h"
+#include "support/memoryEntrySource.h"
 #include "support/tempFolder.h"
 #include "support/testData.h"
 
@@ -80,10 +81,9 @@ TEST_F(PackTest, PackedEntriesReadBackThroughTheStore) {
   auto store = patch::ModuleEntrySource::Open(options_.output.c_str(), &error);
   ASSERT_TRUE(store) << error;
   const auto entry = [&](const char* name) {
-    const std::uint8_t* data = nullptr;
-    std::size_t size = 0;
-    EXPECT_TRUE(store->Find(name, &data, &size)) << name;
-    return std::string(reinterpret_cast<const char*>(data), size);
+    std::string bytes;
+    EXPECT_TRUE(EntryBytesOf(*store, name, &bytes)) << name;
+    return bytes;
   };
   EXPECT_EQ(entry("1.05-1.06\\DATA\\MAP.PAK.UPD"), std::string("\xD6\xC3\xC4\x00 delta", 10));
   EXPECT_EQ(entry("1.05-1.06\\DATA\\LOCAL.PAK.EQU.#GERMAN"), "E");

@@ -28,9 +28,9 @@ namespace {
 // A store that counts how often each entry is fetched: a list fetched once per pass was parsed once.
 class CountingEntrySource : public MemoryEntrySource {
  public:
-  bool Find(const char* upperName, const std::uint8_t** data, std::size_t* size) override {
+  bool Find(const char* upperName, patch::EntryRange* entry) override {
     ++fetched[upperName];
-    return MemoryEntrySource::Find(upperName, data, size);
+    return MemoryEntrySource::Find(upperName, entry);
   }
   std::map<std::string, int> fetched;
 };

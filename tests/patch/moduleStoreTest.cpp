@@ -74,9 +74,8 @@ TEST(ModuleStore, ReadsAPatchExecutablesEntries) {
   ASSERT_TRUE(patch::EntryText(*store, "version.cfg", &text));
   EXPECT_EQ(text, std::string("\0raP", 4));
   EXPECT_FALSE(patch::EntryText(*store, "EMPTY", &text));
-  const std::uint8_t* data = nullptr;
-  std::size_t size = 0;
-  EXPECT_FALSE(patch::EntryBytes(*store, "#7", &data, &size));  // never an integer identifier
+  patch::EntryRange entry;
+  EXPECT_FALSE(patch::FindEntry(*store, "#7", &entry));  // never an integer identifier
 
   ui::ScriptedInterface script;
   const std::string target = folder.File("out") + "\\readme.txt";

@@ -141,13 +141,12 @@ TEST(PayloadTable, TheVerifiedStoreShowsOnlyWhatTheTableLists) {
   verified.EnumerateNames([](const char* name, void* context) { static_cast<std::vector<std::string>*>(context)->push_back(name); },
                           &names);
   EXPECT_EQ(names, (std::vector<std::string>{"ALL\\README.TXT", "VERSION.CFG", "VERSION.CFG.SIGN"}));
-  const std::uint8_t* data = nullptr;
-  std::size_t size = 0;
-  EXPECT_TRUE(verified.Find("ALL\\README.TXT", &data, &size));
-  EXPECT_FALSE(verified.Find("ALL\\LATER.TXT", &data, &size));
-  EXPECT_FALSE(verified.Find(patch::kPayloadTableEntry, &data, &size));
+  patch::EntryRange entry;
+  EXPECT_TRUE(verified.Find("ALL\\README.TXT", &entry));
+  EXPECT_FALSE(verified.Find("ALL\\LATER.TXT", &entry));
+  EXPECT_FALSE(verified.Find(patch::kPayloadTableEntry, &entry));
   store.Add("ALL\\README.TXT", "readme, grown");
-  EXPECT_FALSE(verified.Find("ALL\\README.TXT", &data, &size));
+  EXPECT_FALSE(verified.Find("ALL\\README.TXT", &entry));
   platform::Sha256Digest digest;
   EXPECT_TRUE(verified.Digest("VERSION.CFG", &digest));
   EXPECT_FALSE(verified.Digest("ALL\\LATER.TXT", &digest));

@@ -294,7 +294,11 @@ TEST(ApplyPatch, ActionsBySuffix) {
   const std::string delta = steppatch::Delta("old", "old and new");
   {
     patch::ApplyPatch action(list, true);
-    action.UsePayloadBytes(reinterpret_cast<const std::uint8_t*>(delta.data()), delta.size());
+    MemoryEntrySource store;
+    store.Add("DELTA", delta);
+    patch::EntryRange entry;
+    ASSERT_TRUE(store.Find("DELTA", &entry));
+    action.UsePayloadEntry(store, entry);
     EXPECT_EQ(action.Apply((base + "x.pak.tmp").c_str(), (base + "x.pak.UPD.#USA").c_str(), (base + "x.pak").c_str(), 1),
               patch::kActionWritten);
     patch::WrittenFile written;

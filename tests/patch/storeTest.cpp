@@ -118,12 +118,11 @@ TEST(StoreEntries, LookUpsUpperCaseTheNameAndTextsCopyTheBytes) {
   store.Add("ALL\\DATA\\X.PAK", std::string("0123456789", 10));
   store.Add("EMPTY", "");
   ui::ScriptedInterface script;
-  const std::uint8_t* data = nullptr;
-  std::size_t size = 0;
-  EXPECT_TRUE(patch::EntryBytes(store, "all\\data\\x.pak", &data, &size));
-  EXPECT_EQ(size, 10u);
-  EXPECT_FALSE(patch::EntryBytes(store, "missing", &data, &size));
-  EXPECT_EQ(data, nullptr);
+  patch::EntryRange entry;
+  EXPECT_TRUE(patch::FindEntry(store, "all\\data\\x.pak", &entry));
+  EXPECT_EQ(entry.size, 10u);
+  EXPECT_FALSE(patch::FindEntry(store, "missing", &entry));
+  EXPECT_EQ(entry.size, 0u);
   std::string text;
   EXPECT_TRUE(patch::EntryText(store, "All\\Data\\X.pak", &text));
   EXPECT_EQ(text, "0123456789");

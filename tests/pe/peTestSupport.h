@@ -51,10 +51,13 @@ struct Snapshot {
 };
 
 inline std::string EntryText(platform::ModuleResources* module, const std::string& name) {
-  const std::uint8_t* data = nullptr;
+  std::uint64_t position = 0;
   std::uint32_t size = 0;
-  if (!module->FindEntry(name.c_str(), &data, &size)) return "<missing>";
-  return std::string(reinterpret_cast<const char*>(data), size);
+  if (!module->FindEntry(name.c_str(), &position, &size)) return "<missing>";
+  std::string bytes(size, '\0');
+  std::string error;
+  if (size && !module->ReadEntry(position, &bytes[0], size, &error)) return "<unreadable: " + error + ">";
+  return bytes;
 }
 
 inline Snapshot TakeSnapshot(platform::ResourceAccess* access, const std::string& path) {

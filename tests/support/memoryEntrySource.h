@@ -3,10 +3,21 @@
 // executable's resources are. Names are stored as given; look-ups compare with the upper-cased name.
 
 #include <cstdint>
+#include <cstring>
+#include <iterator>
 #include <map>
 #include <string>
 
 #include "patch/entrySource.h"
+
+// The whole entry named `upperName` of any store, or false when it has none or it cannot be read.
+inline bool EntryBytesOf(patch::EntrySource& store, const char* upperName, std::string* bytes) {
+  patch::EntryRange entry;
+  if (!store.Find(upperName, &entry)) return false;
+  bytes->assign(static_cast<std::size_t>(entry.size), '\0');
+  std::string error;
+  return entry.size == 0 || store.Read(entry, 0, &(*bytes)[0], bytes->size(), &error);
+}
 
 class MemoryEntrySource : public patch::EntrySource {
  public:
@@ -21,11 +32,26 @@ class MemoryEntrySource : public patch::EntrySource {
   void EnumerateNames(void (*visit)(const char* name, void* context), void* context) override {
     for (const auto& entry : entries_) visit(entry.first.c_str(), context);
   }
-  bool Find(const char* upperName, const std::uint8_t** data, std::size_t* size) override {
+  // An entry's position is its place in the store's order.
+  bool Find(const char* upperName, patch::EntryRange* entry) override {
     const auto found = entries_.find(upperName);
     if (found == entries_.end()) return false;
-    *data = reinterpret_cast<const std::uint8_t*>(found->second.data());
-    *size = found->second.size();
+    entry->position = static_cast<std::uint64_t>(std::distance(entries_.begin(), found));
+    entry->size = found->second.size();
+    return true;
+  }
+  bool Read(const patch::EntryRange& entry, std::uint64_t offset, void* buffer, std::size_t size,
+            std::string* error) override {
+    if (entry.position >= entries_.size()) {
+      *error = "no such entry";
+      return false;
+    }
+    const std::string& bytes = std::next(entries_.begin(), static_cast<std::ptrdiff_t>(entry.position))->second;
+    if (offset > bytes.size() || size > bytes.size() - offset) {
+      *error = "a read past the end of the entry";
+      return false;
+    }
+    std::memcpy(buffer, bytes.data() + offset, size);
     return true;
   }
 

@@ -22,12 +22,11 @@ inline std::string TableOf(MemoryEntrySource& store) {
       [](const char* name, void* raw) {
         auto* c = static_cast<Context*>(raw);
         if (patch::IsPayloadTableEntry(name)) return;
-        const std::uint8_t* data = nullptr;
-        std::size_t size = 0;
-        c->store->Find(name, &data, &size);
+        std::string bytes;
+        EntryBytesOf(*c->store, name, &bytes);
         patch::PayloadTableEntry entry;
-        entry.size = size;
-        platform::Sha256Of(data, size, &entry.digest);
+        entry.size = bytes.size();
+        platform::Sha256Of(bytes.data(), bytes.size(), &entry.digest);
         (*c->table)[name] = entry;
       },
       &context);

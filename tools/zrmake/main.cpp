@@ -27,6 +27,7 @@
 #include "make/stepDiff.h"
 #include "make/treeWalk.h"
 #include "patch/moduleEntrySource.h"
+#include "patch/patchStore.h"
 #include "platform/console.h"
 #include "platform/signing.h"
 #include "zrconfig/toolReports.h"
@@ -206,17 +207,17 @@ bool ExtractEntries(const std::string& patchPath, const std::string& folder, std
   }, &names);
   for (const std::string& name : names) {
     make::EntryNameInfo info;
-    const std::uint8_t* data = nullptr;
-    std::size_t size = 0;
-    if (!make::ClassifyEntryName(name, &info).empty() || !store->Find(name.c_str(), &data, &size)) continue;
+    patch::EntryRange entry;
+    if (!make::ClassifyEntryName(name, &info).empty() || !store->Find(name.c_str(), &entry)) continue;
     std::string relative = name;
     for (char& c : relative) {
       if (c == '\\') c = '/';
     }
     const std::string path = folder + "/" + relative;
+    int writeError = 0;
     if (!make::CreateFolders(path.substr(0, path.find_last_of('/'))) ||
-        !make::WriteWholeFile(path, std::string(reinterpret_cast<const char*>(data), size), &error)) {
-      problems->push_back(error.empty() ? path + ": cannot be written" : error);
+        !patch::WriteEntryToFile(*store, entry, path.c_str(), nullptr, &writeError, &error)) {
+      problems->push_back(error.empty() ? path + ": cannot be written" : path + ": " + error);
       return false;
     }
   }

@@ -23,7 +23,7 @@
 #include "platform/installRights.h"
 #include "platform/launcherPrefixes.h"
 #include "platform/machine.h"
-#include "platform/mappedFile.h"
+#include "platform/openedFile.h"
 #include "ui/jsonLinesInterface.h"
 #include "ui/messages.h"
 #include "ui/terminalInterface.h"
@@ -195,9 +195,9 @@ int main(int argc, char** argv) {
   app::Manifest manifest;
   if (!patchPath.empty()) {
     {
-      platform::MappedFile patch;
+      platform::OpenedFile patch;
       if (!patch.Open(options.storePath.c_str(), &error)) return fail(error);
-      if (!app::PatchTrustedKey(patch.Data(), patch.Size(), trustedKeyPath.c_str(), &options.trustedKey, &error)) {
+      if (!app::PatchTrustedKey(patch, trustedKeyPath.c_str(), &options.trustedKey, &error)) {
         return fail(patchPath + ": " + error);
       }
     }

@@ -96,10 +96,20 @@ class Win32ModuleResources : public ModuleResources {
     EnumResourceNamesW(module_, MAKEINTRESOURCEW(10), VisitName, reinterpret_cast<LONG_PTR>(&enumeration));
   }
 
-  bool FindEntry(const char* name, const std::uint8_t** data, std::uint32_t* size) override {
+  bool FindEntry(const char* name, std::uint64_t* position, std::uint32_t* size) override {
     // "#12" names an integer identifier, as the resource functions read it; other names go as UTF-16.
-    return LockedBytes(module_, mapped_, FindResourceW(module_, WideText(name).c_str(), MAKEINTRESOURCEW(10)), data,
-                       size);
+    const std::uint8_t* data = nullptr;
+    if (!LockedBytes(module_, mapped_, FindResourceW(module_, WideText(name).c_str(), MAKEINTRESOURCEW(10)), &data,
+                     size)) {
+      return false;
+    }
+    *position = reinterpret_cast<std::uintptr_t>(data);  // the bytes are in memory: their address
+    return true;
+  }
+
+  bool ReadEntry(std::uint64_t position, void* buffer, std::size_t size, std::string*) override {
+    if (size) std::memcpy(buffer, reinterpret_cast<const void*>(static_cast<std::uintptr_t>(position)), size);
+    return true;
   }
 
   bool StringInLanguage(unsigned id, unsigned language, char* buffer, std::size_t size) override {
@@ -182,6 +192,20 @@ class Win32Access : public ResourceAccess {
 ResourceAccess* NativeResourceAccess() {
   static Win32Access access;
   return &access;
+}
+
+bool RunningProgramFile(std::string* path) {
+  std::wstring name(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, &name[0], static_cast<DWORD>(name.size()));
+    if (length == 0) return false;
+    if (length < name.size()) {
+      *path = Utf8Text(name.c_str(), static_cast<int>(length));
+      return true;
+    }
+    if (name.size() >= 0x8000) return false;  // longer than any Windows path
+    name.resize(name.size() * 2);
+  }
 }
 
 }  // namespace platform
