@@ -1,8 +1,10 @@
 // Fuzz target of the PE resource reader: headers, the resource tree, string tables and the version
-// text of an executable in memory. Whatever reads is also given to the resource writer, whose output
+// text of an executable in memory. The same bytes read as a file, a piece at a time, must give the same
+// verdict and the same entries. Whatever reads is also given to the resource writer, whose output
 // must read back with the resource it added.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "pe/byteStreams.h"
@@ -17,7 +19,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   pe::Image image;
   pe::ResourceDirectory resources;
   std::string error;
-  if (!image.Parse(bytes, &error) || !resources.Parse(image, &error)) {
+  const bool read = image.Parse(bytes, &error) && resources.Parse(image, &error);
+
+  pe::MemorySource file(bytes);
+  pe::Image fileImage;
+  pe::ResourceDirectory fileResources;
+  std::string fileError;
+  const bool fileRead = fileImage.Parse(file, &fileError) && fileResources.Parse(fileImage, file, &fileError);
+  if (read != fileRead || (!fileRead && fileError.empty())) __builtin_trap();
+  if (read) {
+    if (fileResources.Entries().size() != resources.Entries().size()) __builtin_trap();
+    for (std::size_t i = 0; i < resources.Entries().size(); ++i) {
+      const pe::ResourceEntry& a = resources.Entries()[i];
+      const pe::ResourceEntry& b = fileResources.Entries()[i];
+      if (!(a.type == b.type) || !(a.name == b.name) || a.language != b.language || a.offset != b.offset ||
+          a.size != b.size || a.bytes.size != a.size) {
+        __builtin_trap();
+      }
+      if (b.bytes.data && (b.bytes.size != a.size || std::memcmp(a.bytes.data, b.bytes.data, a.size) != 0)) {
+        __builtin_trap();
+      }
+    }
+    if (pe::FileVersionText(fileResources) != pe::FileVersionText(resources)) __builtin_trap();
+  }
+
+  if (!read) {
     if (error.empty()) __builtin_trap();  // every refusal says why
     return 0;
   }

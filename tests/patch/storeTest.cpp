@@ -193,4 +193,31 @@ TEST(ExtractEntry, AFullDiskLeavesTheOldFileWholeAndNoTemporaryFile) {
   }
 }
 
+// A patch file that cannot be read any more half-way through an entry (a removed medium): the old
+// file stays whole, no temporary file stays behind, and the box says what failed.
+TEST(ExtractEntry, AStoreThatFailsHalfWayLeavesTheOldFileWhole) {
+  class FailingStore : public MemoryEntrySource {
+   public:
+    bool Read(const patch::EntryRange& entry, std::uint64_t offset, void* buffer, std::size_t size,
+              std::string* error) override {
+      if (offset >= (1u << 20)) {
+        *error = "the patch file cannot be read";
+        return false;
+      }
+      return MemoryEntrySource::Read(entry, offset, buffer, size, error);
+    }
+  } store;
+  store.Add("ALL\\X.PAK", std::string(3 * 1024 * 1024, 'n'));
+  TempFolder folder;
+  const std::string target = folder.File("x.pak");
+  { std::ofstream(target, std::ios::binary) << "old contents"; }
+  ui::ScriptedInterface script;
+  EXPECT_FALSE(patch::ExtractEntry(store, "ALL\\X.PAK", target.c_str(), nullptr, testsupport::CurrentMessages()));
+  EXPECT_EQ(ReadFile(target), "old contents");
+  EXPECT_FALSE(std::filesystem::exists(target + ".tmp"));
+  ASSERT_EQ(script.events.size(), 1u);
+  EXPECT_EQ(script.events[0].caption, "Error");
+  EXPECT_EQ(script.events[0].text, "the patch file cannot be read resource: ALL\\X.PAK");
+}
+
 }  // namespace

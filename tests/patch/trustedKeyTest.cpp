@@ -138,3 +138,41 @@ TEST(TrustedKey, MissingRepeatedOrCutSlotsAndBadKeysAreRefusedWithoutAChange) {
   Bytes empty = Executable(CurrentSlot(platform::KeyBlob()));
   EXPECT_EQ(ReadTrustedKey(empty.data(), empty.size(), &read), KeySlotResult::BadKeyBlob);
 }
+
+// The slot of a file read a piece at a time: a marker on any byte of the boundary between two pieces
+// of the search is found once, and a second marker past the boundary is still seen; a file that
+// cannot be read is said to be so, never taken as having no slot.
+TEST(TrustedKey, TheSlotOfAFileIsFoundAcrossThePiecesOfTheSearch) {
+  const platform::KeyBlob development = ReadTestData("keys/development-3072-public.blob");
+  constexpr std::size_t kPiece = 4u << 20;  // the search's piece
+  for (std::size_t before : {kPiece - 16, kPiece - 15, kPiece - 8, kPiece - 1, kPiece, kPiece + 1}) {
+    const Bytes executable = Executable(CurrentSlot(development), before);
+    pe::MemorySource file(pe::ByteView{executable.data(), executable.size()});
+    platform::KeyBlob read;
+    ASSERT_EQ(ReadTrustedKey(file, &read), KeySlotResult::Done) << before;
+    EXPECT_EQ(read, development) << before;
+
+    Bytes twice = executable;
+    const Bytes second = Executable(CurrentSlot(development), kPiece, 0);
+    twice.insert(twice.end(), second.begin(), second.end());
+    pe::MemorySource twiceFile(pe::ByteView{twice.data(), twice.size()});
+    EXPECT_EQ(ReadTrustedKey(twiceFile, &read), KeySlotResult::SeveralMarkers) << before;
+  }
+  // Cut inside the slot at the end of the file, as in memory.
+  const Bytes slot = CurrentSlot(development);
+  const Bytes cut = Executable(Bytes(slot.begin(), slot.begin() + 100), kPiece - 40, 0);
+  pe::MemorySource cutFile(pe::ByteView{cut.data(), cut.size()});
+  platform::KeyBlob read;
+  EXPECT_EQ(ReadTrustedKey(cutFile, &read), KeySlotResult::SlotTruncated);
+
+  class FailingSource : public pe::ByteSource {
+   public:
+    std::uint64_t Size() const override { return 10u << 20; }
+    bool Read(std::uint64_t, void*, std::size_t, std::string* error) override {
+      *error = "the disk went away";
+      return false;
+    }
+  } failing;
+  EXPECT_EQ(ReadTrustedKey(failing, &read), KeySlotResult::Unreadable);
+  EXPECT_STREQ(KeySlotResultText(KeySlotResult::Unreadable), "the file cannot be read");
+}

@@ -18,14 +18,32 @@ using petest::Put16;
 using petest::Put32;
 namespace tree = petest::tree;
 
-// Parses image and tree; "" when both are fine, else the error.
-std::string ParseError(const Bytes& bytes, pe::ResourceDirectory* resources = nullptr) {
+// Parses image and tree from memory; "" when both are fine, else the error.
+std::string MemoryParseError(const Bytes& bytes, pe::ResourceDirectory* resources) {
   pe::Image image;
-  pe::ResourceDirectory local;
   std::string error;
   if (!image.Parse(petest::View(bytes), &error)) return "image: " + error;
-  if (!(resources ? resources : &local)->Parse(image, &error)) return "tree: " + error;
+  if (!resources->Parse(image, &error)) return "tree: " + error;
   return "";
+}
+
+// The same bytes read as a file, a piece at a time.
+std::string FileParseError(const Bytes& bytes) {
+  pe::MemorySource file(petest::View(bytes));
+  pe::Image image;
+  pe::ResourceDirectory resources;
+  std::string error;
+  if (!image.Parse(file, &error)) return "image: " + error;
+  if (!resources.Parse(image, file, &error)) return "tree: " + error;
+  return "";
+}
+
+// The error of both ways of reading, which must agree (else both are given, so that the case fails).
+std::string ParseError(const Bytes& bytes, pe::ResourceDirectory* resources = nullptr) {
+  pe::ResourceDirectory local;
+  const std::string memory = MemoryParseError(bytes, resources ? resources : &local);
+  const std::string file = FileParseError(bytes);
+  return memory == file ? memory : "from memory: " + memory + "; from a file: " + file;
 }
 
 Bytes TreeWith(void (*damage)(Bytes*)) {
