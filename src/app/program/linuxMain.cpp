@@ -203,7 +203,9 @@ int main(int argc, char** argv) {
     }
     // A patch that fails its signature check has shown its box already.
     if (!app::ReadPatchManifest(options.storePath, options.trustedKey, &manifest, &error, userInterface)) {
-      return error.empty() ? finish(kExitFailure) : fail(patchPath + ": " + error);
+      if (error.empty()) return finish(kExitFailure);
+      // A patch that cannot be read is named in the reason already.
+      return fail(error.compare(0, options.storePath.size(), options.storePath) == 0 ? error : patchPath + ": " + error);
     }
   }
   const std::string fingerprint = "Publisher key " + app::KeyFingerprintText(options.trustedKey) +
