@@ -7,9 +7,10 @@
 //   SystemOneFolder, SystemFolders100   the anchors: the same files made by the system calls alone,
 //                named as on the disk (what the file system itself costs for a large folder).
 // Nothing is flushed: the figure is the name handling, not the disk. Each round writes into a prefix
-// of its own under $ZR_BENCH_DIR (default /tmp/zr-folder-names-bench), made before the clock runs and
-// removed when the program ends. Ends with
+// of its own under $ZR_BENCH_DIR/folder-names (default /tmp/zr-folder-names-bench), made before the
+// clock runs and removed when the program ends. Ends with
 //   ratio folder-names-one-folder-vs-folders-of-100 <t(folders of 100) / t(one folder)>
+//   ratio folder-names-system-one-folder-vs-folders-of-100 <the same for the system calls alone>
 //   ratio folder-names-one-folder-vs-system-calls <t(system calls, one folder) / t(one folder)>
 #include <benchmark/benchmark.h>
 
@@ -33,9 +34,10 @@ namespace fs = std::filesystem;
 constexpr int kFiles = 10000;
 const std::string kContent(256, 'x');
 
+// A folder of this program's own (removed at the end), also where $ZR_BENCH_DIR holds other trees.
 fs::path BenchRoot() {
   const char* dir = std::getenv("ZR_BENCH_DIR");
-  return fs::path(dir && *dir ? dir : "/tmp/zr-folder-names-bench");
+  return dir && *dir ? fs::path(dir) / "folder-names" : fs::path("/tmp/zr-folder-names-bench");
 }
 
 // A prefix with an empty game folder, selected for the round.
