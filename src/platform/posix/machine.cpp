@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/nameFolding.h"
+#include "platform/posix/folderNameIndex.h"
 
 namespace platform {
 namespace {
@@ -129,27 +129,6 @@ bool DriveRoot(char letter, std::string* root) {
   return false;
 }
 
-// The entry of `folder` that is `wanted` without regard to case: the exact spelling when it exists,
-// else the first match in byte order, so that the choice does not depend on the order of listing.
-bool MatchEntry(const std::string& folder, const std::string& wanted, std::string* match) {
-  if (Exists(folder + "/" + wanted)) {
-    *match = wanted;
-    return true;
-  }
-  DIR* listing = ::opendir(folder.empty() ? "/" : folder.c_str());
-  if (!listing) return false;
-  const std::string folded = FoldNameCase(wanted);
-  bool found = false;
-  while (struct dirent* entry = ::readdir(listing)) {
-    const std::string name = entry->d_name;
-    if (name == "." || name == ".." || FoldNameCase(name) != folded) continue;
-    if (!found || name < *match) *match = name;
-    found = true;
-  }
-  ::closedir(listing);
-  return found;
-}
-
 }  // namespace
 
 std::string ProgramFilesFolder() { return MachineIs64Bit() ? "C:\\Program Files (x86)" : "C:\\Program Files"; }
@@ -233,7 +212,7 @@ bool ToNativePath(const char* name, std::string* native) {
       continue;
     }
     std::string match = component;
-    if (resolving && !MatchEntry(folder, component, &match)) resolving = false;
+    if (resolving && !MatchFolderEntry(folder, component, &match)) resolving = false;
     components.push_back(resolving ? match : component);
     folder += "/" + components.back();
   }
