@@ -161,7 +161,7 @@ KeySlotResult ReadTrustedKey(pe::ByteSource& file, platform::KeyBlob* key) {
   std::string error;
   for (std::uint64_t offset = 0; offset < size;) {
     const std::size_t kept = std::min(buffer.size(), kMarkerSize - 1);
-    std::memmove(buffer.data(), buffer.data() + buffer.size() - kept, kept);
+    if (kept > 0) std::memmove(buffer.data(), buffer.data() + buffer.size() - kept, kept);
     const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(kScanPiece, size - offset));
     buffer.resize(kept + piece);
     if (!file.Read(offset, buffer.data() + kept, piece, &error)) return KeySlotResult::Unreadable;
